@@ -1,0 +1,41 @@
+// File-system services. Member functions are virtual so that tests can inject
+// faults (a file that will not go away, a full disk) around the real ones.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kalo::platform {
+
+enum class EntryKind { kFile, kFolder, kOther };
+
+enum class FilePermissions { kData, kExecutable };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Searches for an ordinary file: folders, hidden files (a name starting with a dot)
+  // and special files never match. The last component of `pattern` may hold the
+  // wildcards * and ?. Answers the name found, without folder; nothing when no file
+  // matches. Throws when the search itself fails (for example a folder it may not read).
+  virtual std::optional<std::string> FindFile(const std::string& pattern) const;
+
+  // What stands at `path` (following links); nothing when the path names nothing.
+  virtual std::optional<EntryKind> KindOf(const std::string& path) const;
+
+  // Throws when the file cannot be removed.
+  virtual void RemoveFile(const std::string& path);
+
+  // Creates one folder level; the parent must exist. Throws on failure.
+  virtual void CreateFolder(const std::string& path);
+
+  // Writes `bytes` to a temporary file beside `path` and renames it into place, so
+  // that `path` is either absent or complete. Throws on failure.
+  virtual void WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
+                                   FilePermissions permissions);
+};
+
+}  // namespace kalo::platform

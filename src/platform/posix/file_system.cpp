@@ -1,0 +1,184 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "platform/posix/unique_fd.h"
+#include "platform/system_error.h"
+
+namespace kalo::platform {
+namespace {
+
+constexpr const char* kSource = "FileSystem";
+
+struct SplitPath {
+  std::string folder;  // "." when the path has no folder part
+  std::string name;
+};
+
+SplitPath Split(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return {".", path};
+  }
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+bool HasWildcard(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+// Only * and ? are wildcards, as users of the product expect; brackets and
+// backslashes in a file name are taken literally.
+std::string FnmatchPattern(const std::string& name) {
+  std::string pattern;
+  for (char c : name) {
+    if (c == '[' || c == ']' || c == '\\') {
+      pattern += '\\';
+    }
+    pattern += c;
+  }
+  return pattern;
+}
+
+bool IsHidden(const std::string& name) {
+  return !name.empty() && name.front() == '.';
+}
+
+bool IsOrdinaryFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::optional<std::string> FindByWildcard(const SplitPath& split) {
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(split.folder.c_str()));
+  if (!dir) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return std::nullopt;
+    }
+    throw SystemError(errno, "Não foi possível procurar em " + split.folder, kSource);
+  }
+  const std::string pattern = FnmatchPattern(split.name);
+  std::vector<std::string> matches;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (!IsHidden(name) && ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0 &&
+        IsOrdinaryFile(split.folder + "/" + name)) {
+      matches.push_back(name);
+    }
+  }
+  if (matches.empty()) {
+    return std::nullopt;
+  }
+  // Directory order is arbitrary; answer the same name every time.
+  return *std::ranges::min_element(matches);
+}
+
+void FsyncFolderOf(const std::string& path) {
+  UniqueFd folder(::open(Split(path).folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder) {
+    ::fsync(folder.get());
+  }
+}
+
+void WriteAll(int fd, std::span<const std::byte> bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
+  const SplitPath split = Split(pattern);
+  if (split.name.empty() || IsHidden(split.name)) {
+    return std::nullopt;
+  }
+  if (HasWildcard(split.name)) {
+    return FindByWildcard(split);
+  }
+  struct stat info {};
+  if (::stat(pattern.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return std::nullopt;
+    }
+    throw SystemError(errno, "Não foi possível procurar " + pattern, kSource);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  return split.name;
+}
+
+std::optional<EntryKind> FileSystem::KindOf(const std::string& path) const {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return std::nullopt;
+    }
+    throw SystemError(errno, "Não foi possível examinar " + path, kSource);
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return EntryKind::kFolder;
+  }
+  return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kOther;
+}
+
+void FileSystem::RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) {
+    throw SystemError(errno, "Não foi possível excluir " + path, kSource);
+  }
+}
+
+void FileSystem::CreateFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    throw SystemError(errno, "Não foi possível criar a pasta " + path, kSource);
+  }
+}
+
+void FileSystem::WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
+                                     FilePermissions permissions) {
+  std::string temporary = path + ".XXXXXX";
+  UniqueFd file(::mkstemp(temporary.data()));
+  if (!file) {
+    throw SystemError(errno, "Não foi possível criar " + path, kSource);
+  }
+  try {
+    const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
+    if (::fchmod(file.get(), mode) != 0) {
+      throw SystemError(errno, "Não foi possível ajustar as permissões de " + path, kSource);
+    }
+    WriteAll(file.get(), bytes, path);
+    if (::fsync(file.get()) != 0 || ::close(file.release()) != 0) {
+      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
+    }
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  FsyncFolderOf(path);
+}
+
+}  // namespace kalo::platform

@@ -1,0 +1,29 @@
+#include "platform/own_program.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "kalo/build_version.h"
+#include "platform/system_error.h"
+
+namespace kalo::platform {
+
+std::string OwnFilePath() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length < 0 || static_cast<std::size_t>(length) >= path.size()) {
+    throw SystemError(length < 0 ? errno : ENAMETOOLONG, "Não foi possível saber o próprio arquivo",
+                      "OwnFilePath");
+  }
+  path.resize(static_cast<std::size_t>(length));
+  return path;
+}
+
+FileVersion OwnVersion() {
+  return {build::kVersionMajor, build::kVersionMinor, build::kVersionBuild,
+          build::kVersionRevision};
+}
+
+}  // namespace kalo::platform

@@ -1,0 +1,137 @@
+#include "platform/processes.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "platform/system_error.h"
+
+extern char** environ;
+
+namespace kalo::platform {
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::optional<ProcessId> ProcessIdOf(const char* name) {
+  ProcessId id = 0;
+  const char* end = name + std::char_traits<char>::length(name);
+  const auto [last, error] = std::from_chars(name, end, id);
+  if (error != std::errc{} || last != end || id <= 0) {
+    return std::nullopt;
+  }
+  return id;
+}
+
+// The executable's file name: from the link to the executable, or, where we may not
+// read that link, from the first word of the command line.
+std::string ExecutableNameOf(const std::string& process_folder) {
+  std::string target(4096, '\0');
+  const ssize_t length =
+      ::readlink((process_folder + "/exe").c_str(), target.data(), target.size() - 1);
+  if (length > 0) {
+    target.resize(static_cast<std::size_t>(length));
+    // A program whose file was replaced while it ran still counts under its name.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (target.ends_with(kDeleted)) {
+      target.resize(target.size() - kDeleted.size());
+    }
+    return BaseName(target);
+  }
+  std::ifstream command_line(process_folder + "/cmdline", std::ios::binary);
+  std::string first_argument;
+  std::getline(command_line, first_argument, '\0');
+  return BaseName(first_argument);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+class SpawnFileActions {
+ public:
+  SpawnFileActions() { ::posix_spawn_file_actions_init(&actions_); }
+  SpawnFileActions(const SpawnFileActions&) = delete;
+  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+  ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_{};
+};
+
+}  // namespace
+
+std::vector<ProcessEntry> ProcessTable::Snapshot() const {
+  std::vector<ProcessEntry> processes;
+  std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
+  if (!proc) {
+    return processes;
+  }
+  while (const dirent* entry = ::readdir(proc.get())) {
+    if (const auto id = ProcessIdOf(entry->d_name)) {
+      processes.push_back({*id, ExecutableNameOf(std::string("/proc/") + entry->d_name)});
+    }
+  }
+  std::ranges::sort(processes, {}, &ProcessEntry::id);
+  return processes;
+}
+
+bool ProcessTable::Terminate(ProcessId id) {
+  return ::kill(static_cast<pid_t>(id), SIGKILL) == 0;
+}
+
+ProcessId ProcessTable::Start(const std::string& path, WindowStyle style) {
+  SpawnFileActions actions;
+  if (style == WindowStyle::kHidden) {
+    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+      ::posix_spawn_file_actions_addopen(actions.get(), stream, "/dev/null",
+                                         stream == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+    }
+  }
+  // A session of its own, so that the started program outlives the updater's terminal.
+  SpawnAttributes attributes;
+  ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSID);
+
+  std::string program = path;
+  char* arguments[] = {program.data(), nullptr};
+  pid_t id = 0;
+  const int result =
+      ::posix_spawn(&id, path.c_str(), actions.get(), attributes.get(), arguments, environ);
+  if (result != 0) {
+    throw SystemError(result, "Não foi possível executar " + path, "ProcessTable::Start");
+  }
+  return id;
+}
+
+void EndOwnProcess(int exit_status) {
+  std::fflush(nullptr);
+  ::_exit(exit_status);
+}
+
+}  // namespace kalo::platform

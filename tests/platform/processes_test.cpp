@@ -1,0 +1,58 @@
+#include "platform/processes.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "helpers/child_processes.h"
+#include "helpers/temp_folder.h"
+#include "platform/error.h"
+
+namespace {
+
+using kalo::platform::ProcessTable;
+using kalo::platform::WindowStyle;
+
+TEST(ProcessTable, StartsAPathWithBlanksAndListsIt) {
+  const kalo::test::TempFolder folder;
+  std::filesystem::create_directory(folder / "Program Files");
+  const std::string path = folder / "Program Files/acme corp.exe";
+  kalo::test::CopyTestProgram(path);
+
+  ProcessTable processes;
+  for (WindowStyle style : {WindowStyle::kHidden, WindowStyle::kNormalFocus}) {
+    std::filesystem::remove(path + ".started");
+    const auto id = processes.Start(path, style);
+    ASSERT_TRUE(kalo::test::WaitUntilStarted(path));
+    EXPECT_EQ(std::stoll(kalo::test::ReadWholeFile(path + ".started")), id);
+
+    const auto snapshot = processes.Snapshot();
+    const auto entry = std::ranges::find(snapshot, id, &kalo::platform::ProcessEntry::id);
+    ASSERT_NE(entry, snapshot.end());
+    EXPECT_EQ(entry->executable_name, "acme corp.exe");
+    EXPECT_TRUE(std::ranges::is_sorted(snapshot, {}, &kalo::platform::ProcessEntry::id));
+
+    EXPECT_TRUE(processes.Terminate(id));
+    EXPECT_EQ(kalo::test::CollectChild(id), SIGKILL);
+    EXPECT_FALSE(processes.Terminate(id));
+  }
+}
+
+TEST(ProcessTable, StartFailuresAreErrors) {
+  const kalo::test::TempFolder folder;
+  const std::string not_a_program = folder.Write("not-a-program.exe", "just text\n");
+  std::filesystem::permissions(not_a_program, std::filesystem::perms::owner_all);
+  ProcessTable processes;
+  for (const std::string& path : {not_a_program, folder / "missing.exe"}) {
+    try {
+      processes.Start(path, WindowStyle::kHidden);
+      ADD_FAILURE() << path << " was started";
+    } catch (const kalo::Error& error) {
+      EXPECT_NE(error.Description().find(path), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
