@@ -61,7 +61,7 @@ TEST(FileSystem, FailuresCarryNumberDescriptionAndSource) {
   } catch (const kalo::Error& error) {
     EXPECT_EQ(error.Number(), kalo::error_number::kFileNotFound);
     EXPECT_NE(error.Description().find("missing/x.exe"), std::string::npos);
-    EXPECT_EQ(error.Source(), "FileSystem");
+    EXPECT_EQ(error.Source(), "AtomicFile");
   }
   try {
     file_system.CreateFolder(folder.Path().string());

@@ -1,7 +1,6 @@
 #include "platform/file_system.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/posix/unique_fd.h"
+#include "platform/atomic_file.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
@@ -86,26 +85,6 @@ std::optional<std::string> FindByWildcard(const SplitPath& split) {
   return *std::ranges::min_element(matches);
 }
 
-void FsyncFolderOf(const std::string& path) {
-  UniqueFd folder(::open(Split(path).folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder) {
-    ::fsync(folder.get());
-  }
-}
-
-void WriteAll(int fd, std::span<const std::byte> bytes, const std::string& path) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
@@ -157,28 +136,9 @@ void FileSystem::CreateFolder(const std::string& path) {
 
 void FileSystem::WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
                                      FilePermissions permissions) {
-  std::string temporary = path + ".XXXXXX";
-  UniqueFd file(::mkstemp(temporary.data()));
-  if (!file) {
-    throw SystemError(errno, "Não foi possível criar " + path, kSource);
-  }
-  try {
-    const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
-    if (::fchmod(file.get(), mode) != 0) {
-      throw SystemError(errno, "Não foi possível ajustar as permissões de " + path, kSource);
-    }
-    WriteAll(file.get(), bytes, path);
-    if (::fsync(file.get()) != 0 || ::close(file.release()) != 0) {
-      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-      throw SystemError(errno, "Não foi possível gravar " + path, kSource);
-    }
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
-  }
-  FsyncFolderOf(path);
+  AtomicFile file(path);
+  file.Write(bytes);
+  file.Commit(permissions);
 }
 
 }  // namespace kalo::platform

@@ -1,0 +1,33 @@
+// A file written under a temporary name beside its target and renamed into place
+// only when complete, so that the target is never seen half written.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace kalo::platform {
+
+class AtomicFile {
+ public:
+  // Creates the temporary file; throws when the target's folder cannot take it.
+  explicit AtomicFile(std::string target);
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  // Removes the temporary file unless it was committed.
+  ~AtomicFile();
+
+  void Write(std::span<const std::byte> bytes);
+
+  // Puts the complete file in place of the target. Throws on failure.
+  void Commit(FilePermissions permissions);
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  int fd_ = -1;
+};
+
+}  // namespace kalo::platform

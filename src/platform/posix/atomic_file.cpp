@@ -1,0 +1,83 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/posix/unique_fd.h"
+#include "platform/system_error.h"
+
+namespace kalo::platform {
+namespace {
+
+constexpr const char* kSource = "AtomicFile";
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes the rename itself durable, so that after a power cut the folder holds
+// either the old file or the new one.
+void SyncFolderOf(const std::string& path) {
+  const UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder) {
+    ::fsync(folder.get());
+  }
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+  temporary_ = target_ + ".part-XXXXXX";
+  fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    throw SystemError(errno, "Não foi possível criar " + target_, kSource);
+  }
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+  }
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+  }
+}
+
+void AtomicFile::Write(std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+}
+
+void AtomicFile::Commit(FilePermissions permissions) {
+  const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
+  if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+  const int result = ::close(std::exchange(fd_, -1));
+  if (result != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+  temporary_.clear();
+  SyncFolderOf(target_);
+}
+
+}  // namespace kalo::platform
