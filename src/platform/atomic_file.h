@@ -1,5 +1,8 @@
 // A file written under a temporary name beside its target and renamed into place
-// only when complete, so that the target is never seen half written.
+// only when complete, so that the target is never seen half written. It is not
+// flushed to the disk before the rename: every file the updater writes is checked
+// again on the next run (by length or version), so a file lost to a power cut is
+// fetched again, and skipping the flush keeps downloads at the network's speed.
 #pragma once
 
 #include <cstddef>

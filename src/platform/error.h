@@ -21,6 +21,9 @@ inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kResourceNotFound = 326;
+// The transfer component's own range.
+inline constexpr int kTransferFailed = 35750;
+inline constexpr int kTransferTimedOut = 35761;
 }  // namespace error_number
 
 class Error : public std::runtime_error {

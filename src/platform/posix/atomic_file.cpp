@@ -7,30 +7,12 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
 namespace {
 
 constexpr const char* kSource = "AtomicFile";
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Makes the rename itself durable, so that after a power cut the folder holds
-// either the old file or the new one.
-void SyncFolderOf(const std::string& path) {
-  const UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder) {
-    ::fsync(folder.get());
-  }
-}
 
 }  // namespace
 
@@ -66,7 +48,7 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
 
 void AtomicFile::Commit(FilePermissions permissions) {
   const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
-  if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) {
+  if (::fchmod(fd_, mode) != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
   }
   const int result = ::close(std::exchange(fd_, -1));
@@ -77,7 +59,6 @@ void AtomicFile::Commit(FilePermissions permissions) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
   }
   temporary_.clear();
-  SyncFolderOf(target_);
 }
 
 }  // namespace kalo::platform

@@ -1,0 +1,255 @@
+#include "platform/internet_transfer.h"
+
+#include <curl/curl.h>
+
+#include <exception>
+#include <utility>
+
+#include "platform/error.h"
+
+namespace kalo::platform {
+namespace {
+
+constexpr const char* kSource = "Inet::OpenURL";
+constexpr long kMaxRedirects = 5;
+// How long one wait for socket activity may block before the window is served again.
+constexpr int kPollMilliseconds = 50;
+// Larger reads than curl's default mean fewer calls per megabyte on fast links.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+
+struct EasyCleanup {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+
+class CurlGlobal {
+ public:
+  CurlGlobal() {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
+                  kSource);
+    }
+  }
+  CurlGlobal(const CurlGlobal&) = delete;
+  CurlGlobal& operator=(const CurlGlobal&) = delete;
+  ~CurlGlobal() { curl_global_cleanup(); }
+};
+
+// What the callbacks of one transfer share with the loop that drives it.
+struct TransferContext {
+  const InternetTransfer::ByteSink* sink;
+  const Clock* clock;
+  Clock::TimePoint last_activity;
+  std::exception_ptr sink_error;
+};
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* context = static_cast<TransferContext*>(user);
+  context->last_activity = context->clock->Now();
+  try {
+    (*context->sink)(std::as_bytes(std::span(data, size * count)));
+  } catch (...) {
+    // An exception must not cross libcurl's C frames; stop and rethrow it later.
+    context->sink_error = std::current_exception();
+    return 0;
+  }
+  return size * count;
+}
+
+std::size_t OnHeader(char* /*data*/, std::size_t size, std::size_t count, void* user) {
+  auto* context = static_cast<TransferContext*>(user);
+  context->last_activity = context->clock->Now();
+  return size * count;
+}
+
+curl_off_t Timing(CURL* easy, CURLINFO what) {
+  curl_off_t microseconds = 0;
+  curl_easy_getinfo(easy, what, &microseconds);
+  return microseconds;
+}
+
+class CurlTransfer final : public InternetTransfer {
+ public:
+  CurlTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts)
+      : ui_(ui), clock_(clock), timeouts_(timeouts), multi_(curl_multi_init()) {
+    if (!multi_) {
+      throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
+                  kSource);
+    }
+  }
+
+  std::string OpenUrlText(const std::string& url) override {
+    std::string body;
+    const ByteSink append = [&body](std::span<const std::byte> bytes) {
+      body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    Run(url, false, append);
+    return body;
+  }
+
+  void OpenUrlBytes(const std::string& url, const ByteSink& sink) override { Run(url, true, sink); }
+
+  bool StillExecuting() const override { return executing_; }
+
+  std::string ReportedText() const override { return url_; }
+
+  void SetStateHandler(StateHandler handler) override { handler_ = std::move(handler); }
+
+ private:
+  // Keeps the handle in the multi handle for exactly one transfer.
+  class Attachment {
+   public:
+    Attachment(CurlTransfer& owner, CURL* easy) : owner_(owner), easy_(easy) {
+      curl_multi_add_handle(owner_.multi_.get(), easy_);
+      owner_.executing_ = true;
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+    ~Attachment() {
+      curl_multi_remove_handle(owner_.multi_.get(), easy_);
+      owner_.executing_ = false;
+    }
+
+   private:
+    CurlTransfer& owner_;
+    CURL* easy_;
+  };
+
+  EasyHandle Prepare(const std::string& url, bool fail_on_http_error, TransferContext& context,
+                     char* error_text) const {
+    EasyHandle easy(curl_easy_init());
+    if (!easy) {
+      throw Error(error_number::kTransferFailed,
+                  "Não foi possível iniciar a transferência de " + url, kSource);
+    }
+    CURL* handle = easy.get();
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error_text);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+    // The updater talks to its server directly, whatever proxy the environment names.
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(timeouts_.connect.count()));
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, fail_on_http_error ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &context);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &context);
+    return easy;
+  }
+
+  void Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink) {
+    char error_text[CURL_ERROR_SIZE] = {};
+    TransferContext context{&sink, &clock_, clock_.Now(), nullptr};
+    EasyHandle easy = Prepare(url, fail_on_http_error, context, error_text);
+    url_ = url;
+    state_ = TransferState::kNone;
+
+    // The last states are reported while the transfer still counts as executing,
+    // as they belong to it.
+    const Attachment attachment(*this, easy.get());
+    Advance(TransferState::kResolving);
+    const CURLcode result = Drive(easy.get(), context);
+    if (context.sink_error) {
+      Report(TransferState::kError);
+      std::rethrow_exception(context.sink_error);
+    }
+    if (result != CURLE_OK) {
+      Report(TransferState::kError);
+      const std::string reason = error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
+      throw Error(result == CURLE_OPERATION_TIMEDOUT ? error_number::kTransferTimedOut
+                                                     : error_number::kTransferFailed,
+                  "Falha na transferência de " + url + ": " + reason, kSource);
+    }
+    Advance(TransferState::kClosed);
+    Report(TransferState::kCompleted);
+  }
+
+  // Runs the transfer to its end, serving the window between socket events.
+  CURLcode Drive(CURL* easy, TransferContext& context) {
+    for (;;) {
+      int running = 0;
+      const CURLMcode multi_result = curl_multi_perform(multi_.get(), &running);
+      if (multi_result != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+      }
+      AdvanceByTimings(easy, context);
+      if (running == 0) {
+        break;
+      }
+      if (state_ >= TransferState::kConnected &&
+          clock_.Now() - context.last_activity > timeouts_.idle) {
+        return CURLE_OPERATION_TIMEDOUT;
+      }
+      curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
+      ui_.ProcessPendingMessages();
+    }
+    int remaining = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_.get(), &remaining)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+        return message->data.result;
+      }
+    }
+    return CURLE_FAILED_INIT;
+  }
+
+  // Derives the transfer state from the phases curl has timed so far.
+  void AdvanceByTimings(CURL* easy, TransferContext& context) {
+    const TransferState before = state_;
+    if (Timing(easy, CURLINFO_STARTTRANSFER_TIME_T) > 0) {
+      Advance(TransferState::kReceiving);
+    } else if (Timing(easy, CURLINFO_PRETRANSFER_TIME_T) > 0) {
+      Advance(TransferState::kRequestSent);
+    } else if (Timing(easy, CURLINFO_CONNECT_TIME_T) > 0) {
+      Advance(TransferState::kRequesting);
+    } else if (Timing(easy, CURLINFO_NAMELOOKUP_TIME_T) > 0) {
+      Advance(TransferState::kConnecting);
+    }
+    if (before < TransferState::kConnected && state_ >= TransferState::kConnected) {
+      context.last_activity = clock_.Now();
+    }
+  }
+
+  // Reports every state between the current one and `target` (at most kClosed),
+  // in order, so that a phase curl went through too fast to see is still shown.
+  void Advance(TransferState target) {
+    while (state_ < target) {
+      Report(static_cast<TransferState>(static_cast<int>(state_) + 1));
+    }
+  }
+
+  void Report(TransferState state) {
+    state_ = state;
+    if (handler_) {
+      handler_(state);
+    }
+  }
+
+  CurlGlobal global_;
+  Ui& ui_;
+  const Clock& clock_;
+  TransferTimeouts timeouts_;
+  MultiHandle multi_;
+  StateHandler handler_;
+  std::string url_;
+  TransferState state_ = TransferState::kNone;
+  bool executing_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui& ui, const Clock& clock,
+                                                       TransferTimeouts timeouts) {
+  return std::make_unique<CurlTransfer>(ui, clock, timeouts);
+}
+
+}  // namespace kalo::platform

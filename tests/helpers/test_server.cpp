@@ -1,0 +1,166 @@
+#include "helpers/test_server.h"
+
+#include <httplib.h>
+
+#include <stdexcept>
+
+namespace kalo::test {
+namespace {
+
+constexpr const char* kErrorPage =
+    "<html><head><title>Error</title></head><body><h1>Something went wrong</h1></body></html>";
+constexpr std::size_t kSlowPieces = 6;
+
+// Answers with `body`, or fails the way `fault` says. `stopping` ends a stall.
+void Respond(httplib::Response& response, const std::string& body, Fault fault,
+             const std::string& redirect_target, const std::atomic<bool>& stopping,
+             std::chrono::milliseconds slow_pause) {
+  const auto content = std::make_shared<std::string>(body);
+  switch (fault) {
+    case Fault::kNone:
+      response.set_content(body, "application/octet-stream");
+      return;
+    case Fault::kNotFound:
+    case Fault::kServerError:
+      response.status = fault == Fault::kNotFound ? 404 : 500;
+      response.set_content(kErrorPage, "text/html");
+      return;
+    case Fault::kRedirect:
+      response.set_redirect(redirect_target);
+      return;
+    case Fault::kDropMidBody:
+    case Fault::kShortBody: {
+      const std::size_t sent =
+          fault == Fault::kDropMidBody ? content->size() / 2 : content->size() - 1;
+      response.set_content_provider(
+          content->size(), "application/octet-stream",
+          [content, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset < sent) {
+              sink.write(content->data() + offset, sent - offset);
+              return true;
+            }
+            return false;  // closes the connection before the declared length
+          });
+      return;
+    }
+    case Fault::kStallMidBody:
+      response.set_content_provider(
+          content->size(), "application/octet-stream",
+          [&stopping, content](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset == 0) {
+              sink.write(content->data(), content->size() / 2);
+              return true;
+            }
+            while (!stopping) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return false;
+          });
+      return;
+    case Fault::kSlowBody:
+      response.set_content_provider(
+          content->size(), "application/octet-stream",
+          [&stopping, slow_pause, content](std::size_t offset, std::size_t,
+                                           httplib::DataSink& sink) {
+            if (offset > 0) {
+              std::this_thread::sleep_for(slow_pause);
+            }
+            const std::size_t piece = std::max<std::size_t>(1, content->size() / kSlowPieces);
+            sink.write(content->data() + offset, std::min(piece, content->size() - offset));
+            return !stopping.load();
+          });
+      return;
+  }
+}
+
+}  // namespace
+
+TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
+  server_->Get(
+      "/trabalho/versao.php", [this](const httplib::Request& request, httplib::Response& response) {
+        const std::string client = request.get_param_value("id");
+        std::string body;
+        {
+          const std::lock_guard lock(mutex_);
+          manifest_requests_.push_back(client);
+          const auto found = manifests_.find(client);
+          body = found == manifests_.end() ? "" : found->second;
+        }
+        const FaultSetting setting = FaultOf(request.path);
+        Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
+      });
+  server_->Get(R"(/trabalho/versao/(.+))", [this](const httplib::Request& request,
+                                                  httplib::Response& response) {
+    std::string body;
+    bool found_file = false;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = files_.find(request.matches[1]);
+      found_file = found != files_.end();
+      body = found_file ? found->second : "";
+    }
+    FaultSetting setting = FaultOf(request.path);
+    if (!found_file && setting.fault == Fault::kNone) {
+      setting.fault = Fault::kNotFound;
+    }
+    Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
+  });
+  server_->set_logger([this](const httplib::Request& request, const httplib::Response&) {
+    const std::lock_guard lock(mutex_);
+    request_targets_.push_back(request.target);
+  });
+  port_ = server_->bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) {
+    throw std::runtime_error("test server: no free port");
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  // Stopping a server that has not reached its accept loop would leave the thread
+  // waiting for ever, so the constructor returns only once the loop runs.
+  while (!server_->is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+TestServer::~TestServer() {
+  stopping_ = true;
+  server_->stop();
+  thread_.join();
+}
+
+std::string TestServer::BaseAddress() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+void TestServer::SetManifest(const std::string& client, const std::string& body) {
+  const std::lock_guard lock(mutex_);
+  manifests_[client] = body;
+}
+
+void TestServer::SetFile(const std::string& name, const std::string& content) {
+  const std::lock_guard lock(mutex_);
+  files_[name] = content;
+}
+
+void TestServer::SetFault(const std::string& path, Fault fault,
+                          const std::string& redirect_target) {
+  const std::lock_guard lock(mutex_);
+  faults_[path] = {fault, redirect_target};
+}
+
+std::vector<std::string> TestServer::ManifestRequests() const {
+  const std::lock_guard lock(mutex_);
+  return manifest_requests_;
+}
+
+std::vector<std::string> TestServer::RequestTargets() const {
+  const std::lock_guard lock(mutex_);
+  return request_targets_;
+}
+
+TestServer::FaultSetting TestServer::FaultOf(const std::string& path) const {
+  const std::lock_guard lock(mutex_);
+  const auto found = faults_.find(path);
+  return found == faults_.end() ? FaultSetting{} : found->second;
+}
+
+}  // namespace kalo::test

@@ -1,0 +1,76 @@
+// A real HTTP server on a free loopback port, serving what the update server
+// serves (manifests by client id, files by name) and failing on request in the
+// ways real servers and networks fail.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace kalo::test {
+
+enum class Fault {
+  kNone,
+  kNotFound,      // 404 with an HTML page
+  kServerError,   // 500 with an HTML page
+  kDropMidBody,   // half the body, then the connection closes
+  kShortBody,     // all but the last byte of the declared length, then it closes
+  kStallMidBody,  // half the body, then nothing until the server stops
+  kSlowBody,      // the body in small pieces, a pause between each
+  kRedirect,      // 302 to the redirect target
+};
+
+class TestServer {
+ public:
+  TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+  ~TestServer();
+
+  // "http://127.0.0.1:<port>", the base address the updater is given.
+  std::string BaseAddress() const;
+
+  // What /trabalho/versao.php?id=<client> answers.
+  void SetManifest(const std::string& client, const std::string& body);
+  // What /trabalho/versao/<name> answers.
+  void SetFile(const std::string& name, const std::string& content);
+  // Makes every request for `path` (without query) fail in the given way.
+  void SetFault(const std::string& path, Fault fault, const std::string& redirect_target = {});
+  // The pause between the pieces of a slow body.
+  void SetSlowPause(std::chrono::milliseconds pause) { slow_pause_ = pause; }
+
+  // The decoded client ids of the manifest requests received so far, in order.
+  std::vector<std::string> ManifestRequests() const;
+  // The raw request targets (path and query as sent) received so far, in order.
+  std::vector<std::string> RequestTargets() const;
+
+ private:
+  struct FaultSetting {
+    Fault fault = Fault::kNone;
+    std::string redirect_target;
+  };
+  FaultSetting FaultOf(const std::string& path) const;
+
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::chrono::milliseconds slow_pause_{50};
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> manifests_;
+  std::map<std::string, std::string> files_;
+  std::map<std::string, FaultSetting> faults_;
+  std::vector<std::string> manifest_requests_;
+  std::vector<std::string> request_targets_;
+};
+
+}  // namespace kalo::test
