@@ -73,3 +73,9 @@ function(kalo_add_version_note target)
   target_sources(${target} PRIVATE "${note_source}")
 endfunction()
 set(KALO_TEMPLATE_DIR "${CMAKE_CURRENT_LIST_DIR}/templates")
+
+# Deployment settings compiled into the programs.
+set(KALO_DEFAULT_SERVER "http://127.0.0.1:8080" CACHE STRING
+    "Server base address used when neither --server nor the settings value config/servidor gives one")
+configure_file("${KALO_TEMPLATE_DIR}/build_settings.h.in"
+               "${KALO_GENERATED_DIR}/kalo/build_settings.h" @ONLY)

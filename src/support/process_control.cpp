@@ -1,28 +1,11 @@
 #include "support/process_control.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
+#include "support/text.h"
+
 namespace cUpdate {
-namespace {
-
-std::string LowerCase(std::string text) {
-  std::ranges::transform(text, text.begin(),
-                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
-
 bool KillProcess(kalo::platform::ProcessTable& processes, const std::string& executable_name,
                  std::int32_t leave_running) {
   const std::string wanted = LowerCase(TrimBlanks(executable_name));

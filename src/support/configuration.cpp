@@ -1,0 +1,29 @@
+#include "support/configuration.h"
+
+#include "kalo/build_settings.h"
+
+namespace kalo {
+namespace {
+
+std::string Normalised(std::string address) {
+  if (address.find("://") == std::string::npos) {
+    address.insert(0, "http://");
+  }
+  while (address.ends_with('/')) {
+    address.pop_back();
+  }
+  return address;
+}
+
+}  // namespace
+
+std::string ServerBaseAddress(const std::optional<std::string>& command_line,
+                              const platform::SettingsStore& settings) {
+  if (command_line && !command_line->empty()) {
+    return Normalised(*command_line);
+  }
+  const std::string stored = settings.Get("KALO", "config", "servidor", "");
+  return Normalised(stored.empty() ? build::kDefaultServer : stored);
+}
+
+}  // namespace kalo

@@ -1,0 +1,17 @@
+// Deployment configuration: where the update server is.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace kalo {
+
+// The server base address, from the first that gives one: the command line, the
+// settings value ("KALO", "config", "servidor"), the build's default. A bare host
+// gets "http://" in front, and trailing slashes go, since paths are appended to it.
+std::string ServerBaseAddress(const std::optional<std::string>& command_line,
+                              const platform::SettingsStore& settings);
+
+}  // namespace kalo

@@ -1,0 +1,120 @@
+#include "update/manifest.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "support/text.h"
+
+namespace cImpLicencas {
+namespace {
+
+constexpr std::string_view kBreak = "<br>";
+constexpr std::string_view kOpening = "licenca_<br>";
+constexpr std::string_view kClosing = "<br>_licenca";
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  std::string result;
+  std::size_t start = 0;
+  for (auto found = text.find(from); found != std::string::npos; found = text.find(from, start)) {
+    result.append(text, start, found - start);
+    result.append(to);
+    start = found + from.size();
+  }
+  result.append(text, start);
+  text = std::move(result);
+}
+
+// Splits at every separator, keeping empty pieces; an empty text has no pieces.
+std::vector<std::string> SplitKeepingEmpty(const std::string& text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  if (text.empty()) {
+    return pieces;
+  }
+  std::size_t start = 0;
+  for (auto found = text.find(separator); found != std::string::npos;
+       found = text.find(separator, start)) {
+    pieces.push_back(text.substr(start, found - start));
+    start = found + separator.size();
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") {
+    return false;
+  }
+  return std::ranges::none_of(name, [](unsigned char c) {
+    return c < 0x20 || c == 0x7f ||
+           std::string_view("/\\:*?").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+}
+
+}  // namespace
+
+std::vector<std::string> ManifestLinesOf(std::string body) {
+  std::ranges::transform(body, body.begin(),
+                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::erase(body, ' ');
+  // Line feeds first, then carriage returns: a CR LF pair becomes two separators.
+  ReplaceAll(body, "\n", kBreak);
+  ReplaceAll(body, "\r", kBreak);
+  if (body.size() < kOpening.size() || !body.starts_with(kOpening) || !body.ends_with(kClosing)) {
+    return {};
+  }
+  ReplaceAll(body, kOpening, "");
+  ReplaceAll(body, kClosing, "");
+  return SplitKeepingEmpty(body, kBreak);
+}
+
+void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
+                  const std::string& server_base, const std::string& client) {
+  // A different client needs its own manifest; the same client keeps the lines it
+  // already has for the rest of the process.
+  if (state.loaded && state.client == client) {
+    return;
+  }
+  const std::string body =
+      transfer.OpenUrlText(server_base + "/trabalho/versao.php?id=" + PercentEncoded(client));
+  state.lines = ManifestLinesOf(body);
+  state.client = client;
+  state.loaded = true;
+}
+
+ManifestEntry ParseEntry(const std::string& line) {
+  std::string separated = line;
+  std::ranges::replace(separated, '.', '|');
+  std::ranges::replace(separated, '-', '|');
+  separated += "|||||";
+
+  ManifestEntry entry;
+  entry.fields = SplitKeepingEmpty(separated, "|");
+  entry.remote_file_name =
+      entry.BaseName() + "-" + entry.Extension() + "-" + entry.VersionStamp() + "." + entry.Kind();
+  entry.local_file_name = entry.BaseName() + "." + entry.Extension();
+  return entry;
+}
+
+bool HasPlainFileNames(const ManifestEntry& entry) {
+  return IsPlainFileName(entry.remote_file_name) && IsPlainFileName(entry.local_file_name);
+}
+
+std::string PercentEncoded(const std::string& text) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string encoded;
+  for (char character : text) {
+    const auto c = static_cast<unsigned char>(character);
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      encoded += character;
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 0x0f];
+    }
+  }
+  return encoded;
+}
+
+}  // namespace cImpLicencas

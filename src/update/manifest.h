@@ -1,0 +1,55 @@
+// The client's update manifest: its request, its framing and cleaning, the lines
+// kept for the rest of the process, and the parse of one entry.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/internet_transfer.h"
+
+namespace cImpLicencas {
+
+// The manifest lines of the process and what they were fetched for. One instance
+// lives for the whole process; a later run with the same client reuses its lines.
+struct ManifestState {
+  std::vector<std::string> lines;
+  bool loaded = false;
+  std::string client;
+};
+
+// Fetches the manifest of `client` from `server_base` + "/trabalho/versao.php?id="
+// unless `state` already holds that client's lines. A body that fails the framing
+// leaves no lines; a failed transfer throws and leaves `state` as it was.
+void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
+                  const std::string& server_base, const std::string& client);
+
+// The manifest lines of a response body: lower-cased, blanks removed, line breaks
+// turned into "<br>", framed by "licenca_<br>" and "<br>_licenca". No lines when
+// the framing fails.
+std::vector<std::string> ManifestLinesOf(std::string body);
+
+// One manifest line split into its fields: base name, extension, version stamp,
+// kind and size. ".", "-" and "|" all separate fields; missing fields are empty.
+struct ManifestEntry {
+  std::vector<std::string> fields;  // at least six, the ones from index 5 on unused
+  std::string remote_file_name;     // base-ext-stamp.kind: the name on the server
+  std::string local_file_name;      // base.ext: the file an archive entry produces
+
+  const std::string& BaseName() const { return fields[0]; }
+  const std::string& Extension() const { return fields[1]; }
+  const std::string& VersionStamp() const { return fields[2]; }
+  const std::string& Kind() const { return fields[3]; }
+  const std::string& Size() const { return fields[4]; }
+};
+
+ManifestEntry ParseEntry(const std::string& line);
+
+// True when both file names of the entry are plain names that stay inside the
+// install folder: no folder separators, drive colons, wildcards or control
+// characters, and neither "." nor "..".
+bool HasPlainFileNames(const ManifestEntry& entry);
+
+// `text` with every byte outside the URL's unreserved characters percent-encoded.
+std::string PercentEncoded(const std::string& text);
+
+}  // namespace cImpLicencas

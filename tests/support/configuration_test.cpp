@@ -1,0 +1,21 @@
+#include "support/configuration.h"
+
+#include <gtest/gtest.h>
+
+#include "helpers/temp_folder.h"
+#include "kalo/build_settings.h"
+
+namespace {
+
+TEST(ServerBaseAddress, CommandLineThenSettingsThenBuildDefault) {
+  const kalo::test::TempFolder folder;
+  kalo::platform::SettingsStore settings(folder.Path().string());
+  EXPECT_EQ(kalo::ServerBaseAddress(std::nullopt, settings), kalo::build::kDefaultServer);
+  settings.Save("KALO", "config", "servidor", "https://updates.example/");
+  EXPECT_EQ(kalo::ServerBaseAddress(std::nullopt, settings), "https://updates.example");
+  EXPECT_EQ(kalo::ServerBaseAddress(std::string(""), settings), "https://updates.example");
+  EXPECT_EQ(kalo::ServerBaseAddress(std::string("127.0.0.1:9000//"), settings),
+            "http://127.0.0.1:9000");
+}
+
+}  // namespace

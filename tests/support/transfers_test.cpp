@@ -1,0 +1,83 @@
+#include "support/transfers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "helpers/fake_ui.h"
+#include "helpers/temp_folder.h"
+#include "helpers/test_server.h"
+
+namespace {
+
+using kalo::test::Fault;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class DownloadFileTest : public testing::Test {
+ protected:
+  bool Download(const std::string& name, const std::string& target, bool show_error) {
+    return cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
+                                 server_.BaseAddress() + "/trabalho/versao/" + name, target,
+                                 show_error, ui_);
+  }
+
+  std::size_t FilesInFolder() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder_.Path()), fs::directory_iterator()));
+  }
+
+  kalo::test::TestServer server_;
+  kalo::test::TempFolder folder_;
+  kalo::test::FakeUi ui_;
+  kalo::platform::Clock clock_;
+  int made_ = 0;
+  cUpdate::TransferControlOwner owner_{[this] {
+    ++made_;
+    return kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+  }};
+};
+
+TEST_F(DownloadFileTest, WritesTheBodyByteForByte) {
+  std::string content;
+  for (int i = 0; i < 3 << 20; ++i) {
+    content += static_cast<char>((i * 7) % 256);
+  }
+  server_.SetFile("acme-exe-201012011530.zip", content);
+  const std::string target = folder_ / "acme-exe-201012011530.zip";
+  EXPECT_TRUE(Download("acme-exe-201012011530.zip", target, false));
+  EXPECT_EQ(kalo::test::ReadWholeFile(target), content);
+  server_.SetFile("empty.txt", "");
+  EXPECT_TRUE(Download("empty.txt", folder_ / "empty.txt", false));
+  EXPECT_EQ(fs::file_size(folder_ / "empty.txt"), 0u);
+  EXPECT_EQ(FilesInFolder(), 2u);
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(made_, 1);  // one transfer component for the whole process
+}
+
+TEST_F(DownloadFileTest, FailuresLeaveNothingBehind) {
+  server_.SetFile("cut.zip", std::string(200000, 'c'));
+  server_.SetFault("/trabalho/versao/cut.zip", Fault::kDropMidBody);
+  EXPECT_FALSE(Download("cut.zip", folder_ / "cut.zip", false));
+  EXPECT_FALSE(Download("missing.zip", folder_ / "missing.zip", false));
+  server_.SetFile("logo.jpg", "jpeg");
+  EXPECT_FALSE(Download("logo.jpg", folder_ / "no-such-folder/logo.jpg", false));
+  EXPECT_EQ(FilesInFolder(), 0u);
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(DownloadFileTest, FailureShownWhenAsked) {
+  EXPECT_FALSE(Download("missing.zip", folder_ / "missing.zip", true));
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, "Ocorreu um erro durante a transferência! ");
+  EXPECT_EQ(ui_.messages[0].style, kalo::platform::MessageStyle::kError);
+  EXPECT_EQ(ui_.messages[0].title, "");
+}
+
+TEST_F(DownloadFileTest, FailedDownloadKeepsAnExistingFile) {
+  const std::string target = folder_.Write("logo.jpg", "old logo");
+  EXPECT_FALSE(Download("missing.jpg", target, false));
+  EXPECT_EQ(kalo::test::ReadWholeFile(target), "old logo");
+}
+
+}  // namespace

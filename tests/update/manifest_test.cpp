@@ -1,0 +1,168 @@
+#include "update/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/fake_ui.h"
+#include "helpers/test_server.h"
+#include "platform/error.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+struct BodyCase {
+  const char* what;
+  std::string body;
+  Lines expected;
+};
+
+class ManifestLinesTest : public testing::TestWithParam<BodyCase> {};
+
+TEST_P(ManifestLinesTest, CleansChecksAndSplits) {
+  EXPECT_EQ(cImpLicencas::ManifestLinesOf(GetParam().body), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, ManifestLinesTest,
+    testing::Values(BodyCase{"LF",
+                             "licenca_\nacme-exe-201012011530.zip|1234567\n_licenca",
+                             {"acme-exe-201012011530.zip|1234567"}},
+                    BodyCase{"CR LF counts twice",
+                             "licenca_\r\nlogo-jpg-1.jpg|5120\r\n_licenca",
+                             {"", "logo-jpg-1.jpg|5120", ""}},
+                    BodyCase{"capitals and blanks",
+                             " LICENCA_ \nLogo - JPG - 1.jpg | 51 20\n _Lic enca ",
+                             {"logo-jpg-1.jpg|5120"}},
+                    BodyCase{"literal <br>", "licenca_<br>a|1<BR>b|2<br>_licenca", {"a|1", "b|2"}},
+                    BodyCase{"tab stays", "licenca_\na\t|1\n_licenca", {"a\t|1"}},
+                    BodyCase{"empty lines kept", "licenca_\n\na|1\n\n_licenca", {"", "a|1", ""}},
+                    BodyCase{"opening marker in the middle",
+                             "licenca_\na|1\nlicenca_\nb|2\n_licenca",
+                             {"a|1", "b|2"}},
+                    BodyCase{"closing marker in the middle",
+                             "licenca_\na|1\n_licenca\nb|2\n_licenca",
+                             {"a|1", "b|2"}},
+                    BodyCase{"nothing between the markers", "licenca_\n\n_licenca", {}},
+                    BodyCase{
+                        "line break after the closing marker", "licenca_\na|1\n_licenca\n", {}},
+                    BodyCase{"short body", "licenca_", {}}, BodyCase{"empty body", "", {}},
+                    BodyCase{"error page", "<html><body>404 Not Found</body></html>", {}}));
+
+struct EntryCase {
+  const char* line;
+  Lines fields;  // the first five
+  const char* remote;
+  const char* local;
+};
+
+class ParseEntryTest : public testing::TestWithParam<EntryCase> {};
+
+TEST_P(ParseEntryTest, SplitsFieldsAndBuildsNames) {
+  const cImpLicencas::ManifestEntry entry = cImpLicencas::ParseEntry(GetParam().line);
+  ASSERT_GE(entry.fields.size(), 6u);
+  EXPECT_EQ(Lines(entry.fields.begin(), entry.fields.begin() + 5), GetParam().fields);
+  EXPECT_EQ(entry.remote_file_name, GetParam().remote);
+  EXPECT_EQ(entry.local_file_name, GetParam().local);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ParseEntryTest,
+    testing::Values(EntryCase{"acme-exe-201012011530.zip|1234567",
+                              {"acme", "exe", "201012011530", "zip", "1234567"},
+                              "acme-exe-201012011530.zip",
+                              "acme.exe"},
+                    EntryCase{"acme.exe.201012011530.zip.1234567",
+                              {"acme", "exe", "201012011530", "zip", "1234567"},
+                              "acme-exe-201012011530.zip",
+                              "acme.exe"},
+                    EntryCase{"acme|exe|201012011530|zip|1234567|extra",
+                              {"acme", "exe", "201012011530", "zip", "1234567"},
+                              "acme-exe-201012011530.zip",
+                              "acme.exe"},
+                    EntryCase{"logo-jpg-201012011530.jpg|5120",
+                              {"logo", "jpg", "201012011530", "jpg", "5120"},
+                              "logo-jpg-201012011530.jpg",
+                              "logo.jpg"},
+                    // A separator inside the base name shifts every later field.
+                    EntryCase{"my-app-exe-201012011530.zip|9",
+                              {"my", "app", "exe", "201012011530", "zip"},
+                              "my-app-exe.201012011530",
+                              "my.app"},
+                    EntryCase{"readme", {"readme", "", "", "", ""}, "readme--.", "readme."},
+                    EntryCase{"", {"", "", "", "", ""}, "--.", "."}));
+
+TEST(HasPlainFileNames, RefusesNamesThatLeaveTheFolder) {
+  EXPECT_TRUE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry("acme-exe-1.zip|1")));
+  EXPECT_TRUE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry("a_b~c-jpg-1.jpg|1")));
+  for (const char* line :
+       {"../etc-passwd-1.txt|1", "a/b-exe-1.zip|1", "a\\b-exe-1.zip|1", "c:x-exe-1.zip|1",
+        "*-exe-1.zip|1", "a?-exe-1.zip|1", "a\x01-exe-1.zip|1", "a-exe-1.zip/x|1", ""}) {
+    EXPECT_FALSE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry(line))) << line;
+  }
+}
+
+TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {
+  EXPECT_EQ(cImpLicencas::PercentEncoded("acme"), "acme");
+  EXPECT_EQ(cImpLicencas::PercentEncoded("acme corp&co#1"), "acme%20corp%26co%231");
+  EXPECT_EQ(cImpLicencas::PercentEncoded("são-paulo_1.~"), "s%C3%A3o-paulo_1.~");
+}
+
+class LoadManifestTest : public testing::Test {
+ protected:
+  void Load(const std::string& client) {
+    cImpLicencas::LoadManifest(state_, *transfer_, server_.BaseAddress(), client);
+  }
+
+  kalo::test::TestServer server_;
+  kalo::test::FakeUi ui_;
+  kalo::platform::Clock clock_;
+  std::unique_ptr<kalo::platform::InternetTransfer> transfer_ =
+      kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+  cImpLicencas::ManifestState state_;
+};
+
+TEST_F(LoadManifestTest, FetchesOncePerClient) {
+  server_.SetManifest("acme", "licenca_\r\nacme-exe-201012011530.zip|1234567\r\n_licenca");
+  server_.SetManifest("beta", "licenca_\nbeta-exe-201012011530.zip|7\n_licenca");
+  Load("acme");
+  Load("acme");
+  EXPECT_EQ(state_.lines, (Lines{"", "acme-exe-201012011530.zip|1234567", ""}));
+  EXPECT_TRUE(state_.loaded);
+  Load("beta");
+  EXPECT_EQ(state_.lines, (Lines{"beta-exe-201012011530.zip|7"}));
+  EXPECT_EQ(server_.ManifestRequests(), (Lines{"acme", "beta"}));
+}
+
+TEST_F(LoadManifestTest, ClientNameIsEncodedAndArrivesUnchanged) {
+  server_.SetManifest("acme corp&co", "licenca_\na|1\n_licenca");
+  Load("acme corp&co");
+  EXPECT_EQ(state_.lines, (Lines{"a|1"}));
+  EXPECT_EQ(server_.ManifestRequests(), (Lines{"acme corp&co"}));
+  EXPECT_EQ(server_.RequestTargets(), (Lines{"/trabalho/versao.php?id=acme%20corp%26co"}));
+}
+
+TEST_F(LoadManifestTest, RefusedManifestIsEmptyAndKept) {
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
+  Load("acme");
+  Load("acme");
+  EXPECT_TRUE(state_.loaded);
+  EXPECT_TRUE(state_.lines.empty());
+  EXPECT_EQ(server_.ManifestRequests().size(), 1u);
+}
+
+TEST_F(LoadManifestTest, FailedTransferLeavesTheStateAsItWas) {
+  std::string base;
+  {
+    const kalo::test::TestServer gone;
+    base = gone.BaseAddress();
+  }
+  EXPECT_THROW(cImpLicencas::LoadManifest(state_, *transfer_, base, "acme"), kalo::Error);
+  EXPECT_FALSE(state_.loaded);
+  EXPECT_TRUE(state_.lines.empty());
+}
+
+}  // namespace
