@@ -25,9 +25,13 @@ function(kalo_embed_resources target)
     list(GET arg_RESOURCES ${file_index} file)
     list(APPEND pairs "${name}=${file}")
     list(APPEND files "${file}")
+    # A file given as $<TARGET_FILE:t> also makes the table wait for the target t.
+    if(file MATCHES "^\\$<TARGET_FILE:([^>]+)>$")
+      list(APPEND files "${CMAKE_MATCH_1}")
+    endif()
   endforeach()
   string(MAKE_C_IDENTIFIER "${arg_FUNCTION}" stem)
-  set(output "${CMAKE_CURRENT_BINARY_DIR}/carried_resources/${stem}.cpp")
+  set(output "${CMAKE_CURRENT_BINARY_DIR}/carried_resources/${target}_${stem}.cpp")
   string(REPLACE ";" "|" pairs_argument "${pairs}")
   add_custom_command(
     OUTPUT "${output}"

@@ -12,15 +12,18 @@ namespace kalo {
 namespace error_number {
 inline constexpr int kDeviceUnavailable = 68;
 inline constexpr int kDiskFull = 61;
+inline constexpr int kEntryPointNotFound = 453;
 inline constexpr int kFileAlreadyExists = 58;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kInvalidArgument = 5;
 inline constexpr int kIoError = 57;
 inline constexpr int kOutOfMemory = 7;
+inline constexpr int kOverflow = 6;
 inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kResourceNotFound = 326;
+inline constexpr int kSubscriptOutOfRange = 9;
 // The transfer component's own range.
 inline constexpr int kTransferFailed = 35750;
 inline constexpr int kTransferTimedOut = 35761;

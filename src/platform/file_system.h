@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +26,9 @@ class FileSystem {
 
   // What stands at `path` (following links); nothing when the path names nothing.
   virtual std::optional<EntryKind> KindOf(const std::string& path) const;
+
+  // The length in bytes of the file at `path`. Throws when it cannot be read.
+  virtual std::uint64_t FileLength(const std::string& path) const;
 
   // Throws when the file cannot be removed.
   virtual void RemoveFile(const std::string& path);

@@ -11,6 +11,13 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
+std::string UpperCase(std::string text) {
+  std::ranges::transform(text, text.begin(), [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  });
+  return text;
+}
+
 std::string TrimBlanks(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) {

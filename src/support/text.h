@@ -7,6 +7,7 @@
 namespace cUpdate {
 
 std::string LowerCase(std::string text);
+std::string UpperCase(std::string text);
 
 // Without the blanks (spaces) at both ends.
 std::string TrimBlanks(const std::string& text);

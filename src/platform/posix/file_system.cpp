@@ -122,6 +122,14 @@ std::optional<EntryKind> FileSystem::KindOf(const std::string& path) const {
   return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kOther;
 }
 
+std::uint64_t FileSystem::FileLength(const std::string& path) const {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    throw SystemError(errno, "Não foi possível obter o tamanho de " + path, kSource);
+  }
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 void FileSystem::RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) {
     throw SystemError(errno, "Não foi possível excluir " + path, kSource);

@@ -1,0 +1,38 @@
+// Whether a file of the install folder matches its manifest entry, and the
+// provisioning of the archive libraries before the first unpack.
+#pragma once
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/processes.h"
+#include "platform/resources.h"
+#include "platform/ui.h"
+
+namespace cImpLicencas {
+
+// True when `file_name` exists in `folder` and matches the entry: an executable
+// (a name ending in "exe") by the stamp of its version, any other file by its
+// length written in decimal. Errors of the file system pass to the caller.
+bool IsEntryCurrent(const kalo::platform::FileSystem& fs, const std::string& folder,
+                    const std::string& file_name, const std::string& size_text,
+                    const std::string& stamp_text);
+
+// What provisioning needs from the rest of the system.
+struct ProvisioningServices {
+  kalo::platform::FileSystem& fs;
+  const kalo::platform::CarriedResources& resources;
+  kalo::platform::ProcessTable& processes;
+  kalo::platform::Ui& ui;
+  const kalo::platform::Clock& clock;
+};
+
+// Makes sure that base_name.extension lies in `folder`: when it is missing, writes
+// the carried extractor (resource "BASE_NAME.EXTENSION") as base_name.exe, starts it
+// without a window and looks again after three seconds. True when the library is
+// there at the end.
+bool EnsureArchiveLibrary(const ProvisioningServices& services, const std::string& folder,
+                          const std::string& base_name, const std::string& extension);
+
+}  // namespace cImpLicencas

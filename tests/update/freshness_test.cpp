@@ -1,0 +1,148 @@
+#include "update/freshness.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "helpers/child_processes.h"
+#include "helpers/fake_ui.h"
+#include "helpers/temp_folder.h"
+
+namespace kalo {
+std::span<const platform::CarriedResource> CarriedExtractors();
+}
+
+namespace {
+
+using kalo::test::ReadWholeFile;
+using kalo::test::TempFolder;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct FreshnessCase {
+  const char* what;
+  const char* file_name;  // in the install folder; a copy of `source` when that is set
+  const char* source;     // nullptr: a data file with `content`
+  const char* content;
+  const char* size_text;
+  const char* stamp_text;
+  bool current;
+};
+
+class IsEntryCurrentTest : public testing::TestWithParam<FreshnessCase> {};
+
+TEST_P(IsEntryCurrentTest, JudgesByLengthOrVersion) {
+  const FreshnessCase& c = GetParam();
+  const TempFolder folder;
+  if (c.source != nullptr) {
+    fs::copy_file(c.source, folder / c.file_name);
+  } else if (c.content != nullptr) {
+    folder.Write(c.file_name, c.content);
+  }
+  const kalo::platform::FileSystem fs;
+  EXPECT_EQ(cImpLicencas::IsEntryCurrent(fs, folder.Path().string(), c.file_name, c.size_text,
+                                         c.stamp_text),
+            c.current)
+      << c.what;
+}
+
+const std::string kPe = std::string(KALO_TEST_FIXTURE_DIR) + "/pe/";
+const std::string kVersioned = kPe + "app32-1503-2021.exe";
+const std::string kUnversioned = kPe + "plain32-noversion.exe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, IsEntryCurrentTest,
+    testing::Values(
+        FreshnessCase{"same length", "logo-jpg-1.jpg", nullptr, "12345", "5", "", true},
+        FreshnessCase{"other length", "logo-jpg-1.jpg", nullptr, "1234", "5", "", false},
+        FreshnessCase{"leading zero", "logo-jpg-1.jpg", nullptr, "12345", "05", "", false},
+        FreshnessCase{"empty file, size 0", "e.txt", nullptr, "", "0", "", true},
+        FreshnessCase{"empty size text", "e.txt", nullptr, "", "", "", false},
+        FreshnessCase{"missing file", "gone.txt", nullptr, nullptr, "0", "", false},
+        FreshnessCase{"stamp decides an executable", "acme.exe", kVersioned.c_str(), nullptr, "999",
+                      "202103150930", true},
+        FreshnessCase{"minutes differ", "acme.exe", kVersioned.c_str(), nullptr, "", "202103150931",
+                      false},
+        FreshnessCase{"no dot before exe", "myexe", kVersioned.c_str(), nullptr, "", "202103150930",
+                      true},
+        FreshnessCase{"exe in capitals is no executable", "ACME.EXE", kVersioned.c_str(), nullptr,
+                      "0", "202103150930", false},
+        FreshnessCase{"no version, empty stamp", "plain.exe", kUnversioned.c_str(), nullptr, "", "",
+                      true},
+        FreshnessCase{"no version, a stamp", "plain.exe", kUnversioned.c_str(), nullptr, "",
+                      "202103150930", false}));
+
+// Waits the way the window would while the extractor runs: at the first wait, real
+// time passes until the started program has left a trace (five seconds at most);
+// the test clock does the rest.
+class WaitingUi : public kalo::test::FakeUi {
+ public:
+  WaitingUi(kalo::test::FakeClock* clock, std::vector<std::string> traces)
+      : FakeUi(clock), traces_(std::move(traces)) {}
+  void WaitForMessages(std::chrono::milliseconds timeout) override {
+    for (int i = 0; i < 500 && waits.empty() && !std::ranges::any_of(traces_, IsThere); ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    FakeUi::WaitForMessages(timeout);
+  }
+
+ private:
+  static bool IsThere(const std::string& path) { return fs::exists(path); }
+  std::vector<std::string> traces_;
+};
+
+class EnsureArchiveLibraryTest : public testing::Test {
+ protected:
+  ~EnsureArchiveLibraryTest() override {
+    // A test program started in the extractor's place waits to be ended.
+    if (fs::exists(folder_ / "unzip32.exe.started")) {
+      const auto id = std::stoll(ReadWholeFile(folder_ / "unzip32.exe.started"));
+      ::kill(static_cast<pid_t>(id), SIGKILL);
+      kalo::test::CollectChild(id);
+    }
+  }
+
+  bool Ensure() {
+    return cImpLicencas::EnsureArchiveLibrary({fs_, resources_, processes_, ui_, clock_},
+                                              folder_.Path().string(), "unzip32", "dll");
+  }
+
+  TempFolder folder_;
+  kalo::platform::FileSystem fs_;
+  const kalo::platform::CarriedResources resources_{kalo::CarriedExtractors()};
+  kalo::platform::ProcessTable processes_;
+  kalo::test::FakeClock clock_;
+  WaitingUi ui_{&clock_, {folder_ / "unzip32.dll", folder_ / "unzip32.exe.started"}};
+};
+
+TEST_F(EnsureArchiveLibraryTest, PresentLibraryIsLeftAlone) {
+  folder_.Write("unzip32.dll", "already here");
+  EXPECT_TRUE(Ensure());
+  EXPECT_FALSE(fs::exists(folder_ / "unzip32.exe"));
+  EXPECT_EQ(ui_.pumps, 0);
+}
+
+TEST_F(EnsureArchiveLibraryTest, MissingLibraryComesFromTheCarriedExtractor) {
+  const auto before = clock_.Now();
+  EXPECT_TRUE(Ensure());
+  EXPECT_EQ(clock_.Now() - before, 3s);
+  EXPECT_EQ(ReadWholeFile(folder_ / "unzip32.dll"), ReadWholeFile(KALO_UNZIP32_LIBRARY));
+  // The extractor stays, executable, for a later provisioning.
+  EXPECT_NE(fs::status(folder_ / "unzip32.exe").permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+}
+
+TEST_F(EnsureArchiveLibraryTest, ExtractorAlreadyThereIsStartedNotRewritten) {
+  // A program in the extractor's place that never writes the library: too slow.
+  kalo::test::CopyTestProgram(folder_ / "unzip32.exe");
+  const std::string before = ReadWholeFile(folder_ / "unzip32.exe");
+  EXPECT_FALSE(Ensure());
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(folder_ / "unzip32.exe"));
+  EXPECT_EQ(ReadWholeFile(folder_ / "unzip32.exe"), before);
+  EXPECT_FALSE(fs::exists(folder_ / "unzip32.dll"));
+}
+
+}  // namespace
