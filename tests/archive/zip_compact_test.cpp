@@ -163,6 +163,17 @@ TEST_F(ZipObjectTest, UnzipErrorsCarryTheObjectsSource) {
     }
     EXPECT_EQ(zip.ZipFileName(), empty / "a.zip");  // stored before the failure
   }
+  // A library without the function is an error of its own.
+  fs::copy_file(KALO_ZIP32_LIBRARY, empty / "unzip32.dll");
+  cImpZipDeclares::ArchiveLibraries wrong(empty.Path().string());
+  cImpZipCompact zip(wrong, ui_);
+  try {
+    zip.Unzip(empty / "a.zip", empty.Path().string());
+    ADD_FAILURE() << "no error";
+  } catch (const kalo::Error& error) {
+    EXPECT_EQ(error.Number(), kalo::error_number::kEntryPointNotFound);
+    EXPECT_EQ(error.Source(), "clsZipUn::Unzip");
+  }
   // The error passes through UnzipToFolder, which then does not wait.
   const auto before = clock_.Now();
   EXPECT_THROW(

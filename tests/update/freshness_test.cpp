@@ -125,7 +125,7 @@ TEST_F(EnsureArchiveLibraryTest, PresentLibraryIsLeftAlone) {
   EXPECT_EQ(ui_.pumps, 0);
 }
 
-TEST_F(EnsureArchiveLibraryTest, MissingLibraryComesFromTheCarriedExtractor) {
+TEST_F(EnsureArchiveLibraryTest, MissingLibrariesComeFromTheCarriedExtractors) {
   const auto before = clock_.Now();
   EXPECT_TRUE(Ensure());
   EXPECT_EQ(clock_.Now() - before, 3s);
@@ -133,6 +133,11 @@ TEST_F(EnsureArchiveLibraryTest, MissingLibraryComesFromTheCarriedExtractor) {
   // The extractor stays, executable, for a later provisioning.
   EXPECT_NE(fs::status(folder_ / "unzip32.exe").permissions() & fs::perms::owner_exec,
             fs::perms::none);
+
+  WaitingUi ui(&clock_, {folder_ / "zip32.dll"});
+  EXPECT_TRUE(cImpLicencas::EnsureArchiveLibrary({fs_, resources_, processes_, ui, clock_},
+                                                 folder_.Path().string(), "zip32", "dll"));
+  EXPECT_EQ(ReadWholeFile(folder_ / "zip32.dll"), ReadWholeFile(KALO_ZIP32_LIBRARY));
 }
 
 TEST_F(EnsureArchiveLibraryTest, ExtractorAlreadyThereIsStartedNotRewritten) {
