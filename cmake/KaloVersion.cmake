@@ -77,5 +77,9 @@ set(KALO_TEMPLATE_DIR "${CMAKE_CURRENT_LIST_DIR}/templates")
 # Deployment settings compiled into the programs.
 set(KALO_DEFAULT_SERVER "http://127.0.0.1:8080" CACHE STRING
     "Server base address used when neither --server nor the settings value config/servidor gives one")
+set(KALO_SUPPORT_LINE "Suporte KALO: suporte@kalo.com.br" CACHE STRING
+    "The support contact line shown in the updater's window")
+set(KALO_HOST_LABEL "" CACHE STRING
+    "The host name shown under the support line; empty shows the host of the server in use")
 configure_file("${KALO_TEMPLATE_DIR}/build_settings.h.in"
                "${KALO_GENERATED_DIR}/kalo/build_settings.h" @ONLY)

@@ -33,6 +33,9 @@ class FileSystem {
   // Throws when the file cannot be removed.
   virtual void RemoveFile(const std::string& path);
 
+  // Renames `from` to `to`, replacing a file already at `to`. Throws on failure.
+  virtual void RenameFile(const std::string& from, const std::string& to);
+
   // Creates one folder level; the parent must exist. Throws on failure.
   virtual void CreateFolder(const std::string& path);
 

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -61,6 +63,11 @@ class FakeUi : public platform::Ui {
   void ProcessPendingMessages() override { ++pumps; }
 
   void WaitForMessages(std::chrono::milliseconds timeout) override {
+    // A program started by the code under test works in real time; a wait gives it
+    // up to five seconds to get where `settled` expects it.
+    for (int i = 0; i < 500 && settled && !settled(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ++pumps;
     waits.push_back(timeout);
     if (clock_ != nullptr) {
@@ -74,6 +81,8 @@ class FakeUi : public platform::Ui {
   std::deque<std::string> text_answers;
   std::vector<std::chrono::milliseconds> waits;
   int pumps = 0;
+  // When set, each wait lasts (in real time) until it answers true.
+  std::function<bool()> settled;
 
  private:
   void End(int exit_status) override { throw ProgramEnded{exit_status}; }

@@ -75,24 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
         FreshnessCase{"no version, a stamp", "plain.exe", kUnversioned.c_str(), nullptr, "",
                       "202103150930", false}));
 
-// Waits the way the window would while the extractor runs: at the first wait, real
-// time passes until the started program has left a trace (five seconds at most);
-// the test clock does the rest.
-class WaitingUi : public kalo::test::FakeUi {
- public:
-  WaitingUi(kalo::test::FakeClock* clock, std::vector<std::string> traces)
-      : FakeUi(clock), traces_(std::move(traces)) {}
-  void WaitForMessages(std::chrono::milliseconds timeout) override {
-    for (int i = 0; i < 500 && waits.empty() && !std::ranges::any_of(traces_, IsThere); ++i) {
-      std::this_thread::sleep_for(10ms);
-    }
-    FakeUi::WaitForMessages(timeout);
-  }
-
- private:
-  static bool IsThere(const std::string& path) { return fs::exists(path); }
-  std::vector<std::string> traces_;
-};
+// The first wait of the provisioning lasts until the started program has left a
+// trace: the library, or the mark of the test program.
+bool AnyExists(const std::vector<std::string>& paths) {
+  return std::ranges::any_of(paths, [](const std::string& path) { return fs::exists(path); });
+}
 
 class EnsureArchiveLibraryTest : public testing::Test {
  protected:
@@ -105,6 +92,12 @@ class EnsureArchiveLibraryTest : public testing::Test {
     }
   }
 
+  void SetUp() override {
+    ui_.settled = [this] {
+      return AnyExists({folder_ / "unzip32.dll", folder_ / "unzip32.exe.started"});
+    };
+  }
+
   bool Ensure() {
     return cImpLicencas::EnsureArchiveLibrary({fs_, resources_, processes_, ui_, clock_},
                                               folder_.Path().string(), "unzip32", "dll");
@@ -115,7 +108,7 @@ class EnsureArchiveLibraryTest : public testing::Test {
   const kalo::platform::CarriedResources resources_{kalo::CarriedExtractors()};
   kalo::platform::ProcessTable processes_;
   kalo::test::FakeClock clock_;
-  WaitingUi ui_{&clock_, {folder_ / "unzip32.dll", folder_ / "unzip32.exe.started"}};
+  kalo::test::FakeUi ui_{&clock_};
 };
 
 TEST_F(EnsureArchiveLibraryTest, PresentLibraryIsLeftAlone) {
@@ -134,7 +127,8 @@ TEST_F(EnsureArchiveLibraryTest, MissingLibrariesComeFromTheCarriedExtractors) {
   EXPECT_NE(fs::status(folder_ / "unzip32.exe").permissions() & fs::perms::owner_exec,
             fs::perms::none);
 
-  WaitingUi ui(&clock_, {folder_ / "zip32.dll"});
+  kalo::test::FakeUi ui(&clock_);
+  ui.settled = [this] { return AnyExists({folder_ / "zip32.dll"}); };
   EXPECT_TRUE(cImpLicencas::EnsureArchiveLibrary({fs_, resources_, processes_, ui, clock_},
                                                  folder_.Path().string(), "zip32", "dll"));
   EXPECT_EQ(ReadWholeFile(folder_ / "zip32.dll"), ReadWholeFile(KALO_ZIP32_LIBRARY));

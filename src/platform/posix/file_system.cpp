@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -133,6 +134,12 @@ std::uint64_t FileSystem::FileLength(const std::string& path) const {
 void FileSystem::RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) {
     throw SystemError(errno, "Não foi possível excluir " + path, kSource);
+  }
+}
+
+void FileSystem::RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    throw SystemError(errno, "Não foi possível renomear " + from + " para " + to, kSource);
   }
 }
 

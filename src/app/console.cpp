@@ -1,0 +1,83 @@
+#include "app/console.h"
+
+#include <ostream>
+#include <thread>
+
+#include "platform/processes.h"
+
+namespace kalo::app {
+namespace {
+
+using platform::MessageAnswer;
+using platform::MessageStyle;
+
+// Message texts break lines with CR LF, as the window shows them; a terminal wants LF.
+std::string WithUnixLineBreaks(std::string text) {
+  for (auto found = text.find("\r\n"); found != std::string::npos; found = text.find("\r\n")) {
+    text.erase(found, 1);
+  }
+  return text;
+}
+
+}  // namespace
+
+MessageAnswer ConsoleUi::ShowMessage(const std::string& text, MessageStyle style,
+                                     const std::string& title) {
+  if (!title.empty()) {
+    messages_ << title << ": ";
+  }
+  messages_ << WithUnixLineBreaks(text);
+  MessageAnswer answer = MessageAnswer::kOk;
+  if (style == MessageStyle::kQuestionYesNo) {
+    answer = yes_ ? MessageAnswer::kYes : MessageAnswer::kNo;
+  } else if (style == MessageStyle::kExclamationYesNoCancel) {
+    answer = yes_ ? MessageAnswer::kYes : MessageAnswer::kCancel;
+  }
+  if (answer == MessageAnswer::kYes) {
+    messages_ << " [Sim]";
+  } else if (answer != MessageAnswer::kOk) {
+    messages_ << " [Não]";
+  }
+  messages_ << std::endl;
+  return answer;
+}
+
+std::string ConsoleUi::AskText(const std::string& prompt, const std::string&) {
+  messages_ << prompt << " [sem resposta]" << std::endl;
+  return {};
+}
+
+void ConsoleUi::WaitForMessages(std::chrono::milliseconds timeout) {
+  // No window to serve: the wait is just time passing.
+  std::this_thread::sleep_for(timeout);
+}
+
+void ConsoleUi::End(int exit_status) {
+  platform::EndOwnProcess(exit_status);
+}
+
+void ConsoleView::SetLabel(platform::WindowLabel label, const std::string& text) {
+  if (text.empty()) {
+    return;
+  }
+  if (label == platform::WindowLabel::kDisplay1 && text != last_line1_) {
+    last_line1_ = text;
+    progress_ << text << std::endl;
+  } else if (label == platform::WindowLabel::kDisplay2) {
+    progress_ << text << std::endl;
+  }
+}
+
+void ConsoleRunLog::FileReplaced(const std::string& file_name) {
+  log_ << "Baixado: " << file_name << std::endl;
+}
+
+void ConsoleRunLog::FileUnpacked(const std::string& file_name) {
+  log_ << "Descompactado: " << file_name << std::endl;
+}
+
+void ConsoleRunLog::EntrySkipped(const std::string& line) {
+  log_ << "Ignorada (nome de arquivo fora da pasta): " << line << std::endl;
+}
+
+}  // namespace kalo::app

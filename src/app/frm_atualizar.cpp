@@ -1,0 +1,119 @@
+#include "app/frm_atualizar.h"
+
+#include "app/status_display.h"
+#include "platform/error.h"
+#include "support/files.h"
+#include "support/text.h"
+
+namespace kalo::app {
+namespace {
+
+using platform::MessageStyle;
+using platform::WindowLabel;
+
+constexpr int kKeyEnter = 13;
+constexpr int kExitFailure = 1;
+
+std::string Normalised(const std::string& name) {
+  return cUpdate::TrimBlanks(cUpdate::LowerCase(name));
+}
+
+}  // namespace
+
+void FrmAtualizar::Form_Load() {
+  view_.SetTitle(" KALO - Atualizador de Versões - " + s_.title_date);
+  view_.SetLabel(WindowLabel::kSupport1, cUpdate::TrimBlanks(s_.support_line));
+  view_.SetLabel(WindowLabel::kSupport2, s_.host_name);
+  for (WindowLabel line :
+       {WindowLabel::kDisplay1, WindowLabel::kDisplay2, WindowLabel::kDisplay3}) {
+    view_.SetLabel(line, "");
+  }
+  SyncClientName(true);
+}
+
+int FrmAtualizar::Form_Unload() {
+  SyncClientName(false);
+  // Closing during a run ends it; downloads and unpacked files are written whole or
+  // not at all, so nothing is left half done.
+  return busy_ ? kExitFailure : 0;
+}
+
+void FrmAtualizar::txtCliente_KeyPress(int key_code) {
+  if (key_code == kKeyEnter) {
+    UpdateCommand();
+  }
+}
+
+CommandOutcome FrmAtualizar::UpdateCommand() {
+  SyncClientName(false);
+  const std::string client = view_.ClientText();
+  if (client.empty()) {
+    s_.ui.ShowMessage("Preencha o Campo Nome da Empresa Corretamente e tente novamente!",
+                      MessageStyle::kInformation);
+    view_.FocusClientText();
+    return CommandOutcome::kRefused;
+  }
+  if (!cUpdate::EnsureFolder(s_.fs, s_.install_folder)) {
+    s_.ui.ShowMessage(
+        "O Sistema não consegueiu criar a pasta: " + s_.install_folder + "\r\nCrie Manualmente!",
+        MessageStyle::kInformation);
+    view_.FocusClientText();
+    return CommandOutcome::kRefused;
+  }
+  start_time_ = s_.now();
+  s_.ui.ProcessPendingMessages();
+  SetBusy(true);
+  try {
+    s_.run_update(client);
+  } catch (const kalo::Error& error) {
+    // A runtime error that left the run ends the program with a report of it.
+    s_.ui.ShowMessage("Ocorreu um erro inesperado e o programa será encerrado.\r\n\r\nNúmero: " +
+                          std::to_string(error.Number()) + "\r\nDescrição: " + error.Description() +
+                          "\r\nOrigem: " + error.Source(),
+                      MessageStyle::kError);
+    s_.ui.EndProgram(kExitFailure);
+  }
+  SetBusy(false);
+  return CommandOutcome::kRunReturned;
+}
+
+void FrmAtualizar::SyncClientName(bool load) {
+  // The settings store may be unavailable; the name box then keeps what it has.
+  try {
+    if (load) {
+      view_.SetClientText(Normalised(s_.settings.Get("KALO", "config", "cliente", "")));
+      return;
+    }
+    view_.SetClientText(Normalised(view_.ClientText()));
+    s_.settings.Save("KALO", "config", "cliente", view_.ClientText());
+  } catch (const std::exception&) {
+  }
+}
+
+void FrmAtualizar::SetBusy(bool busy) {
+  busy_ = busy;
+  view_.SetTimerEnabled(busy);
+  view_.SetInputEnabled(!busy);
+  if (!busy) {
+    for (WindowLabel line :
+         {WindowLabel::kDisplay1, WindowLabel::kDisplay2, WindowLabel::kDisplay3}) {
+      view_.SetLabel(line, "");
+    }
+  }
+}
+
+void FrmAtualizar::Timer1_Timer() {
+  s_.ui.ProcessPendingMessages();
+  view_.SetLabel(WindowLabel::kDisplay3, ElapsedTimeLine(start_time_, s_.now()));
+  view_.RepaintLabel(WindowLabel::kDisplay3);
+}
+
+void FrmAtualizar::Inet1_StateChanged(std::int16_t state) {
+  view_.SetLabel(WindowLabel::kDisplay1, "  " + s_.transfer_text());
+  view_.RepaintLabel(WindowLabel::kDisplay1);
+  view_.SetLabel(WindowLabel::kDisplay2, "  " + TransferStateText(state));
+  view_.RepaintLabel(WindowLabel::kDisplay2);
+  s_.ui.ProcessPendingMessages();
+}
+
+}  // namespace kalo::app

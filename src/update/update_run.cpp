@@ -1,0 +1,225 @@
+#include "update/update_run.h"
+
+#include "archive/zip_compact.h"
+#include "platform/error.h"
+#include "platform/install_folder.h"
+#include "support/files.h"
+#include "support/process_control.h"
+#include "support/text.h"
+#include "support/waits.h"
+#include "update/freshness.h"
+
+namespace cImpLicencas {
+namespace {
+
+using kalo::platform::MessageAnswer;
+using kalo::platform::MessageStyle;
+
+constexpr int kExitFailure = 1;
+constexpr int kMoveAttempts = 6;
+constexpr const char* kUpdaterName = "kalo_upd.exe";
+
+// The file about to be replaced, moved aside so that it can be put back when its
+// replacement fails. Without a commit it goes back on destruction too, so a runtime
+// error that leaves the run does not leave the product without the file.
+class SetAside {
+ public:
+  SetAside(kalo::platform::FileSystem& fs, std::string path)
+      : fs_(fs), path_(std::move(path)), aside_(path_ + ".kalo-old") {}
+  SetAside(const SetAside&) = delete;
+  SetAside& operator=(const SetAside&) = delete;
+  ~SetAside() { Restore(); }
+
+  // False when the file is there but cannot be moved (it is in use, say). A file in
+  // use may be released a moment later, so the move is tried a few times.
+  bool Move() {
+    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+      try {
+        if (!cUpdate::FileExists(fs_, path_)) {
+          return true;
+        }
+        fs_.RenameFile(path_, aside_);
+        moved_ = true;
+        return true;
+      } catch (const kalo::Error&) {
+      }
+    }
+    return false;
+  }
+
+  void Restore() {
+    if (moved_) {
+      try {
+        fs_.RenameFile(aside_, path_);
+        moved_ = false;
+      } catch (const kalo::Error&) {
+        // The copy stays beside the file, under the aside name, for a person to find.
+      }
+    }
+  }
+
+  void Commit() {
+    if (moved_) {
+      cUpdate::DeleteLocalFile(fs_, aside_);
+      moved_ = false;
+    }
+  }
+
+ private:
+  kalo::platform::FileSystem& fs_;
+  std::string path_;
+  std::string aside_;
+  bool moved_ = false;
+};
+
+class Run {
+ public:
+  Run(UpdateServices& services, std::string client) : s_(services), client_(std::move(client)) {}
+
+  void Execute() {
+    LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.server_base, client_);
+    const auto& lines = s_.manifest.lines;
+    if (lines.size() < 2) {
+      return;
+    }
+    const ProvisioningServices provisioning{s_.fs, s_.resources, s_.processes, s_.ui, s_.clock};
+    EnsureArchiveLibrary(provisioning, s_.install_folder, "unzip32", "dll");
+    EnsureArchiveLibrary(provisioning, s_.install_folder, "zip32", "dll");
+
+    for (const std::string& line : lines) {
+      const ManifestEntry entry = ParseEntry(line);
+      if (IsUsable(entry)) {
+        ReplaceDownloaded(entry);
+      } else if (!entry.BaseName().empty()) {
+        s_.observer.EntrySkipped(line);
+      }
+    }
+    bool hand_over = false;
+    for (const std::string& line : lines) {
+      const ManifestEntry entry = ParseEntry(line);
+      if (IsUsable(entry) && entry.Kind() == "zip") {
+        hand_over = UnpackIfStale(entry) || hand_over;
+      }
+    }
+    if (hand_over) {
+      HandOver(s_, cUpdate::LowerCase(s_.own_exe_name) == kUpdaterName ? client_ : kUpdaterName);
+    }
+  }
+
+ private:
+  // Empty lines are no entries, and names that would leave the install folder are
+  // never written.
+  static bool IsUsable(const ManifestEntry& entry) {
+    return !entry.BaseName().empty() && HasPlainFileNames(entry);
+  }
+
+  std::string PathOf(const std::string& file_name) const {
+    return kalo::platform::PathInFolder(s_.install_folder, file_name);
+  }
+
+  bool IsCurrent(const std::string& file_name, const ManifestEntry& entry) const {
+    return IsEntryCurrent(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
+  }
+
+  void ReplaceDownloaded(const ManifestEntry& entry) {
+    const std::string& name = entry.remote_file_name;
+    if (IsCurrent(name, entry)) {
+      return;
+    }
+    cUpdate::KillProcess(s_.processes, name, 0);
+    SetAside old_file(s_.fs, PathOf(name));
+    if (!old_file.Move()) {
+      Fail("Excluir: " + PathOf(name));
+    }
+    const std::string url = s_.server_base + "/trabalho/versao/" + name;
+    if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
+                               s_.ui)) {
+      old_file.Restore();
+      Fail("Baixar: " + name);
+    }
+    if (!IsCurrent(name, entry)) {
+      old_file.Restore();
+      Fail("Versao: " + name);
+    }
+    old_file.Commit();
+    s_.observer.FileReplaced(name);
+  }
+
+  // True when the archive's file was stale, which calls for a hand-over.
+  bool UnpackIfStale(const ManifestEntry& entry) {
+    const std::string& name = entry.local_file_name;
+    if (IsCurrent(name, entry)) {
+      return false;
+    }
+    // The running updater cannot replace itself; the hand-over restarts it instead.
+    if (cUpdate::LowerCase(name) == cUpdate::LowerCase(s_.own_exe_name)) {
+      return true;
+    }
+    cUpdate::KillProcess(s_.processes, name, 0);
+    SetAside old_file(s_.fs, PathOf(name));
+    if (!old_file.Move()) {
+      Fail("Excluir: " + PathOf(name));
+    }
+    if (!cImpZipDeclares::UnzipToFolder(s_.libraries, s_.ui, s_.clock,
+                                        PathOf(entry.remote_file_name), s_.install_folder)) {
+      old_file.Restore();
+      Fail("Descompactar: " + entry.remote_file_name);
+    }
+    if (!IsCurrent(name, entry)) {
+      old_file.Restore();
+      Fail("Versao: " + name);
+    }
+    old_file.Commit();
+    s_.observer.FileUnpacked(name);
+    return true;
+  }
+
+  [[noreturn]] void Fail(const std::string& step) {
+    s_.ui.ShowMessage(" Erro: " + step, MessageStyle::kError);
+    s_.ui.EndProgram(kExitFailure);
+  }
+
+  UpdateServices& s_;
+  std::string client_;
+};
+
+}  // namespace
+
+void RunUpdate(UpdateServices& services, const std::string& client) {
+  Run(services, cUpdate::LowerCase(client)).Execute();
+}
+
+std::string OwnExeName(const std::string& own_file_path) {
+  std::string name = own_file_path.substr(own_file_path.find_last_of('/') + 1);
+  if (const auto dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) {
+    name.resize(dot);
+  }
+  return name.ends_with(".exe") ? name : name + ".exe";
+}
+
+void HandOver(UpdateServices& services, const std::string& program_name) {
+  const std::string program = program_name.ends_with(".exe") ? program_name : program_name + ".exe";
+  if (program != kUpdaterName) {
+    services.ui.ShowMessage("Ok. Já Baixei os Arquivos vou executar o programa agora!",
+                            MessageStyle::kInformation);
+  } else if (services.ui.ShowMessage("Posso fechar o sistema para atualização?",
+                                     MessageStyle::kQuestionYesNo) == MessageAnswer::kNo) {
+    return;
+  }
+  cUpdate::WaitSeconds(services.ui, services.clock, 2);
+  const std::string path = kalo::platform::PathInFolder(services.install_folder, program);
+  if (!cUpdate::FileExists(services.fs, path)) {
+    services.ui.ShowMessage("Ops! o Arquivo não foi encontrado! \r\n\r\n" + path,
+                            MessageStyle::kError);
+    services.ui.EndProgram(kExitFailure);
+  }
+  try {
+    services.processes.Start(path, kalo::platform::WindowStyle::kNormalFocus);
+  } catch (const kalo::Error& error) {
+    services.ui.ShowMessage(" Erro: " + error.Description(), MessageStyle::kError);
+    services.ui.EndProgram(kExitFailure);
+  }
+  services.ui.EndProgram(0);
+}
+
+}  // namespace cImpLicencas

@@ -1,0 +1,56 @@
+// One whole update run for one client: the manifest, the archive libraries, the two
+// passes that bring the install folder up to date, and the hand-over.
+#pragma once
+
+#include <string>
+
+#include "archive/archive_libraries.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/processes.h"
+#include "platform/resources.h"
+#include "platform/ui.h"
+#include "support/transfers.h"
+#include "update/manifest.h"
+
+namespace cImpLicencas {
+
+// What a run did, for the unattended mode's log; the window shows none of it.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void FileReplaced(const std::string& /*file_name*/) {}
+  virtual void FileUnpacked(const std::string& /*file_name*/) {}
+  // A manifest line whose file names would leave the install folder.
+  virtual void EntrySkipped(const std::string& /*line*/) {}
+};
+
+// Everything a run works with; all borrowed, and living as long as the process.
+struct UpdateServices {
+  kalo::platform::FileSystem& fs;
+  kalo::platform::ProcessTable& processes;
+  const kalo::platform::CarriedResources& resources;
+  kalo::platform::Ui& ui;
+  const kalo::platform::Clock& clock;
+  cUpdate::TransferControlOwner& transfer;
+  cImpZipDeclares::ArchiveLibraries& libraries;
+  ManifestState& manifest;
+  RunObserver& observer;
+  std::string install_folder;
+  std::string server_base;
+  std::string own_exe_name;  // OwnExeName() of the running program
+};
+
+// Updates the install folder for `client`. Returns when there was nothing to hand
+// over to or the user declined; a failed step shows " Erro: " and its step text and
+// ends the program. Runtime errors (the manifest transfer, a missing library) pass.
+void RunUpdate(UpdateServices& services, const std::string& client);
+
+// The running program's file name, without folder, ending in ".exe".
+std::string OwnExeName(const std::string& own_file_path);
+
+// Announces or asks, starts `program_name` (".exe" added unless it ends so) from the
+// install folder and ends the updater. Returns only when the user declines.
+void HandOver(UpdateServices& services, const std::string& program_name);
+
+}  // namespace cImpLicencas

@@ -1,0 +1,187 @@
+#include "app/frm_atualizar.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/command_line.h"
+#include "app/status_display.h"
+#include "helpers/fake_ui.h"
+#include "helpers/temp_folder.h"
+#include "platform/error.h"
+#include "platform/local_time.h"
+
+namespace {
+
+using kalo::platform::MessageStyle;
+using kalo::platform::WindowLabel;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The widgets as plain values.
+class RecordingView : public kalo::platform::WindowView {
+ public:
+  void SetTitle(const std::string& text) override { title = text; }
+  std::string ClientText() const override { return client; }
+  void SetClientText(const std::string& text) override { client = text; }
+  void SetLabel(WindowLabel label, const std::string& text) override { labels[label] = text; }
+  void RepaintLabel(WindowLabel label) override { ++repaints[label]; }
+  void SetInputEnabled(bool enabled) override { input_enabled = enabled; }
+  void SetTimerEnabled(bool enabled) override { timer_enabled = enabled; }
+  void FocusClientText() override { ++focus_requests; }
+
+  std::string title, client;
+  std::map<WindowLabel, std::string> labels;
+  std::map<WindowLabel, int> repaints;
+  bool input_enabled = true, timer_enabled = false;
+  int focus_requests = 0;
+};
+
+class FrmAtualizarTest : public testing::Test {
+ protected:
+  kalo::app::FrmAtualizar& Form() {
+    form_.emplace(view_, kalo::app::WindowServices{
+                             ui_, settings_, fs_, folder_ / "KALO", "21/11/2018 15:40",
+                             "  Suporte: 0800  ", "updates.example",
+                             [this](const std::string& client) {
+                               runs_.push_back(client);
+                               busy_during_run_ = !view_.input_enabled && view_.timer_enabled;
+                               if (fail_run_) {
+                                 throw kalo::Error(53, "sem manifesto", "Inet::OpenURL");
+                               }
+                             },
+                             [] { return std::string("http://updates.example/x"); },
+                             [this] { return now_; }});
+    return *form_;
+  }
+
+  kalo::test::TempFolder folder_;
+  kalo::platform::SettingsStore settings_{folder_ / "settings"};
+  kalo::platform::FileSystem fs_;
+  kalo::test::FakeUi ui_;
+  RecordingView view_;
+  std::optional<kalo::app::FrmAtualizar> form_;
+  std::vector<std::string> runs_;
+  bool busy_during_run_ = false;
+  bool fail_run_ = false;
+  std::chrono::system_clock::time_point now_ = std::chrono::system_clock::from_time_t(1765143903);
+};
+
+TEST_F(FrmAtualizarTest, LoadShowsTitleLabelsAndTheStoredName) {
+  settings_.Save("KALO", "config", "cliente", "  ACME  ");
+  Form().Form_Load();
+  EXPECT_EQ(view_.title, " KALO - Atualizador de Versões - 21/11/2018 15:40");
+  EXPECT_EQ(view_.labels[WindowLabel::kSupport1], "Suporte: 0800");
+  EXPECT_EQ(view_.labels[WindowLabel::kSupport2], "updates.example");
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay3], "");
+  EXPECT_EQ(view_.client, "acme");
+}
+
+TEST_F(FrmAtualizarTest, CommandNormalisesStoresAndRunsWhileBusy) {
+  Form().Form_Load();
+  view_.client = "  Acme Ltda ";
+  form_->txtCliente_KeyPress('a');
+  EXPECT_TRUE(runs_.empty());
+  form_->txtCliente_KeyPress(13);
+  EXPECT_EQ(runs_, std::vector<std::string>{"acme ltda"});
+  EXPECT_EQ(view_.client, "acme ltda");
+  EXPECT_EQ(settings_.Get("KALO", "config", "cliente", ""), "acme ltda");
+  EXPECT_TRUE(busy_during_run_);
+  EXPECT_TRUE(fs::is_directory(folder_ / "KALO"));
+  // Back to idle: input enabled, timer off, status lines empty.
+  EXPECT_TRUE(view_.input_enabled);
+  EXPECT_FALSE(view_.timer_enabled);
+  for (auto line : {WindowLabel::kDisplay1, WindowLabel::kDisplay2, WindowLabel::kDisplay3}) {
+    EXPECT_EQ(view_.labels[line], "");
+  }
+}
+
+TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
+  Form().Form_Load();
+  view_.client = "   ";
+  EXPECT_EQ(form_->UpdateCommand(), kalo::app::CommandOutcome::kRefused);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text,
+            "Preencha o Campo Nome da Empresa Corretamente e tente novamente!");
+  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kInformation);
+  EXPECT_EQ(settings_.Get("KALO", "config", "cliente", "unset"), "");
+
+  // A plain file where the install folder should be.
+  folder_.Write("KALO", "in the way");
+  view_.client = "acme";
+  EXPECT_EQ(form_->UpdateCommand(), kalo::app::CommandOutcome::kRefused);
+  ASSERT_EQ(ui_.messages.size(), 2u);
+  EXPECT_EQ(ui_.messages[1].text, "O Sistema não consegueiu criar a pasta: " + folder_ / "KALO" +
+                                      "\r\nCrie Manualmente!");
+  EXPECT_EQ(view_.focus_requests, 2);
+  EXPECT_TRUE(runs_.empty());
+  EXPECT_TRUE(view_.input_enabled);
+}
+
+TEST_F(FrmAtualizarTest, RuntimeErrorOfTheRunEndsTheProgramWithAReport) {
+  Form().Form_Load();
+  view_.client = "acme";
+  fail_run_ = true;
+  EXPECT_THROW(form_->UpdateCommand(), kalo::test::ProgramEnded);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_NE(ui_.messages[0].text.find("53"), std::string::npos);
+  EXPECT_NE(ui_.messages[0].text.find("sem manifesto"), std::string::npos);
+  EXPECT_NE(ui_.messages[0].text.find("Inet::OpenURL"), std::string::npos);
+  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
+}
+
+TEST_F(FrmAtualizarTest, StatusLines) {
+  Form().Form_Load();
+  view_.client = "acme";
+  form_->UpdateCommand();  // sets the start time to now_
+  now_ += 75s;
+  form_->Timer1_Timer();
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay3],
+            " Start: " + kalo::platform::GeneralDateTime(now_ - 75s) + "     Tempo Gasto:75 seg");
+  EXPECT_EQ(view_.repaints[WindowLabel::kDisplay3], 1);
+  form_->Inet1_StateChanged(8);
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay1], "  http://updates.example/x");
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay2], "  Resposta recebida com sucesso de um host");
+  EXPECT_EQ(view_.repaints[WindowLabel::kDisplay2], 1);
+}
+
+TEST_F(FrmAtualizarTest, UnloadStoresTheName) {
+  Form().Form_Load();
+  view_.client = " Beta ";
+  EXPECT_EQ(form_->Form_Unload(), 0);
+  EXPECT_EQ(settings_.Get("KALO", "config", "cliente", ""), "beta");
+}
+
+TEST(StatusDisplay, TransferStateTexts) {
+  EXPECT_EQ(kalo::app::TransferStateText(0), "Nenhum estado a reportar");
+  EXPECT_EQ(kalo::app::TransferStateText(1), "Procurando o endereço IP do computador HOST.");
+  EXPECT_EQ(kalo::app::TransferStateText(12),
+            "Requisição completada com sucesso e todos os dados foram recbidos do host");
+  for (int undefined : {-1, 13, 32767}) {
+    EXPECT_EQ(kalo::app::TransferStateText(static_cast<std::int16_t>(undefined)), "Indefinido");
+  }
+}
+
+TEST(StatusDisplay, ElapsedSecondsCountSecondBoundaries) {
+  const auto start = std::chrono::system_clock::from_time_t(1765143903) + 900ms;
+  const std::string prefix = " Start: " + kalo::platform::GeneralDateTime(start);
+  EXPECT_EQ(kalo::app::ElapsedTimeLine(start, start + 50ms), prefix + "     Tempo Gasto:0 seg");
+  EXPECT_EQ(kalo::app::ElapsedTimeLine(start, start + 150ms), prefix + "     Tempo Gasto:1 seg");
+}
+
+TEST(CommandLine, Options) {
+  const std::vector<std::string> good{"--server",  "http://h",     "--client",
+                                      "acme corp", "--unattended", "--yes"};
+  const auto parsed = kalo::app::ParseCommandLine(good);
+  const auto& options = std::get<kalo::app::CommandLine>(parsed);
+  EXPECT_EQ(options.server, "http://h");
+  EXPECT_EQ(options.client, "acme corp");
+  EXPECT_TRUE(options.unattended && options.yes && !options.help && !options.version);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--server"}, {"--frobnicate"}, {"acme"}}) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(kalo::app::ParseCommandLine(bad)));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,297 @@
+#include "update/update_run.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <map>
+
+#include "helpers/archive_builder.h"
+#include "helpers/child_processes.h"
+#include "helpers/fake_ui.h"
+#include "helpers/temp_folder.h"
+#include "helpers/test_server.h"
+#include "platform/error.h"
+
+namespace kalo {
+std::span<const platform::CarriedResource> CarriedExtractors();
+}
+
+namespace {
+
+using kalo::platform::MessageAnswer;
+using kalo::platform::MessageStyle;
+using kalo::test::ReadWholeFile;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kStamp = "201811211540";  // the test program's version
+
+class RecordingObserver : public cImpLicencas::RunObserver {
+ public:
+  void FileReplaced(const std::string& name) override { replaced.push_back(name); }
+  void FileUnpacked(const std::string& name) override { unpacked.push_back(name); }
+  void EntrySkipped(const std::string& line) override { skipped.push_back(line); }
+  std::vector<std::string> replaced, unpacked, skipped;
+};
+
+// Refuses to move one file aside, as when another program holds it.
+class HeldFileSystem : public kalo::platform::FileSystem {
+ public:
+  void RenameFile(const std::string& from, const std::string& to) override {
+    if (from == held) {
+      throw kalo::Error(kalo::error_number::kPermissionDenied, "in use", "test");
+    }
+    FileSystem::RenameFile(from, to);
+  }
+  std::string held;
+};
+
+// Public, so that the table of failure cases can prepare through it.
+class UpdateRunTest : public testing::Test {
+ public:
+  UpdateRunTest() {
+    fs::create_directory(install_);
+    // Extractors started by the provisioning work in real time.
+    ui_.settled = [this] {
+      return fs::exists(install_ + "/unzip32.dll") &&
+             (!fs::exists(install_ + "/zip32.exe") || fs::exists(install_ + "/zip32.dll"));
+    };
+  }
+
+  ~UpdateRunTest() override {
+    for (const auto& entry : fs::directory_iterator(install_)) {
+      if (entry.path().extension() == ".started") {
+        const auto id = std::stoll(ReadWholeFile(entry.path()));
+        ::kill(static_cast<pid_t>(id), SIGKILL);
+        kalo::test::CollectChild(id);
+      }
+    }
+  }
+
+  void InstallLibraries() {
+    fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
+    fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+  }
+
+  // Serves an archive holding `file_name` (the test program unless `content` is given)
+  // and answers its manifest line.
+  std::string ServeArchive(const std::string& base, const std::string& ext,
+                           const std::string& content = ReadWholeFile(KALO_TEST_PROGRAM)) {
+    const std::string remote = base + "-" + ext + "-" + kStamp + ".zip";
+    kalo::test::ArchiveBuilder()
+        .AddFile("bin/" + base + "." + ext, content, kalo::test::EntryOptions().Mode(0755))
+        .Write(work_ / remote);
+    const std::string bytes = ReadWholeFile(work_ / remote);
+    server_.SetFile(remote, bytes);
+    return remote + "|" + std::to_string(bytes.size());
+  }
+
+  std::string ServePlain(const std::string& base, const std::string& ext,
+                         const std::string& content) {
+    const std::string remote = base + "-" + ext + "-" + kStamp + "." + ext;
+    server_.SetFile(remote, content);
+    return remote + "|" + std::to_string(content.size());
+  }
+
+  void Publish(const std::string& client, const std::vector<std::string>& lines) {
+    std::string body = "licenca_\r\n";
+    for (const auto& line : lines) {
+      body += line + "\r\n";
+    }
+    server_.SetManifest(client, body + "_licenca");
+  }
+
+  // The exit status the run ended the program with; nothing when it returned.
+  std::optional<int> Run(const std::string& client) {
+    try {
+      cImpLicencas::RunUpdate(services_, client);
+      return std::nullopt;
+    } catch (const kalo::test::ProgramEnded& ended) {
+      return ended.exit_status;
+    }
+  }
+
+  std::string Path(const std::string& name) const { return install_ + "/" + name; }
+
+  kalo::test::TestServer server_;
+  kalo::test::TempFolder work_;
+  const std::string install_ = work_ / "KALO";
+  HeldFileSystem fs_;
+  kalo::platform::ProcessTable processes_;
+  const kalo::platform::CarriedResources resources_{kalo::CarriedExtractors()};
+  kalo::test::FakeClock clock_;
+  kalo::test::FakeUi ui_{&clock_};
+  const kalo::platform::Clock real_clock_;
+  cUpdate::TransferControlOwner transfer_{[this] {
+    return kalo::platform::MakeInternetTransfer(ui_, real_clock_, {2s, 2s});
+  }};
+  cImpZipDeclares::ArchiveLibraries libraries_{install_};
+  cImpLicencas::ManifestState manifest_;
+  RecordingObserver observer_;
+  cImpLicencas::UpdateServices services_{fs_,
+                                         processes_,
+                                         resources_,
+                                         ui_,
+                                         clock_,
+                                         transfer_,
+                                         libraries_,
+                                         manifest_,
+                                         observer_,
+                                         install_,
+                                         server_.BaseAddress(),
+                                         "kalo_upd.exe"};
+};
+
+TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
+  const std::string acme = ServeArchive("acme", "exe");
+  const std::string logo = ServePlain("logo", "jpg", "jpeg!");
+  Publish("acme", {acme, logo});
+
+  EXPECT_EQ(Run("ACME"), 0);
+  ASSERT_TRUE(kalo::test::WaitUntilStarted(Path("acme.exe")));  // the product runs
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, "Ok. Já Baixei os Arquivos vou executar o programa agora!");
+  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kInformation);
+  for (const char* name : {"unzip32.dll", "zip32.dll", "unzip32.exe", "zip32.exe",
+                           "acme-exe-201811211540.zip", "logo-jpg-201811211540.jpg"}) {
+    EXPECT_TRUE(fs::exists(Path(name))) << name;
+  }
+  EXPECT_EQ(ReadWholeFile(Path("acme.exe")), ReadWholeFile(KALO_TEST_PROGRAM));
+  EXPECT_EQ(observer_.unpacked, std::vector<std::string>{"acme.exe"});
+  EXPECT_EQ(observer_.replaced.size(), 2u);
+
+  // Everything is current now: no download, no unpack, the running product is spared.
+  std::map<std::string, fs::file_time_type> times;
+  for (const auto& entry : fs::directory_iterator(install_)) {
+    times[entry.path().string()] = fs::last_write_time(entry.path());
+  }
+  const auto requests = server_.RequestTargets().size();
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(server_.RequestTargets().size(), requests);
+  for (const auto& [path, time] : times) {
+    EXPECT_EQ(fs::last_write_time(path), time) << path;
+  }
+  const auto id = std::stoll(ReadWholeFile(Path("acme.exe.started")));
+  EXPECT_TRUE(kalo::test::IsRunning(id));
+}
+
+TEST_F(UpdateRunTest, PlainEntriesNeverHandOverAndUnsafeOnesAreSkipped) {
+  InstallLibraries();
+  Publish("acme", {ServePlain("logo", "jpg", "jpeg"), ServePlain("help", "txt", "text"),
+                   "a/../../etc/passwd-x-1.txt|4", "evil\\name-exe-1.zip|4"});
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(Path("help-txt-201811211540.txt")), "text");
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(observer_.skipped.size(), 2u);
+  for (const auto& target : server_.RequestTargets()) {
+    EXPECT_EQ(target.find("passwd"), std::string::npos);
+    EXPECT_EQ(target.find("evil"), std::string::npos);
+  }
+}
+
+TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
+  InstallLibraries();
+  struct Case {
+    const char* what;
+    std::function<std::string(UpdateRunTest&)> prepare;  // answers the manifest line
+    std::string message;
+    std::string kept;  // a file whose old content must survive
+  };
+  const std::vector<Case> cases{
+      {"download fails",
+       [](UpdateRunTest& t) {
+         const std::string line = t.ServePlain("logo", "jpg", "jpeg");
+         t.server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg",
+                            kalo::test::Fault::kNotFound);
+         return line;
+       },
+       " Erro: Baixar: logo-jpg-201811211540.jpg", "logo-jpg-201811211540.jpg"},
+      {"wrong length",
+       [](UpdateRunTest& t) {
+         t.server_.SetFile("logo-jpg-201811211540.jpg", "jpeg");
+         return std::string("logo-jpg-201811211540.jpg|999");
+       },
+       " Erro: Versao: logo-jpg-201811211540.jpg", "logo-jpg-201811211540.jpg"},
+      {"corrupt archive",
+       [](UpdateRunTest& t) {
+         t.server_.SetFile("acme-exe-201811211540.zip", "PK not an archive");
+         return std::string("acme-exe-201811211540.zip|17");
+       },
+       " Erro: Descompactar: acme-exe-201811211540.zip", "acme.exe"},
+      {"unpacked file has another version",
+       [](UpdateRunTest& t) { return t.ServeArchive("acme", "exe", "no version here"); },
+       " Erro: Versao: acme.exe", "acme.exe"},
+      {"old file held",
+       [](UpdateRunTest& t) {
+         t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
+         return t.ServePlain("logo", "jpg", "jpeg");
+       },
+       std::string(" Erro: Excluir: ") + "", "logo-jpg-201811211540.jpg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    manifest_ = {};
+    ui_.messages.clear();
+    fs_.held.clear();
+    server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kNone);
+    for (const char* old : {"logo-jpg-201811211540.jpg", "acme.exe"}) {
+      work_.Write(std::string("KALO/") + old, "old content");
+    }
+    const std::string line = c.prepare(*this);
+    Publish("acme", {line});
+    EXPECT_EQ(Run("acme"), 1);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    const std::string expected = c.message == " Erro: Excluir: " ? c.message + fs_.held : c.message;
+    EXPECT_EQ(ui_.messages[0].text, expected);
+    EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
+    EXPECT_EQ(ReadWholeFile(Path(c.kept)), "old content");
+    EXPECT_FALSE(fs::exists(Path(c.kept + ".kalo-old")));
+  }
+}
+
+TEST_F(UpdateRunTest, TheUpdatersOwnEntry) {
+  InstallLibraries();
+  const std::string acme = ServeArchive("acme", "exe");
+  const std::string updater = ServeArchive("kalo_upd", "exe");
+  Publish("acme", {acme, updater});
+
+  // Running as the installed updater: its own file is not touched, the product starts.
+  EXPECT_EQ(Run("acme"), 0);
+  EXPECT_FALSE(fs::exists(Path("kalo_upd.exe")));
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("acme.exe")));
+
+  // Under another name it unpacks the updater and asks before handing over to it.
+  services_.own_exe_name = "setup.exe";
+  ui_.answers = {MessageAnswer::kNo};
+  ui_.messages.clear();
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text, "Posso fechar o sistema para atualização?");
+  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kQuestionYesNo);
+  EXPECT_TRUE(fs::exists(Path("kalo_upd.exe")));
+  EXPECT_FALSE(fs::exists(Path("kalo_upd.exe.started")));
+
+  fs::remove(Path("kalo_upd.exe"));
+  ui_.answers = {MessageAnswer::kYes};
+  EXPECT_EQ(Run("acme"), 0);
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("kalo_upd.exe")));
+}
+
+TEST_F(UpdateRunTest, MissingProgramIsReported) {
+  InstallLibraries();
+  Publish("beta", {ServeArchive("acme", "exe")});
+  EXPECT_EQ(Run("beta"), 1);
+  ASSERT_EQ(ui_.messages.size(), 2u);
+  EXPECT_EQ(ui_.messages[1].text, "Ops! o Arquivo não foi encontrado! \r\n\r\n" + Path("beta.exe"));
+  EXPECT_EQ(ui_.messages[1].style, MessageStyle::kError);
+}
+
+TEST(OwnExeName, EndsInExe) {
+  EXPECT_EQ(cImpLicencas::OwnExeName("/opt/kalo/kalo_upd"), "kalo_upd.exe");
+  EXPECT_EQ(cImpLicencas::OwnExeName("/opt/kalo/kalo_upd.exe"), "kalo_upd.exe");
+  EXPECT_EQ(cImpLicencas::OwnExeName("/opt/kalo.d/Setup.EXE"), "Setup.exe");
+  EXPECT_EQ(cImpLicencas::OwnExeName("relative"), "relative.exe");
+}
+
+}  // namespace
