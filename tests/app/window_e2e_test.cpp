@@ -1,0 +1,180 @@
+// The real window on a virtual display: a user types the client name, presses Enter,
+// and the product is updated and started. Skipped when Xvfb or xdotool is missing.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "helpers/archive_builder.h"
+#include "helpers/temp_folder.h"
+#include "helpers/test_server.h"
+
+extern char** environ;
+
+namespace {
+
+using kalo::test::ReadWholeFile;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool HasProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The output of a shell command.
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) {
+      text.append(buffer, read);
+    }
+    ::pclose(pipe);
+  }
+  return text;
+}
+
+pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    environment.emplace_back(*entry);
+  }
+  environment.insert(environment.end(), extra_env.begin(), extra_env.end());
+  std::vector<char*> argv, envp;
+  for (const auto& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  for (const auto& setting : environment) {
+    envp.push_back(const_cast<char*>(setting.c_str()));
+  }
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  pid_t id = 0;
+  return ::posix_spawnp(&id, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0 ? id : -1;
+}
+
+// Polls `done` every 50 ms for up to `limit`.
+template <typename Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds limit) {
+  for (auto waited = 0ms; waited < limit; waited += 50ms) {
+    if (done()) {
+      return true;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return done();
+}
+
+class WindowEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HasProgram("Xvfb") || !HasProgram("xdotool") || !HasProgram("import")) {
+      GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
+    }
+    for (int number = 90 + ::getpid() % 50; number < 200; ++number) {
+      if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
+          !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+        display_ = ":" + std::to_string(number);
+        break;
+      }
+    }
+    xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+    ASSERT_GT(xvfb_, 0);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s));
+  }
+
+  void TearDown() override {
+    for (pid_t id : {updater_, xvfb_}) {
+      if (id > 0) {
+        ::kill(id, SIGKILL);
+        ::waitpid(id, nullptr, 0);
+      }
+    }
+    if (fs::exists(install_ + "/acme.exe.started")) {
+      ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(install_ + "/acme.exe.started"))),
+             SIGKILL);
+    }
+  }
+
+  std::string Xdotool(const std::string& arguments) {
+    return Output("DISPLAY=" + display_ + " timeout 10 xdotool " + arguments + " 2>/dev/null");
+  }
+
+  kalo::test::TestServer server_;
+  kalo::test::TempFolder work_;
+  const std::string install_ = work_ / "KALO";
+  std::string display_;
+  pid_t xvfb_ = -1;
+  pid_t updater_ = -1;
+};
+
+TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
+  fs::create_directory(install_);
+  fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
+  fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+  kalo::test::ArchiveBuilder()
+      .AddFile("acme.exe", ReadWholeFile(KALO_TEST_PROGRAM), kalo::test::EntryOptions().Mode(0755))
+      .Write(work_ / "archive.zip");
+  const std::string archive = ReadWholeFile(work_ / "archive.zip");
+  server_.SetFile("acme-exe-201811211540.zip", archive);
+  // A slow archive keeps the window busy long enough to be photographed.
+  server_.SetFault("/trabalho/versao/acme-exe-201811211540.zip", kalo::test::Fault::kSlowBody);
+  server_.SetSlowPause(250ms);
+  server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
+                                  std::to_string(archive.size()) + "\r\n_licenca");
+
+  updater_ =
+      Spawn({KALO_UPD_PROGRAM, "--server", server_.BaseAddress()},
+            {"DISPLAY=" + display_, "KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"});
+  ASSERT_GT(updater_, 0);
+  const std::string window = Xdotool("search --sync --onlyvisible --name 'KALO - Atualizador'");
+  ASSERT_FALSE(window.empty()) << "the window did not appear";
+  const std::string id = window.substr(0, window.find('\n'));
+  Xdotool("windowfocus --sync " + id);
+  Xdotool("type --window " + id + " --delay 30 acme");
+  Xdotool("key --window " + id + " Return");
+
+  // While the archive trickles in, keep a picture of the busy window.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        for (const auto& target : server_.RequestTargets()) {
+          if (target.find("acme-exe") != std::string::npos) {
+            return true;
+          }
+        }
+        return false;
+      },
+      10s));
+  std::this_thread::sleep_for(400ms);
+  const std::string artifacts = std::string(KALO_TEST_ARTIFACT_DIR);
+  fs::create_directories(artifacts);
+  const std::string picture = artifacts + "/kalo_upd_window.png";
+  std::system(("import -display " + display_ + " -window root '" + picture + "'").c_str());
+  EXPECT_GT(fs::exists(picture) ? fs::file_size(picture) : 0u, 1000u);
+
+  // The announcement box waits for OK; then the product starts and the updater ends.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto& box : {Xdotool("search --onlyvisible --name 'KALO'")}) {
+          std::size_t start = 0;
+          for (auto end = box.find('\n'); end != std::string::npos; end = box.find('\n', start)) {
+            Xdotool("key --window " + box.substr(start, end - start) + " Return");
+            start = end + 1;
+          }
+        }
+        return fs::exists(install_ + "/acme.exe.started");
+      },
+      20s));
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
+  updater_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");
+}
+
+}  // namespace
