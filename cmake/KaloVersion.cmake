@@ -4,7 +4,7 @@
 # from the file, laid out like the fixed file information of a PE version resource.
 
 set(KALO_VERSION "" CACHE STRING
-    "Version a.b.c.d of every program (ddmm.yyyy.0.hhnn); empty takes the local date and time of configuring")
+    "Version a.b.c.d of every program (ddmm.yyyy.0.hhnn); empty takes the local date and time of the build folder's first configure")
 
 function(_kalo_strip_zeros value out)
   string(REGEX REPLACE "^0+([0-9])" "\\1" stripped "${value}")
@@ -38,8 +38,14 @@ function(_kalo_version_of_now out)
   set(${out} "${day_month}.${now_Y}.0.${hour_minute}" PARENT_SCOPE)
 endfunction()
 
+# A build folder keeps the version of its first configure, so that configuring again
+# neither rebuilds everything nor makes every program look newer.
 if(KALO_VERSION STREQUAL "")
-  _kalo_version_of_now(KALO_EFFECTIVE_VERSION)
+  if(NOT KALO_FIRST_CONFIGURE_VERSION)
+    _kalo_version_of_now(now_version)
+    set(KALO_FIRST_CONFIGURE_VERSION "${now_version}" CACHE INTERNAL "")
+  endif()
+  set(KALO_EFFECTIVE_VERSION "${KALO_FIRST_CONFIGURE_VERSION}")
 else()
   set(KALO_EFFECTIVE_VERSION "${KALO_VERSION}")
 endif()

@@ -69,11 +69,22 @@ void ConsoleView::SetLabel(platform::WindowLabel label, const std::string& text)
 }
 
 void ConsoleRunLog::FileReplaced(const std::string& file_name) {
+  ++changed_;
   log_ << "Baixado: " << file_name << std::endl;
 }
 
 void ConsoleRunLog::FileUnpacked(const std::string& file_name) {
+  ++changed_;
   log_ << "Descompactado: " << file_name << std::endl;
+}
+
+void ConsoleRunLog::Summarise() {
+  if (changed_ == 0) {
+    log_ << "Tudo atualizado: nada foi baixado." << std::endl;
+  } else {
+    log_ << "Atualização concluída: " << changed_ << " arquivo(s) baixado(s) ou descompactado(s)."
+         << std::endl;
+  }
 }
 
 void ConsoleRunLog::EntrySkipped(const std::string& line) {

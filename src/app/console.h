@@ -57,9 +57,12 @@ class ConsoleRunLog : public cImpLicencas::RunObserver {
   void FileReplaced(const std::string& file_name) override;
   void FileUnpacked(const std::string& file_name) override;
   void EntrySkipped(const std::string& line) override;
+  // The last line of a run that returned.
+  void Summarise();
 
  private:
   std::ostream& log_;
+  int changed_ = 0;
 };
 
 }  // namespace kalo::app

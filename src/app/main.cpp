@@ -110,7 +110,11 @@ int Run(const app::CommandLine& options) {
   if (options.client) {
     view.SetClientText(*options.client);
   }
-  return form->UpdateCommand() == app::CommandOutcome::kRefused ? kExitRefused : 0;
+  if (form->UpdateCommand() == app::CommandOutcome::kRefused) {
+    return kExitRefused;
+  }
+  console_log.Summarise();
+  return 0;
 }
 
 }  // namespace

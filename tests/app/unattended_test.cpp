@@ -74,6 +74,7 @@ TEST_F(UnattendedTest, UpdatesTheInstallFolderAndHandsOver) {
   const auto second = Updater({"--unattended", "--server", server_.BaseAddress()});
   EXPECT_EQ(second.exit_status, 0) << second.err;
   EXPECT_EQ(second.out.find("Baixado:"), std::string::npos);
+  EXPECT_NE(second.out.find("Tudo atualizado: nada foi baixado."), std::string::npos);
   EXPECT_EQ(second.err, "");
 }
 

@@ -2,7 +2,6 @@
 // and the product is updated and started. Skipped when Xvfb or xdotool is missing.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -11,10 +10,9 @@
 #include <thread>
 
 #include "helpers/archive_builder.h"
+#include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,37 +37,6 @@ std::string Output(const std::string& command) {
   return text;
 }
 
-pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_env) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    environment.emplace_back(*entry);
-  }
-  environment.insert(environment.end(), extra_env.begin(), extra_env.end());
-  std::vector<char*> argv, envp;
-  for (const auto& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  for (const auto& setting : environment) {
-    envp.push_back(const_cast<char*>(setting.c_str()));
-  }
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  pid_t id = 0;
-  return ::posix_spawnp(&id, argv[0], nullptr, nullptr, argv.data(), envp.data()) == 0 ? id : -1;
-}
-
-// Polls `done` every 50 ms for up to `limit`.
-template <typename Condition>
-bool WaitFor(Condition done, std::chrono::milliseconds limit) {
-  for (auto waited = 0ms; waited < limit; waited += 50ms) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return done();
-}
-
 class WindowEndToEnd : public testing::Test {
  protected:
   void SetUp() override {
@@ -83,9 +50,11 @@ class WindowEndToEnd : public testing::Test {
         break;
       }
     }
-    xvfb_ = Spawn({"Xvfb", display_, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
+    xvfb_ = kalo::test::StartProgram(
+        {"Xvfb", display_, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
     ASSERT_GT(xvfb_, 0);
-    ASSERT_TRUE(WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s));
+    ASSERT_TRUE(kalo::test::WaitFor(
+        [&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s));
   }
 
   void TearDown() override {
@@ -128,9 +97,9 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
                                   std::to_string(archive.size()) + "\r\n_licenca");
 
-  updater_ =
-      Spawn({KALO_UPD_PROGRAM, "--server", server_.BaseAddress()},
-            {"DISPLAY=" + display_, "KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"});
+  updater_ = kalo::test::StartProgram(
+      {KALO_UPD_PROGRAM, "--server", server_.BaseAddress()},
+      {"DISPLAY=" + display_, "KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"});
   ASSERT_GT(updater_, 0);
   const std::string window = Xdotool("search --sync --onlyvisible --name 'KALO - Atualizador'");
   ASSERT_FALSE(window.empty()) << "the window did not appear";
@@ -140,7 +109,7 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   Xdotool("key --window " + id + " Return");
 
   // While the archive trickles in, keep a picture of the busy window.
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(kalo::test::WaitFor(
       [&] {
         for (const auto& target : server_.RequestTargets()) {
           if (target.find("acme-exe") != std::string::npos) {
@@ -158,7 +127,7 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   EXPECT_GT(fs::exists(picture) ? fs::file_size(picture) : 0u, 1000u);
 
   // The announcement box waits for OK; then the product starts and the updater ends.
-  EXPECT_TRUE(WaitFor(
+  EXPECT_TRUE(kalo::test::WaitFor(
       [&] {
         for (const auto& box : {Xdotool("search --onlyvisible --name 'KALO'")}) {
           std::size_t start = 0;
@@ -171,7 +140,8 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
       },
       20s));
   int status = -1;
-  ASSERT_TRUE(WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
+  ASSERT_TRUE(
+      kalo::test::WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
   updater_ = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");

@@ -1,9 +1,12 @@
-// kalo-publish: checks and publishes releases for the updater.
+// kalo-publish: checks and publishes releases for the updater, and serves them.
+#include <charconv>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "build_command.h"
+#include "serve_command.h"
 #include "stamp_command.h"
 
 namespace {
@@ -14,8 +17,9 @@ constexpr std::string_view kUsage =
     "Usage: kalo-publish COMMAND [ARGUMENTS]\n"
     "\n"
     "Commands:\n"
-    "  stamp FILE...   print each file's path, a tab and its build stamp yyyymmddhhnn\n"
-    "                  (empty when the file carries no version information)\n"
+    "  stamp FILE...                       print each file's build stamp yyyymmddhhnn\n"
+    "  build RELEASE_DIR --out SERVER_DIR  publish a release for the updater\n"
+    "  serve SERVER_DIR                    serve a published folder over HTTP\n"
     "\n"
     "Run 'kalo-publish COMMAND --help' for a command's details.\n";
 
@@ -30,8 +34,92 @@ constexpr std::string_view kStampUsage =
     "Exit status: 0 all files were read; 1 a file was missing (the others are still\n"
     "printed); 2 the command line was wrong.\n";
 
+constexpr std::string_view kBuildUsage =
+    "Usage: kalo-publish build RELEASE_DIR --out SERVER_DIR [--client NAME]...\n"
+    "                          [--allow-unversioned]\n"
+    "\n"
+    "Publishes every file of RELEASE_DIR into SERVER_DIR, the folder the update server\n"
+    "serves: executables (names ending in \"exe\") as archives named\n"
+    "base-ext-STAMP.zip, where STAMP is the build stamp of their version; other files\n"
+    "as base-ext-DATE.ext, DATE being their modification time (UTC). Then writes the\n"
+    "manifest (framed, CR LF line ends) for each --client NAME and a default one\n"
+    "that serves every other client, each replaced as a whole.\n"
+    "\n"
+    "Names must read back unchanged through the manifest: lower case, no blanks, one\n"
+    "dot between base and extension, no '-' or '|'. An executable without version\n"
+    "information is refused unless --allow-unversioned is given. When anything is\n"
+    "refused, nothing is published.\n"
+    "\n"
+    "Exit status: 0 published; 1 the release was refused or could not be written;\n"
+    "2 the command line was wrong.\n";
+
+constexpr std::string_view kServeUsage =
+    "Usage: kalo-publish serve SERVER_DIR [--port N] [--bind ADDRESS]\n"
+    "\n"
+    "Serves SERVER_DIR over HTTP at the paths the updater uses:\n"
+    "  /trabalho/versao.php?id=CLIENT   the client's manifest, else the default one\n"
+    "  /trabalho/versao/NAME            a published file\n"
+    "Everything else is 404. Prints the base address (http://ADDRESS:PORT) on the first\n"
+    "line, then one line per request. --port 0 picks a free port; the defaults are\n"
+    "8080 and 127.0.0.1.\n"
+    "\n"
+    "Exit status: 1 the port could not be opened; 2 the command line was wrong.\n";
+
 bool IsHelp(std::string_view argument) {
   return argument == "--help" || argument == "-h";
+}
+
+int UsageError(std::string_view problem, std::string_view usage) {
+  std::cerr << "kalo-publish: " << problem << "\n\n" << usage;
+  return kUsageError;
+}
+
+int Build(std::span<const std::string> arguments) {
+  kalo::publish::BuildOptions options;
+  for (auto argument = arguments.begin(); argument != arguments.end(); ++argument) {
+    const bool has_value = argument + 1 != arguments.end();
+    if (*argument == "--out" && has_value) {
+      options.server_folder = *++argument;
+    } else if (*argument == "--client" && has_value) {
+      options.clients.push_back(*++argument);
+    } else if (*argument == "--allow-unversioned") {
+      options.allow_unversioned = true;
+    } else if (options.release_folder.empty() && !argument->starts_with("--")) {
+      options.release_folder = *argument;
+    } else {
+      return UsageError("unexpected argument '" + *argument + "'", kBuildUsage);
+    }
+  }
+  if (options.release_folder.empty() || options.server_folder.empty()) {
+    return UsageError("RELEASE_DIR and --out SERVER_DIR are required", kBuildUsage);
+  }
+  return kalo::publish::RunBuild(options, std::cout, std::cerr);
+}
+
+int Serve(std::span<const std::string> arguments) {
+  kalo::publish::ServeOptions options;
+  for (auto argument = arguments.begin(); argument != arguments.end(); ++argument) {
+    const bool has_value = argument + 1 != arguments.end();
+    if (*argument == "--port" && has_value) {
+      const std::string& text = *++argument;
+      const auto [end, error] =
+          std::from_chars(text.data(), text.data() + text.size(), options.port);
+      if (error != std::errc{} || end != text.data() + text.size() || options.port < 0 ||
+          options.port > 65535) {
+        return UsageError("bad port '" + text + "'", kServeUsage);
+      }
+    } else if (*argument == "--bind" && has_value) {
+      options.bind_address = *++argument;
+    } else if (options.server_folder.empty() && !argument->starts_with("--")) {
+      options.server_folder = *argument;
+    } else {
+      return UsageError("unexpected argument '" + *argument + "'", kServeUsage);
+    }
+  }
+  if (options.server_folder.empty()) {
+    return UsageError("SERVER_DIR is required", kServeUsage);
+  }
+  return kalo::publish::RunServe(options);
 }
 
 }  // namespace
@@ -48,17 +136,28 @@ int main(int argc, char** argv) {
   }
   const std::string& command = arguments[0];
   const std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
-  if (command == "stamp") {
-    if (!rest.empty() && IsHelp(rest[0])) {
-      std::cout << kStampUsage;
-      return 0;
+  struct Command {
+    std::string_view name;
+    std::string_view usage;
+    int (*run)(std::span<const std::string>);
+  };
+  const Command commands[] = {
+      {"stamp", kStampUsage,
+       [](std::span<const std::string> files) {
+         return files.empty() ? UsageError("FILE is required", kStampUsage)
+                              : kalo::publish::RunStamp(files, std::cout, std::cerr);
+       }},
+      {"build", kBuildUsage, &Build},
+      {"serve", kServeUsage, &Serve},
+  };
+  for (const Command& candidate : commands) {
+    if (candidate.name == command) {
+      if (!rest.empty() && IsHelp(rest[0])) {
+        std::cout << candidate.usage;
+        return 0;
+      }
+      return candidate.run(rest);
     }
-    if (rest.empty()) {
-      std::cerr << kStampUsage;
-      return kUsageError;
-    }
-    return kalo::publish::RunStamp(rest, std::cout, std::cerr);
   }
-  std::cerr << "kalo-publish: unknown command '" << command << "'\n\n" << kUsage;
-  return kUsageError;
+  return UsageError("unknown command '" + command + "'", kUsage);
 }

@@ -1,0 +1,170 @@
+// Publish -> serve -> update, with the real kalo-publish and kalo_upd programs.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "helpers/child_processes.h"
+#include "helpers/program_run.h"
+#include "helpers/temp_folder.h"
+
+namespace {
+
+using kalo::test::ReadWholeFile;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::map<std::string, std::string> FolderContents(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      contents[fs::relative(entry.path(), folder).string()] = ReadWholeFile(entry.path());
+    }
+  }
+  return contents;
+}
+
+class PublishRoundTrip : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(release_);
+    fs::create_directories(install_);
+    fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
+    fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+  }
+
+  void TearDown() override {
+    for (pid_t id : servers_) {
+      ::kill(id, SIGKILL);
+      ::waitpid(id, nullptr, 0);
+    }
+    if (fs::exists(install_ + "/acme.exe.started")) {
+      ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(install_ + "/acme.exe.started"))),
+             SIGKILL);
+    }
+  }
+
+  kalo::test::ProgramResult Publish(const std::vector<std::string>& arguments) {
+    return kalo::test::RunProgram(KALO_PUBLISH_PROGRAM, arguments, {}, scratch_);
+  }
+
+  kalo::test::ProgramResult Update(const std::string& server) {
+    return kalo::test::RunProgram(
+        KALO_UPD_PROGRAM, {"--unattended", "--server", server, "--client", "acme"},
+        {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"}, scratch_);
+  }
+
+  // Starts `command` in the background and answers the base address it prints first.
+  std::string StartServer(const std::vector<std::string>& command) {
+    const std::string log = work_ / ("server" + std::to_string(servers_.size()) + ".log");
+    servers_.push_back(kalo::test::StartProgram(command, {}, log));
+    std::string first_line;
+    kalo::test::WaitFor(
+        [&] {
+          std::ifstream(log) >> first_line;
+          return !first_line.empty();
+        },
+        5s);
+    return first_line;
+  }
+
+  kalo::test::TempFolder work_;
+  kalo::test::TempFolder scratch_;
+  const std::string release_ = work_ / "release";
+  const std::string server_dir_ = work_ / "server";
+  const std::string install_ = work_ / "KALO";
+  std::vector<pid_t> servers_;
+};
+
+TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
+  fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
+  work_.Write("release/logo.jpg", "jpeg");
+  const std::vector<std::string> build{"build", release_, "--out", server_dir_, "--client", "ACME"};
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  const auto first_publish = FolderContents(server_dir_);
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  EXPECT_EQ(FolderContents(server_dir_), first_publish);  // the same input, the same output
+
+  const std::string url = StartServer({KALO_PUBLISH_PROGRAM, "serve", server_dir_, "--port", "0"});
+  ASSERT_TRUE(url.starts_with("http://127.0.0.1:")) << url;
+  const auto fresh = Update(url);
+  EXPECT_EQ(fresh.exit_status, 0) << fresh.err;
+  EXPECT_NE(fresh.out.find("Descompactado: acme.exe"), std::string::npos);
+  EXPECT_NE(fresh.out.find("Baixado: logo-jpg-"), std::string::npos);
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+  EXPECT_NE(Update(url).out.find("Tudo atualizado"), std::string::npos);
+
+  // A newer build of the product replaces exactly that file.
+  fs::remove(install_ + "/acme.exe.started");
+  fs::copy_file(KALO_TEST_PROGRAM_V2, release_ + "/acme.exe", fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  const auto newer = Update(url);
+  EXPECT_EQ(newer.exit_status, 0) << newer.err;
+  EXPECT_NE(newer.out.find("Baixado: acme-exe-201811221540.zip"), std::string::npos);
+  EXPECT_NE(newer.out.find("Descompactado: acme.exe"), std::string::npos);
+  EXPECT_EQ(newer.out.find("Baixado: logo"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_TEST_PROGRAM_V2));
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+}
+
+TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
+  for (const char* name : {"Logo.jpg", "my file.txt", "a-b.txt", "noextension", "two.dots.txt"}) {
+    work_.Write(std::string("release/") + name, "x");
+  }
+  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/pe/plain64-noversion.exe",
+                release_ + "/plain.exe");
+  const auto refused = Publish({"build", release_, "--out", server_dir_});
+  EXPECT_EQ(refused.exit_status, 1);
+  for (const char* name :
+       {"Logo.jpg", "my file.txt", "a-b.txt", "noextension", "two.dots.txt", "plain.exe"}) {
+    EXPECT_NE(refused.err.find(name), std::string::npos) << name;
+  }
+  EXPECT_FALSE(fs::exists(server_dir_));
+  EXPECT_EQ(Publish({"build", release_}).exit_status, 2);
+}
+
+// The nginx configuration of README.md serves the same folder to the updater.
+TEST_F(PublishRoundTrip, NginxServesThePublishedFolder) {
+  if (std::system("command -v nginx >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "nginx is not installed";
+  }
+  fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
+  ASSERT_EQ(Publish({"build", release_, "--out", server_dir_}).exit_status, 0);
+  // A free port: the system picks one, and nginx takes it right after.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  const int port = ntohs(address.sin_port);
+  ::close(probe);
+
+  const std::string prefix = work_ / "nginx";
+  fs::create_directories(prefix + "/logs");
+  std::ofstream(prefix + "/nginx.conf")
+      << "daemon off;\nmaster_process off;\npid " << prefix << "/nginx.pid;\nerror_log " << prefix
+      << "/error.log;\nevents {}\nhttp {\n  access_log off;\n  server {\n    listen 127.0.0.1:"
+      << port << ";\n    root " << server_dir_
+      << ";\n    location = /trabalho/versao.php {\n      default_type text/plain;\n"
+         "      try_files /trabalho/manifests/$arg_id.txt /trabalho/manifests/default.txt =404;\n"
+         "    }\n    location /trabalho/versao/ {\n      default_type application/octet-stream;\n"
+         "    }\n    location / {\n      return 404;\n    }\n  }\n}\n";
+  servers_.push_back(kalo::test::StartProgram(
+      {"nginx", "-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"}, {}));
+  const std::string url = "http://127.0.0.1:" + std::to_string(port);
+  kalo::test::WaitFor([&] { return fs::exists(prefix + "/nginx.pid"); }, 5s);
+
+  const auto result = Update(url);
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_NE(result.out.find("Descompactado: acme.exe"), std::string::npos)
+      << result.out << ReadWholeFile(prefix + "/error.log");
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include "build_command.h"
+
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+
+#include "platform/atomic_file.h"
+#include "platform/error.h"
+#include "release.h"
+#include "support/text.h"
+#include "update/manifest.h"
+
+namespace kalo::publish {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ArchiveDiscard {
+  void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+
+std::string FilesFolder(const std::string& server_folder) {
+  return (fs::path(server_folder) / "trabalho" / "versao").string();
+}
+
+// Packs one executable into an archive that holds it under its own name, with a
+// fixed date and mode, so that publishing the same file twice gives the same bytes.
+void WriteArchive(const ReleaseFile& file, const std::string& target) {
+  const std::string temporary = target + ".part";
+  int error = 0;
+  std::unique_ptr<zip_t, ArchiveDiscard> archive(
+      zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
+  struct stat info {};
+  ::stat(file.path.c_str(), &info);
+  zip_source_t* source =
+      archive ? zip_source_file(archive.get(), file.path.c_str(), 0, -1) : nullptr;
+  const std::string name = file.base_name + "." + file.extension;
+  const zip_int64_t index =
+      source ? zip_file_add(archive.get(), name.c_str(), source, ZIP_FL_ENC_UTF_8) : -1;
+  if (index < 0) {
+    zip_source_free(source);
+    throw Error(error_number::kPathFileAccess, "Não foi possível compactar " + file.path,
+                "kalo-publish build");
+  }
+  const auto entry = static_cast<zip_uint64_t>(index);
+  zip_file_set_mtime(archive.get(), entry, info.st_mtime, 0);
+  zip_file_set_external_attributes(archive.get(), entry, 0, ZIP_OPSYS_UNIX,
+                                   static_cast<zip_uint32_t>(S_IFREG | 0755) << 16);
+  if (zip_close(archive.get()) != 0) {
+    ::unlink(temporary.c_str());
+    throw Error(error_number::kPathFileAccess, "Não foi possível gravar " + target,
+                "kalo-publish build");
+  }
+  archive.release();
+  fs::rename(temporary, target);
+}
+
+void WriteWhole(const std::string& target, const std::string& content) {
+  platform::AtomicFile file(target);
+  file.Write(std::as_bytes(std::span(content.data(), content.size())));
+  file.Commit(platform::FilePermissions::kData);
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Publishes one file and answers its manifest line.
+std::string Publish(const ReleaseFile& file, const std::string& server_folder) {
+  const std::string kind = file.executable ? "zip" : file.extension;
+  const std::string remote = file.base_name + "-" + file.extension + "-" + file.stamp + "." + kind;
+  const std::string target = (fs::path(FilesFolder(server_folder)) / remote).string();
+  if (file.executable) {
+    WriteArchive(file, target);
+  } else {
+    WriteWhole(target, ReadWhole(file.path));
+  }
+  const std::string line = remote + "|" + std::to_string(fs::file_size(target));
+  // The updater must read back exactly what was meant.
+  const cImpLicencas::ManifestEntry entry = cImpLicencas::ParseEntry(line);
+  if (entry.remote_file_name != remote ||
+      entry.local_file_name != file.base_name + "." + file.extension ||
+      entry.VersionStamp() != file.stamp || entry.Kind() != kind) {
+    throw Error(error_number::kInvalidArgument, "A linha " + line + " seria mal lida",
+                "kalo-publish build");
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string ManifestPath(const std::string& server_folder, const std::string& client) {
+  // Named by the id exactly as it travels in the request, so that a plain web server
+  // can map the query to the file too.
+  return (fs::path(server_folder) / "trabalho" / "manifests" /
+          (cImpLicencas::PercentEncoded(client) + ".txt"))
+      .string();
+}
+
+int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
+  const ReleasePlan plan = PlanRelease(options.release_folder, options.allow_unversioned);
+  std::vector<std::string> problems = plan.problems;
+  std::vector<std::string> clients{"default"};
+  for (const std::string& given : options.clients) {
+    const std::string client = cUpdate::LowerCase(cUpdate::TrimBlanks(given));
+    if (client.empty() || client == "default") {
+      problems.push_back("cliente '" + given + "': nome vazio ou reservado");
+    } else {
+      clients.push_back(client);
+    }
+  }
+  if (plan.files.empty() && problems.empty()) {
+    problems.push_back(options.release_folder + ": não há arquivos a publicar");
+  }
+  if (!problems.empty()) {
+    for (const std::string& problem : problems) {
+      err << "kalo-publish: " << problem << '\n';
+    }
+    err << "kalo-publish: nada foi publicado\n";
+    return 1;
+  }
+  try {
+    fs::create_directories(FilesFolder(options.server_folder));
+    fs::create_directories(fs::path(options.server_folder) / "trabalho" / "manifests");
+    std::string manifest = "licenca_\r\n";
+    for (const ReleaseFile& file : plan.files) {
+      const std::string line = Publish(file, options.server_folder);
+      manifest += line + "\r\n";
+      out << "  " << line << '\n';
+    }
+    manifest += "_licenca";
+    for (const std::string& client : clients) {
+      WriteWhole(ManifestPath(options.server_folder, client), manifest);
+      out << "manifesto: " << ManifestPath(options.server_folder, client) << '\n';
+    }
+  } catch (const std::exception& error) {
+    err << "kalo-publish: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace kalo::publish

@@ -1,0 +1,106 @@
+#include "release.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "support/timestamps.h"
+
+namespace kalo::publish {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The manifest splits its lines at ".", "-" and "|", drops blanks and lower-cases
+// everything, so a name with any of these would reach the updater changed.
+std::string ProblemWithName(const std::string& name) {
+  if (name.find_first_of(" \t") != std::string::npos) {
+    return "o nome tem espaços, que o manifesto descarta";
+  }
+  if (std::ranges::any_of(name, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    return "o nome tem letras maiúsculas, que o atualizador troca por minúsculas";
+  }
+  if (name.find_first_of("-|") != std::string::npos) {
+    return "o nome tem '-' ou '|', que separam os campos do manifesto";
+  }
+  const auto dot = name.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
+    return "o nome precisa de uma base e de uma extensão (base.ext)";
+  }
+  if (name.find('.', dot + 1) != std::string::npos) {
+    return "o nome tem mais de um ponto, que separa os campos do manifesto";
+  }
+  if (std::ranges::any_of(name, [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte >= 0x7f || c == '<' || c == '>' || c == '\\' || c == ':' ||
+               c == '*' || c == '?' || c == '"';
+      })) {
+    return "o nome tem caracteres que o manifesto não transporta";
+  }
+  return {};
+}
+
+// yyyymmddhhnn of the file's modification time, in UTC so that every machine that
+// publishes the same files writes the same names.
+std::string DateStamp(const fs::path& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  std::tm utc{};
+  ::gmtime_r(&info.st_mtime, &utc);
+  return cUpdate::FormatStamp("yyyymmddhhnn", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                              utc.tm_hour, utc.tm_min, 0);
+}
+
+}  // namespace
+
+ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
+  ReleasePlan plan;
+  std::error_code error;
+  std::vector<fs::directory_entry> entries;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    entries.push_back(entry);
+  }
+  if (error) {
+    plan.problems.push_back(folder + ": " + error.message());
+    return plan;
+  }
+  std::ranges::sort(entries, {}, [](const fs::directory_entry& e) { return e.path().filename(); });
+  for (const auto& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file()) {
+      plan.problems.push_back(name +
+                              ": só arquivos comuns são publicados (a pasta de instalação "
+                              "não tem subpastas)");
+      continue;
+    }
+    if (const std::string problem = ProblemWithName(name); !problem.empty()) {
+      plan.problems.push_back(name + ": " + problem);
+      continue;
+    }
+    ReleaseFile file;
+    file.path = entry.path().string();
+    file.base_name = name.substr(0, name.find('.'));
+    file.extension = name.substr(name.find('.') + 1);
+    // The updater's own test: a name ending in "exe" is judged by its version.
+    file.executable = name.ends_with("exe");
+    file.stamp = file.executable ? cUpdate::FileVersionStamp(file.path, "yyyymmddhhnn")
+                                 : DateStamp(entry.path());
+    if (file.executable && file.stamp.empty() && !allow_unversioned) {
+      plan.problems.push_back(name +
+                              ": executável sem informação de versão (use "
+                              "--allow-unversioned para publicá-lo assim mesmo)");
+      continue;
+    }
+    if (file.stamp.find_first_of(".-|") != std::string::npos) {
+      plan.problems.push_back(name + ": a versão " + file.stamp +
+                              " não cabe no manifesto (campos de versão acima de 32767)");
+      continue;
+    }
+    plan.files.push_back(std::move(file));
+  }
+  return plan;
+}
+
+}  // namespace kalo::publish

@@ -1,0 +1,28 @@
+// A release folder as the updater will see it once published: which files become
+// which manifest entries, and what makes a file unpublishable.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kalo::publish {
+
+struct ReleaseFile {
+  std::string path;
+  std::string base_name;  // before the one dot
+  std::string extension;  // after it
+  bool executable = false;
+  std::string stamp;  // executables: their version stamp; other files: their date
+};
+
+struct ReleasePlan {
+  std::vector<ReleaseFile> files;     // in name order
+  std::vector<std::string> problems;  // one clear message per unpublishable file
+};
+
+// Looks at every file of `folder`. An executable without version information is a
+// problem unless `allow_unversioned` is set (it is then published with an empty stamp,
+// which the updater accepts only for a file without version information).
+ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned);
+
+}  // namespace kalo::publish

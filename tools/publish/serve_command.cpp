@@ -1,0 +1,85 @@
+#include "serve_command.h"
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "build_command.h"
+#include "support/text.h"
+#include "update/manifest.h"
+
+namespace kalo::publish {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+// Streams a file from disk, so that serving a large file costs no memory.
+void ServeFile(const fs::path& path, const char* type, httplib::Response& response) {
+  auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+  response.set_content_provider(
+      fs::file_size(path), type,
+      [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        std::vector<char> buffer(std::min(length, kChunk));
+        file->seekg(static_cast<std::streamoff>(offset));
+        file->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto read = static_cast<std::size_t>(file->gcount());
+        return read > 0 && sink.write(buffer.data(), read);
+      });
+}
+
+// A file name the folder may answer for: no path of its own, nothing hidden.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name.front() != '.' && name.find_first_of("/\\") == std::string::npos;
+}
+
+}  // namespace
+
+int RunServe(const ServeOptions& options) {
+  const fs::path root = options.server_folder;
+  httplib::Server server;
+  server.Get("/trabalho/versao.php",
+             [&](const httplib::Request& request, httplib::Response& response) {
+               const std::string client = cUpdate::LowerCase(request.get_param_value("id"));
+               for (const std::string& candidate : {client, std::string("default")}) {
+                 const fs::path manifest = ManifestPath(root.string(), candidate);
+                 if (!candidate.empty() && fs::is_regular_file(manifest)) {
+                   ServeFile(manifest, "text/plain", response);
+                   return;
+                 }
+               }
+               response.status = 404;
+             });
+  server.Get(R"(/trabalho/versao/([^/]+))",
+             [&](const httplib::Request& request, httplib::Response& response) {
+               const std::string name = request.matches[1];
+               const fs::path file = root / "trabalho" / "versao" / name;
+               if (!IsPlainName(name) || !fs::is_regular_file(file)) {
+                 response.status = 404;
+                 return;
+               }
+               ServeFile(file, "application/octet-stream", response);
+             });
+  server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
+    std::cout << request.remote_addr << " " << request.method << " " << request.target << " "
+              << response.status << std::endl;
+  });
+
+  const int port =
+      options.port == 0
+          ? server.bind_to_any_port(options.bind_address)
+          : (server.bind_to_port(options.bind_address, options.port) ? options.port : -1);
+  if (port <= 0) {
+    std::cerr << "kalo-publish: não foi possível abrir " << options.bind_address << ":"
+              << options.port << '\n';
+    return 1;
+  }
+  std::cout << "http://" << options.bind_address << ":" << port << std::endl;
+  return server.listen_after_bind() ? 0 : 1;
+}
+
+}  // namespace kalo::publish
