@@ -6,6 +6,7 @@
 
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
+#include "helpers/install_folder.h"
 #include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
@@ -34,16 +35,12 @@ class UnattendedTest : public testing::Test {
   // (after the unpack and before the hand-over).
   void SetUp() override {
     fs::create_directory(install_);
-    fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
-    fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+    kalo::test::InstallArchiveLibraries(install_);
   }
 
   ~UnattendedTest() override {
     // The product was started by the updater, not by us: end it by its process id.
-    if (fs::exists(install_ + "/acme.exe.started")) {
-      ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(install_ + "/acme.exe.started"))),
-             SIGKILL);
-    }
+    kalo::test::EndStartedProgram(install_ + "/acme.exe");
   }
 
   kalo::test::ProgramResult Updater(const std::vector<std::string>& arguments) {

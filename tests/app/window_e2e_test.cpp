@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "helpers/archive_builder.h"
+#include "helpers/install_folder.h"
 #include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
@@ -64,10 +65,7 @@ class WindowEndToEnd : public testing::Test {
         ::waitpid(id, nullptr, 0);
       }
     }
-    if (fs::exists(install_ + "/acme.exe.started")) {
-      ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(install_ + "/acme.exe.started"))),
-             SIGKILL);
-    }
+    kalo::test::EndStartedProgram(install_ + "/acme.exe");
   }
 
   std::string Xdotool(const std::string& arguments) {
@@ -84,8 +82,7 @@ class WindowEndToEnd : public testing::Test {
 
 TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   fs::create_directory(install_);
-  fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
-  fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+  kalo::test::InstallArchiveLibraries(install_);
   kalo::test::ArchiveBuilder()
       .AddFile("acme.exe", ReadWholeFile(KALO_TEST_PROGRAM), kalo::test::EntryOptions().Mode(0755))
       .Write(work_ / "archive.zip");

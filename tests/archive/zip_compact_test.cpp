@@ -11,6 +11,7 @@
 #include "archive/unzip_binding.h"
 #include "helpers/archive_builder.h"
 #include "helpers/fake_ui.h"
+#include "helpers/install_folder.h"
 #include "helpers/temp_folder.h"
 #include "platform/error.h"
 
@@ -27,8 +28,7 @@ class ZipObjectTest : public testing::Test {
  protected:
   ZipObjectTest() {
     fs::create_directory(install_.Path() / "KALO");
-    fs::copy_file(KALO_UNZIP32_LIBRARY, folder_ + "/unzip32.dll");
-    fs::copy_file(KALO_ZIP32_LIBRARY, folder_ + "/zip32.dll");
+    kalo::test::InstallArchiveLibraries(folder_);
   }
 
   // Names of the entries of the archive at `path`, read with libzip.

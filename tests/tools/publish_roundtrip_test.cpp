@@ -9,6 +9,7 @@
 #include <map>
 
 #include "helpers/child_processes.h"
+#include "helpers/install_folder.h"
 #include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
 
@@ -33,8 +34,7 @@ class PublishRoundTrip : public testing::Test {
   void SetUp() override {
     fs::create_directories(release_);
     fs::create_directories(install_);
-    fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
-    fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
+    kalo::test::InstallArchiveLibraries(install_);
   }
 
   void TearDown() override {
@@ -42,10 +42,7 @@ class PublishRoundTrip : public testing::Test {
       ::kill(id, SIGKILL);
       ::waitpid(id, nullptr, 0);
     }
-    if (fs::exists(install_ + "/acme.exe.started")) {
-      ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(install_ + "/acme.exe.started"))),
-             SIGKILL);
-    }
+    kalo::test::EndStartedProgram(install_ + "/acme.exe");
   }
 
   kalo::test::ProgramResult Publish(const std::vector<std::string>& arguments) {

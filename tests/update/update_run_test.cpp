@@ -9,6 +9,7 @@
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
+#include "helpers/install_folder.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 #include "platform/error.h"
@@ -69,10 +70,7 @@ class UpdateRunTest : public testing::Test {
     }
   }
 
-  void InstallLibraries() {
-    fs::copy_file(KALO_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
-    fs::copy_file(KALO_ZIP32_LIBRARY, install_ + "/zip32.dll");
-  }
+  void InstallLibraries() { kalo::test::InstallArchiveLibraries(install_); }
 
   // Serves an archive holding `file_name` (the test program unless `content` is given)
   // and answers its manifest line.
