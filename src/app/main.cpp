@@ -35,11 +35,19 @@ std::string HostOf(const std::string& base) {
 }
 
 // The window and its logic refer to each other; the window is made first and is
-// handed this relay, which passes its events on once the logic exists.
+// handed this relay, which passes its events on once the logic exists. It also puts
+// the --client name into the box right after the load, as if typed.
 class EventRelay : public platform::WindowEvents {
  public:
   platform::WindowEvents* target = nullptr;
-  void Form_Load() override { target->Form_Load(); }
+  platform::WindowView* view = nullptr;
+  std::optional<std::string> typed_client;
+  void Form_Load() override {
+    target->Form_Load();
+    if (typed_client) {
+      view->SetClientText(*typed_client);
+    }
+  }
   int Form_Unload() override { return target->Form_Unload(); }
   void cmdImportar_Click() override { target->cmdImportar_Click(); }
   void txtCliente_KeyPress(int key_code) override { target->txtCliente_KeyPress(key_code); }
@@ -102,14 +110,13 @@ int Run(const app::CommandLine& options) {
                 [&transfer] { return cUpdate::TransferControl(transfer).ReportedText(); },
                 [] { return std::chrono::system_clock::now(); }});
   relay.target = &*form;
+  relay.view = &view;
+  relay.typed_client = options.client;
 
   if (window) {
     return window->Run();
   }
-  form->Form_Load();
-  if (options.client) {
-    view.SetClientText(*options.client);
-  }
+  relay.Form_Load();
   if (form->UpdateCommand() == app::CommandOutcome::kRefused) {
     return kExitRefused;
   }
