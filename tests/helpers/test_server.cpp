@@ -105,9 +105,12 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
     }
     Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
   });
-  server_->set_logger([this](const httplib::Request& request, const httplib::Response&) {
+  // Recorded before the answer goes out: a logger runs after it, when the client may
+  // already be looking at the record.
+  server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     const std::lock_guard lock(mutex_);
     request_targets_.push_back(request.target);
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) {
