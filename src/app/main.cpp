@@ -30,7 +30,8 @@ constexpr int kExitRefused = 2;
 
 // The host part of the server base address, for the window's host label.
 std::string HostOf(const std::string& base) {
-  std::string host = base.substr(base.find("://") == std::string::npos ? 0 : base.find("://") + 3);
+  const auto scheme_end = base.find("://");
+  const std::string host = base.substr(scheme_end == std::string::npos ? 0 : scheme_end + 3);
   return host.substr(0, host.find('/'));
 }
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <ostream>
 
-#include "platform/atomic_file.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
 #include "release.h"
 #include "support/text.h"
 #include "update/manifest.h"
@@ -60,9 +60,9 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
 }
 
 void WriteWhole(const std::string& target, const std::string& content) {
-  platform::AtomicFile file(target);
-  file.Write(std::as_bytes(std::span(content.data(), content.size())));
-  file.Commit(platform::FilePermissions::kData);
+  platform::FileSystem().WriteFileAtomically(
+      target, std::as_bytes(std::span(content.data(), content.size())),
+      platform::FilePermissions::kData);
 }
 
 std::string ReadWhole(const std::string& path) {

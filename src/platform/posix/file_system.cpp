@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
@@ -58,12 +59,8 @@ bool IsOrdinaryFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 std::optional<std::string> FindByWildcard(const SplitPath& split) {
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(split.folder.c_str()));
+  UniqueDir dir(::opendir(split.folder.c_str()));
   if (!dir) {
     if (errno == ENOENT || errno == ENOTDIR) {
       return std::nullopt;

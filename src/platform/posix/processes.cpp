@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 
 extern char** environ;
@@ -57,10 +58,6 @@ std::string ExecutableNameOf(const std::string& process_folder) {
   return BaseName(first_argument);
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 class SpawnFileActions {
  public:
   SpawnFileActions() { ::posix_spawn_file_actions_init(&actions_); }
@@ -89,7 +86,7 @@ class SpawnAttributes {
 
 std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   std::vector<ProcessEntry> processes;
-  std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
+  UniqueDir proc(::opendir("/proc"));
   if (!proc) {
     return processes;
   }

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -12,18 +11,13 @@
 
 #include "platform/atomic_file.h"
 #include "platform/install_folder.h"
+#include "platform/posix/ascii.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
 namespace {
 
 constexpr const char* kSource = "SettingsStore";
-
-bool SameIgnoringCase(const std::string& left, const std::string& right) {
-  return std::ranges::equal(left, right, [](unsigned char a, unsigned char b) {
-    return std::tolower(a) == std::tolower(b);
-  });
-}
 
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -88,7 +82,7 @@ Place Find(std::vector<std::string>& lines, const std::string& section, const st
   const auto is_header = [](const std::string& line) { return SectionName(line).has_value(); };
   const auto start = std::ranges::find_if(lines, [&section](const std::string& line) {
     const auto name = SectionName(line);
-    return name && SameIgnoringCase(*name, section);
+    return name && EqualIgnoringAsciiCase(*name, section);
   });
   if (start == lines.end()) {
     return {lines.end(), lines.end(), lines.end()};
@@ -96,7 +90,7 @@ Place Find(std::vector<std::string>& lines, const std::string& section, const st
   const auto end = std::find_if(start + 1, lines.end(), is_header);
   const auto found = std::find_if(start + 1, end, [&key](const std::string& line) {
     const auto entry = KeyValueOf(line);
-    return entry && SameIgnoringCase(entry->key, key);
+    return entry && EqualIgnoringAsciiCase(entry->key, key);
   });
   return {start, end, found};
 }

@@ -1,8 +1,10 @@
 // Owns a POSIX file descriptor. Only the POSIX implementations include it.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <memory>
 #include <utility>
 
 namespace kalo::platform {
@@ -36,5 +38,12 @@ class UniqueFd {
 
   int fd_ = -1;
 };
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Owns an open folder listing.
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 }  // namespace kalo::platform
