@@ -76,6 +76,9 @@ EntryRecords FindRecords(const std::string& bytes, std::string_view name) {
   throw std::runtime_error("no entry named " + std::string(name));
 }
 
+// The "archive" attribute, which Windows sets on every file it writes.
+constexpr zip_uint32_t kDosArchiveAttribute = 0x20;
+
 zip_uint16_t MethodOf(Encryption encryption) {
   return encryption == Encryption::kAes256 ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
 }
@@ -136,6 +139,8 @@ std::string ArchiveBuilder::Write(const std::string& path) const {
     if ((options.mtime && zip_file_set_mtime(za, at, *options.mtime, 0) != 0) ||
         (options.unix_mode && zip_file_set_external_attributes(
                                   za, at, 0, ZIP_OPSYS_UNIX, (type | *options.unix_mode) << 16)) ||
+        (options.no_unix_mode &&
+         zip_file_set_external_attributes(za, at, 0, ZIP_OPSYS_DOS, kDosArchiveAttribute)) ||
         (options.store && zip_set_file_compression(za, at, ZIP_CM_STORE, 0) != 0) ||
         (options.encryption != Encryption::kNone &&
          zip_file_set_encryption(za, at, MethodOf(options.encryption), options.password.c_str()))) {

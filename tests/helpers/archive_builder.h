@@ -20,8 +20,11 @@ struct EntryOptions {
   // Modification time; libzip stores it as a DOS time, so use an even number of seconds
   // to read back exactly the same value.
   std::optional<std::time_t> mtime;
-  // Unix permission bits such as 0755; without them the entry has libzip's default attributes.
+  // Unix permission bits such as 04755; without them the entry has libzip's default
+  // attributes, which are Unix ones (0666).
   std::optional<std::uint32_t> unix_mode;
+  // DOS attributes as Windows archivers store them, so the entry carries no Unix mode.
+  bool no_unix_mode = false;
   // Stored entries keep their bytes unchanged in the archive, which makes them easy to damage.
   bool store = false;
   Encryption encryption = Encryption::kNone;
@@ -33,6 +36,10 @@ struct EntryOptions {
   }
   EntryOptions& Mode(std::uint32_t value) {
     unix_mode = value;
+    return *this;
+  }
+  EntryOptions& NoUnixMode() {
+    no_unix_mode = true;
     return *this;
   }
   EntryOptions& Stored() {

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -96,6 +97,18 @@ void SetMtime(const std::string& path, std::time_t mtime) {
   const timespec times[2] = {{mtime, 0}, {mtime, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 }
+
+// Sets the process umask for one test, so expected modes do not depend on the caller's.
+class UmaskGuard {
+ public:
+  explicit UmaskGuard(mode_t mask) : old_(::umask(mask)) {}
+  UmaskGuard(const UmaskGuard&) = delete;
+  UmaskGuard& operator=(const UmaskGuard&) = delete;
+  ~UmaskGuard() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
 
 class Unzip32Test : public ::testing::Test {
  protected:
@@ -193,21 +206,24 @@ TEST_F(Unzip32Test, ExistingFilesAreKeptReplacedAskedForOrFreshened) {
       .AddFile("older.txt", "new", at_time)
       .AddFile("newer.txt", "new", at_time)
       .AddFile("absent.txt", "new", at_time)
+      .AddFile("same.txt", "new", at_time)
       .Write(zip_);
+  // "same.txt" is exactly as old as its entry; the replace callback answers 0 (keep)
+  // once its scripted answers run out.
   struct Case {
     int32_t overwrite, prompt, freshen, update;
     std::deque<int32_t> answers;
-    std::string older, newer;
+    std::string older, newer, same;
     bool absent_written;
     std::size_t asked;
   } cases[] = {
-      {0, 0, 0, 0, {}, "old", "old", true, 0},
-      {1, 0, 0, 0, {}, "new", "new", true, 0},
-      {0, 1, 0, 0, {UNZIP32_REPLACE_YES, UNZIP32_REPLACE_NO}, "new", "old", true, 2},
-      {0, 1, 0, 0, {UNZIP32_REPLACE_NO, UNZIP32_REPLACE_YES}, "old", "new", true, 2},
-      {0, 1, 0, 0, {UNZIP32_REPLACE_NONE}, "old", "old", true, 1},
-      {0, 0, 1, 0, {}, "new", "old", false, 0},
-      {0, 0, 0, 1, {}, "new", "old", true, 0},
+      {0, 0, 0, 0, {}, "old", "old", "old", true, 0},
+      {1, 0, 0, 0, {}, "new", "new", "new", true, 0},
+      {0, 1, 0, 0, {UNZIP32_REPLACE_YES, UNZIP32_REPLACE_NO}, "new", "old", "old", true, 3},
+      {0, 1, 0, 0, {UNZIP32_REPLACE_NO, UNZIP32_REPLACE_YES}, "old", "new", "old", true, 3},
+      {0, 1, 0, 0, {UNZIP32_REPLACE_NONE}, "old", "old", "old", true, 1},
+      {0, 0, 1, 0, {}, "new", "old", "old", false, 0},
+      {0, 0, 0, 1, {}, "new", "old", "old", true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -215,6 +231,7 @@ TEST_F(Unzip32Test, ExistingFilesAreKeptReplacedAskedForOrFreshened) {
     fs::create_directory(out_);
     SetMtime(temp_.Write("out/older.txt", "old"), kTime - 100);
     SetMtime(temp_.Write("out/newer.txt", "old"), kTime + 100);
+    SetMtime(temp_.Write("out/same.txt", "old"), kTime);
     calls_.replace_asked.clear();
     calls_.replace_answers = c.answers;
     command_.OverWriteFiles = c.overwrite;
@@ -224,11 +241,50 @@ TEST_F(Unzip32Test, ExistingFilesAreKeptReplacedAskedForOrFreshened) {
     EXPECT_EQ(Unzip(zip_), UNZIP32_OK);
     EXPECT_EQ(ReadWholeFile(Out("older.txt")), c.older);
     EXPECT_EQ(ReadWholeFile(Out("newer.txt")), c.newer);
+    EXPECT_EQ(ReadWholeFile(Out("same.txt")), c.same);
     EXPECT_EQ(fs::exists(Out("absent.txt")), c.absent_written);
     ASSERT_EQ(calls_.replace_asked.size(), c.asked);
     if (c.asked > 0) {
       EXPECT_EQ(calls_.replace_asked[0], Out("older.txt"));
     }
+  }
+}
+
+TEST_F(Unzip32Test, ModesComeFromTheEntryOrItsNameOrTheFileItReplaces) {
+  // Group write survives umask 002, so a stored 0777 stays apart from 0755.
+  const UmaskGuard umask_guard(002);
+  const EntryOptions no_mode = EntryOptions().NoUnixMode();
+  struct Case {
+    std::string name;
+    EntryOptions options;
+    std::optional<mode_t> existing;  // The mode of a file already in place.
+    mode_t written;
+  } cases[] = {
+      {"tool.exe", no_mode, std::nullopt, 0755},
+      {"TOOL.EXE", no_mode, std::nullopt, 0755},
+      {"setup.exe", no_mode, 0600, 0755},
+      {"data.txt", no_mode, std::nullopt, 0644},
+      {"kept.txt", no_mode, 0755, 0755},
+      {"stored.txt", EntryOptions().Mode(0640), 0755, 0640},
+      {"setuid", EntryOptions().Mode(04755), std::nullopt, 0755},
+      {"setgid", EntryOptions().Mode(02755), std::nullopt, 0755},
+      {"sticky", EntryOptions().Mode(01777), std::nullopt, 0775},
+  };
+  ArchiveBuilder archive;
+  fs::create_directory(out_);
+  for (const Case& c : cases) {
+    archive.AddFile(c.name, "new", c.options);
+    if (c.existing) {
+      fs::permissions(temp_.Write("out/" + c.name, "old"), static_cast<fs::perms>(*c.existing));
+    }
+  }
+  ASSERT_EQ(Unzip(archive.Write(zip_)), UNZIP32_OK);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct stat info {};
+    ASSERT_EQ(::stat(Out(c.name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.written);
+    EXPECT_EQ(ReadWholeFile(Out(c.name)), "new");
   }
 }
 

@@ -72,7 +72,12 @@ ExistingFile Inspect(int folder, const std::string& name) {
   if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return {};
   }
-  return {true, S_ISDIR(info.st_mode), info.st_mtim.tv_sec};
+  ExistingFile existing{true, S_ISDIR(info.st_mode), info.st_mtim.tv_sec, std::nullopt};
+  // A link's own bits are always 0777 and say nothing about the file it stands in for.
+  if (S_ISREG(info.st_mode)) {
+    existing.mode = info.st_mode & 0777;
+  }
+  return existing;
 }
 
 PendingFile::~PendingFile() {

@@ -46,6 +46,7 @@ struct ExistingFile {
   bool exists = false;
   bool is_folder = false;
   std::time_t mtime = 0;
+  std::optional<mode_t> mode;  // The permission bits (0777) of a regular file.
 };
 
 // What is at `name` in `folder` now; a link counts as an existing file, never followed.

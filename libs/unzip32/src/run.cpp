@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -89,6 +90,16 @@ int32_t OpenFailureCode(int zip_error) {
     default:
       return UNZIP32_BAD_ARCHIVE;
   }
+}
+
+// Archives made on Windows, or by tools that store no Unix mode, still carry programs
+// that must start after an update: a name ending in "exe" becomes executable, and a file
+// that replaces another keeps that one's permissions.
+mode_t ModeWithoutUnixMode(const std::string& file, const ExistingFile& existing) {
+  if (file.size() >= 3 && ::strcasecmp(file.c_str() + file.size() - 3, "exe") == 0) {
+    return 0755;
+  }
+  return existing.mode.value_or(0644);
 }
 
 }  // namespace
@@ -230,8 +241,9 @@ bool Run::ReadEntry(zip_uint64_t index, Entry& entry) {
   entry.method = (stat.valid & ZIP_STAT_COMP_METHOD) != 0 ? stat.comp_method : 0;
   entry.encrypted =
       (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE;
-  // Only Unix archivers store a mode; the setuid, setgid and sticky bits are dropped on
-  // purpose, since nothing unpacked should gain privileges.
+  // Only Unix archivers store a mode (Extract picks one for the others); the setuid,
+  // setgid and sticky bits are dropped on purpose, since nothing unpacked should gain
+  // privileges.
   const mode_t unix_mode = system == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
   if ((unix_mode & 0777) != 0) {
     entry.mode = unix_mode & 0777;
@@ -339,10 +351,11 @@ void Run::Extract(const Entry& entry) {
   if (!ShouldWrite(entry, existing, shown)) {
     return;
   }
+  const mode_t mode = entry.mode ? *entry.mode : ModeWithoutUnixMode(path->file, existing);
   int write_error = 0;
   const bool ok = WithData(entry, shown, [&](EntryStream& file) {
     PendingFile pending(folder.get());
-    write_error = pending.Create(entry.mode);
+    write_error = pending.Create(mode);
     if (write_error != 0) {
       return DataOutcome{DataResult::kSinkFailed, ZIP_ER_OK};
     }

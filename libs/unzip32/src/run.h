@@ -37,7 +37,7 @@ class Run {
     std::optional<std::time_t> mtime;
     std::uint32_t crc = 0;
     std::uint16_t method = 0;
-    mode_t mode = 0644;
+    std::optional<mode_t> mode;  // The stored Unix permission bits, when there are any.
     bool is_folder = false;
     bool is_link = false;
     bool encrypted = false;
