@@ -20,6 +20,10 @@ enum class WindowStyle : int {
   kNormalFocus = 1,  // a normal window that gets the focus
 };
 
+// Where a started program's standard output and error go: shared with this process,
+// or nowhere (its standard input stays as it is).
+enum class ProgramOutput { kShared, kDiscarded };
+
 class ProcessTable {
  public:
   virtual ~ProcessTable() = default;
@@ -32,8 +36,11 @@ class ProcessTable {
   virtual bool Terminate(ProcessId id);
 
   // Starts the program at `path` without arguments and without waiting for it; the
-  // path is passed as one argument, blanks and all. Throws when it cannot be started.
-  virtual ProcessId Start(const std::string& path, WindowStyle style);
+  // path is passed as one argument, blanks and all. It inherits only the standard
+  // streams, none of this process's other open files. A hidden program's streams go
+  // nowhere whatever `output` says. Throws when it cannot be started.
+  virtual ProcessId Start(const std::string& path, WindowStyle style,
+                          ProgramOutput output = ProgramOutput::kShared);
 };
 
 // Ends this process at once with `exit_status`, after flushing the standard streams.

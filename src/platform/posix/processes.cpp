@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
@@ -82,6 +83,18 @@ class SpawnAttributes {
   posix_spawnattr_t attributes_{};
 };
 
+// The standard streams of a started program that go to /dev/null.
+std::span<const int> SilencedStreams(WindowStyle style, ProgramOutput output) {
+  static constexpr int kStreams[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
+  if (style == WindowStyle::kHidden) {
+    return kStreams;
+  }
+  if (output == ProgramOutput::kDiscarded) {
+    return std::span(kStreams).subspan(1);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ProcessTable::Snapshot() const {
@@ -103,14 +116,15 @@ bool ProcessTable::Terminate(ProcessId id) {
   return ::kill(static_cast<pid_t>(id), SIGKILL) == 0;
 }
 
-ProcessId ProcessTable::Start(const std::string& path, WindowStyle style) {
+ProcessId ProcessTable::Start(const std::string& path, WindowStyle style, ProgramOutput output) {
   SpawnFileActions actions;
-  if (style == WindowStyle::kHidden) {
-    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-      ::posix_spawn_file_actions_addopen(actions.get(), stream, "/dev/null",
-                                         stream == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
-    }
+  for (int stream : SilencedStreams(style, output)) {
+    ::posix_spawn_file_actions_addopen(actions.get(), stream, "/dev/null",
+                                       stream == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
   }
+  // Our open files, sockets and pipes must not live on in the product: a reader of our
+  // pipe would wait for the product's end, and a lock we hold would outlive us.
+  ::posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
   // A session of its own, so that the started program outlives the updater's terminal.
   SpawnAttributes attributes;
   ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSID);
