@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/processes.h"
+#include "platform/shortened_text.h"
 
 namespace kalo::app {
 namespace {
@@ -19,6 +20,10 @@ std::string WithUnixLineBreaks(std::string text) {
   return text;
 }
 
+void PrintLine(std::ostream& stream, const std::string& text) {
+  stream << platform::ShortenedLines(text) << std::endl;
+}
+
 }  // namespace
 
 MessageAnswer ConsoleUi::ShowMessage(const std::string& text, MessageStyle style,
@@ -26,7 +31,7 @@ MessageAnswer ConsoleUi::ShowMessage(const std::string& text, MessageStyle style
   if (!title.empty()) {
     messages_ << title << ": ";
   }
-  messages_ << WithUnixLineBreaks(text);
+  messages_ << platform::ShortenedLines(WithUnixLineBreaks(text));
   MessageAnswer answer = MessageAnswer::kOk;
   if (style == MessageStyle::kQuestionYesNo) {
     answer = yes_ ? MessageAnswer::kYes : MessageAnswer::kNo;
@@ -62,20 +67,20 @@ void ConsoleView::SetLabel(platform::WindowLabel label, const std::string& text)
   }
   if (label == platform::WindowLabel::kDisplay1 && text != last_line1_) {
     last_line1_ = text;
-    progress_ << text << std::endl;
+    PrintLine(progress_, text);
   } else if (label == platform::WindowLabel::kDisplay2) {
-    progress_ << text << std::endl;
+    PrintLine(progress_, text);
   }
 }
 
 void ConsoleRunLog::FileReplaced(const std::string& file_name) {
   ++changed_;
-  log_ << "Baixado: " << file_name << std::endl;
+  PrintLine(log_, "Baixado: " + file_name);
 }
 
 void ConsoleRunLog::FileUnpacked(const std::string& file_name) {
   ++changed_;
-  log_ << "Descompactado: " << file_name << std::endl;
+  PrintLine(log_, "Descompactado: " + file_name);
 }
 
 void ConsoleRunLog::Summarise() {
@@ -88,7 +93,7 @@ void ConsoleRunLog::Summarise() {
 }
 
 void ConsoleRunLog::EntrySkipped(const std::string& line) {
-  log_ << "Ignorada (nome de arquivo fora da pasta): " << line << std::endl;
+  PrintLine(log_, "Ignorada (nome de arquivo fora da pasta): " + line);
 }
 
 }  // namespace kalo::app

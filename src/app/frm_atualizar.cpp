@@ -33,8 +33,8 @@ void FrmAtualizar::Form_Load() {
 
 int FrmAtualizar::Form_Unload() {
   SyncClientName(false);
-  // Closing during a run ends it; downloads and unpacked files are written whole or
-  // not at all, so nothing is left half done.
+  // Closing during a run ends it at once; the run has asked for its set-aside files to
+  // be put back and its temporary files removed before the program ends.
   return busy_ ? kExitFailure : 0;
 }
 
@@ -44,29 +44,33 @@ void FrmAtualizar::txtCliente_KeyPress(int key_code) {
   }
 }
 
-CommandOutcome FrmAtualizar::UpdateCommand() {
+CommandResult FrmAtualizar::UpdateCommand() {
   SyncClientName(false);
   const std::string client = view_.ClientText();
   if (client.empty()) {
     s_.ui.ShowMessage("Preencha o Campo Nome da Empresa Corretamente e tente novamente!",
                       MessageStyle::kInformation);
     view_.FocusClientText();
-    return CommandOutcome::kRefused;
+    return {CommandOutcome::kRefused, {}};
   }
   if (!cUpdate::EnsureFolder(s_.fs, s_.install_folder)) {
     s_.ui.ShowMessage(
         "O Sistema não consegueiu criar a pasta: " + s_.install_folder + "\r\nCrie Manualmente!",
         MessageStyle::kInformation);
     view_.FocusClientText();
-    return CommandOutcome::kRefused;
+    return {CommandOutcome::kRefused, {}};
   }
   start_time_ = s_.now();
   s_.ui.ProcessPendingMessages();
   SetBusy(true);
+  cImpLicencas::RunOutcome outcome;
   try {
-    s_.run_update(client);
-  } catch (const kalo::Error& error) {
-    // A runtime error that left the run ends the program with a report of it.
+    outcome = s_.run_update(client);
+  } catch (...) {
+    // Whatever left the run, a runtime error or another exception, ends the program
+    // with a report of it.
+    const kalo::Error error =
+        kalo::ErrorFromException(std::current_exception(), "FrmAtualizar::cmdImportar_Click");
     s_.ui.ShowMessage("Ocorreu um erro inesperado e o programa será encerrado.\r\n\r\nNúmero: " +
                           std::to_string(error.Number()) + "\r\nDescrição: " + error.Description() +
                           "\r\nOrigem: " + error.Source(),
@@ -74,7 +78,25 @@ CommandOutcome FrmAtualizar::UpdateCommand() {
     s_.ui.EndProgram(kExitFailure);
   }
   SetBusy(false);
-  return CommandOutcome::kRunReturned;
+  return Report(outcome);
+}
+
+CommandResult FrmAtualizar::Report(const cImpLicencas::RunOutcome& outcome) {
+  switch (outcome.end) {
+    case cImpLicencas::RunEnd::kCompleted:
+      return {};
+    case cImpLicencas::RunEnd::kFolderBusy:
+      s_.ui.ShowMessage(outcome.problem, MessageStyle::kInformation);
+      view_.FocusClientText();
+      return {CommandOutcome::kRunFailed, outcome.problem};
+    case cImpLicencas::RunEnd::kManifestNotReceived:
+    case cImpLicencas::RunEnd::kManifestNotFramed:
+      break;
+  }
+  // The run returned as always, but the status lines keep saying why nothing came.
+  view_.SetLabel(WindowLabel::kDisplay1, "  " + outcome.problem);
+  view_.SetLabel(WindowLabel::kDisplay2, "  Motivo: " + outcome.reason);
+  return {CommandOutcome::kRunFailed, outcome.problem + ": " + outcome.reason};
 }
 
 void FrmAtualizar::SyncClientName(bool load) {

@@ -12,6 +12,7 @@
 #include "platform/settings_store.h"
 #include "platform/ui.h"
 #include "platform/window_view.h"
+#include "update/update_run.h"
 
 namespace kalo::app {
 
@@ -24,13 +25,22 @@ struct WindowServices {
   std::string title_date;    // AppVersionDate("dd/mm/yyyy hh:nn")
   std::string support_line;  // lblSuporte1
   std::string host_name;     // lblSuporte2
-  std::function<void(const std::string& client)> run_update;
+  std::function<cImpLicencas::RunOutcome(const std::string& client)> run_update;
   std::function<std::string()> transfer_text;  // the transfer component's reported text
   std::function<std::chrono::system_clock::time_point()> now;
 };
 
 // How the update command ended, for the unattended mode's exit status.
-enum class CommandOutcome { kRefused, kRunReturned };
+enum class CommandOutcome {
+  kRefused,      // the name or the install folder was refused
+  kRunReturned,  // the run did its work
+  kRunFailed,    // the run returned without doing it (no manifest, folder busy)
+};
+
+struct CommandResult {
+  CommandOutcome outcome = CommandOutcome::kRunReturned;
+  std::string problem;  // for kRunFailed: what happened and why, on one line
+};
 
 class FrmAtualizar : public platform::WindowEvents {
  public:
@@ -45,11 +55,14 @@ class FrmAtualizar : public platform::WindowEvents {
   // The transfer component's state change, with its new state code.
   void Inet1_StateChanged(std::int16_t state);
 
-  CommandOutcome UpdateCommand();
+  CommandResult UpdateCommand();
   void SyncClientName(bool load);
   void SetBusy(bool busy);
 
  private:
+  // Tells the user how a run that returned went; the result for the command's caller.
+  CommandResult Report(const cImpLicencas::RunOutcome& outcome);
+
   platform::WindowView& view_;
   WindowServices s_;
   std::chrono::system_clock::time_point start_time_{};

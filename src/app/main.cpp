@@ -14,8 +14,10 @@
 #include "platform/error.h"
 #include "platform/install_folder.h"
 #include "platform/own_program.h"
+#include "platform/shortened_text.h"
 #include "support/configuration.h"
 #include "support/timestamps.h"
+#include "update/freshness.h"
 #include "update/update_run.h"
 
 namespace kalo {
@@ -26,6 +28,7 @@ namespace {
 
 using namespace kalo;
 
+constexpr int kExitFailure = 1;
 constexpr int kExitRefused = 2;
 
 // The host part of the server base address, for the window's host label.
@@ -64,7 +67,6 @@ int Run(const app::CommandLine& options) {
   const std::string install_folder = platform::InstallFolder();
   const std::string server = ServerBaseAddress(options.server, settings);
   cImpLicencas::ManifestState manifest;
-  cImpZipDeclares::ArchiveLibraries libraries(install_folder);
 
   EventRelay relay;
   std::unique_ptr<platform::DesktopWindow> window;
@@ -78,6 +80,10 @@ int Run(const app::CommandLine& options) {
   }
   platform::Ui& ui = window ? static_cast<platform::Ui&>(*window) : *console_ui;
   platform::WindowView& view = window ? static_cast<platform::WindowView&>(*window) : *console_view;
+
+  const cImpLicencas::ProvisioningServices provisioning{fs, resources, processes, ui, clock};
+  cImpZipDeclares::ArchiveLibraries libraries(
+      install_folder, cImpLicencas::RepairFromCarriedExtractors(provisioning, install_folder));
 
   app::ConsoleRunLog console_log(std::cout);
   cImpLicencas::RunObserver quiet;
@@ -101,15 +107,17 @@ int Run(const app::CommandLine& options) {
       options.unattended ? static_cast<cImpLicencas::RunObserver&>(console_log) : quiet,
       install_folder,
       server,
-      cImpLicencas::OwnExeName(platform::OwnFilePath())};
+      cImpLicencas::OwnExeName(platform::OwnFilePath()),
+      options.unattended ? platform::ProgramOutput::kDiscarded : platform::ProgramOutput::kShared};
   const std::string host_label = build::kHostLabel[0] != '\0' ? build::kHostLabel : HostOf(server);
   form.emplace(
-      view, app::WindowServices{
-                ui, settings, fs, install_folder, cUpdate::AppVersionDate("dd/mm/yyyy hh:nn"),
-                build::kSupportLine, host_label,
-                [&update](const std::string& client) { cImpLicencas::RunUpdate(update, client); },
-                [&transfer] { return cUpdate::TransferControl(transfer).ReportedText(); },
-                [] { return std::chrono::system_clock::now(); }});
+      view,
+      app::WindowServices{
+          ui, settings, fs, install_folder, cUpdate::AppVersionDate("dd/mm/yyyy hh:nn"),
+          build::kSupportLine, host_label,
+          [&update](const std::string& client) { return cImpLicencas::RunUpdate(update, client); },
+          [&transfer] { return cUpdate::TransferControl(transfer).ReportedText(); },
+          [] { return std::chrono::system_clock::now(); }});
   relay.target = &*form;
   relay.view = &view;
   relay.typed_client = options.client;
@@ -118,8 +126,15 @@ int Run(const app::CommandLine& options) {
     return window->Run();
   }
   relay.Form_Load();
-  if (form->UpdateCommand() == app::CommandOutcome::kRefused) {
-    return kExitRefused;
+  const app::CommandResult result = form->UpdateCommand();
+  switch (result.outcome) {
+    case app::CommandOutcome::kRefused:
+      return kExitRefused;
+    case app::CommandOutcome::kRunFailed:
+      std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
+      return kExitFailure;
+    case app::CommandOutcome::kRunReturned:
+      break;
   }
   console_log.Summarise();
   return 0;
@@ -150,8 +165,9 @@ int main(int argc, char** argv) {
   }
   try {
     return Run(options);
-  } catch (const Error& error) {
-    std::cerr << "kalo_upd: " << error.what() << '\n';
-    return 1;
+  } catch (...) {
+    const Error error = ErrorFromException(std::current_exception(), "kalo_upd");
+    std::cerr << platform::ShortenedLines("kalo_upd: " + std::string(error.what())) << '\n';
+    return kExitFailure;
   }
 }

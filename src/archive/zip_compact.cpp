@@ -27,6 +27,25 @@ std::int16_t ToInt16(std::int32_t value) {
   return static_cast<std::int16_t>(value);
 }
 
+// The library's warnings and errors from what it printed, one after the other; its
+// result code when it said nothing of the kind.
+std::string FailureReasonOf(const std::string& printed, std::int32_t result) {
+  std::string reason;
+  for (std::size_t start = 0; start < printed.size();) {
+    const std::size_t end = std::min(printed.find('\n', start), printed.size());
+    std::string line = printed.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (line.starts_with("error: ") || line.starts_with("warning: ")) {
+      reason += (reason.empty() ? "" : "; ") + line;
+    }
+    start = end + 1;
+  }
+  return reason.empty() ? "a biblioteca de descompactação respondeu " + std::to_string(result)
+                        : reason;
+}
+
 }  // namespace
 
 cImpZipCompact::cImpZipCompact(cImpZipDeclares::ArchiveLibraries& libraries, kalo::platform::Ui& ui)
@@ -120,17 +139,25 @@ namespace cImpZipDeclares {
 
 bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
                    const kalo::platform::Clock& clock, const std::string& archive,
-                   const std::string& folder) {
+                   const std::string& folder, std::string* failure_reason) {
   bool unpacked = false;
   {
     cImpZipCompact zip(libraries, ui);
     zip.SetZipFileName(archive);
     zip.SetExtractDir(folder);
     zip.SetHonorDirectories(false);
-    unpacked = zip.Unzip("", "") == 0;
+    const std::int32_t result = zip.Unzip("", "");
+    unpacked = result == 0;
+    if (!unpacked && failure_reason != nullptr) {
+      *failure_reason = FailureReasonOf(zip.GetLastMessage(), result);
+    }
   }
   cUpdate::WaitSeconds(ui, clock, 2);
   return unpacked;
+}
+
+bool IsUnpackTemporary(std::string_view name) {
+  return name.starts_with(".unzip32-") && name.ends_with(".tmp");
 }
 
 }  // namespace cImpZipDeclares

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/archive_libraries.h"
@@ -114,10 +115,15 @@ namespace cImpZipDeclares {
 
 // Unpacks the archive into the folder, every entry straight into it without its
 // stored folders, replacing files without asking; then waits two seconds. True when
-// the unzip library reported success. Errors (a missing library) pass through with
-// the source "clsZipUn::Unzip".
+// the unzip library reported success; otherwise `failure_reason`, when given, gets the
+// library's own words. Errors (a missing library) pass through with the source
+// "clsZipUn::Unzip".
 bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
                    const kalo::platform::Clock& clock, const std::string& archive,
-                   const std::string& folder);
+                   const std::string& folder, std::string* failure_reason = nullptr);
+
+// True when `name` (without folder) is a file the unzip library is still writing:
+// it writes every file under such a name and renames it into place when complete.
+bool IsUnpackTemporary(std::string_view name);
 
 }  // namespace cImpZipDeclares

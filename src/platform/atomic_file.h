@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 
@@ -32,5 +33,9 @@ class AtomicFile {
   std::string temporary_;
   int fd_ = -1;
 };
+
+// True when `name` (without folder) is the temporary name of an AtomicFile, as one
+// left behind by a process that was killed while writing.
+bool IsAtomicFileTemporary(std::string_view name);
 
 }  // namespace kalo::platform

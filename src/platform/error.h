@@ -2,6 +2,7 @@
 // ("Module::Routine"). Platform calls turn their failures into it at the boundary.
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,7 @@ inline constexpr int kDiskFull = 61;
 inline constexpr int kEntryPointNotFound = 453;
 inline constexpr int kFileAlreadyExists = 58;
 inline constexpr int kFileNotFound = 53;
+inline constexpr int kInternalError = 51;
 inline constexpr int kInvalidArgument = 5;
 inline constexpr int kIoError = 57;
 inline constexpr int kOutOfMemory = 7;
@@ -45,5 +47,11 @@ class Error : public std::runtime_error {
   std::string description_;
   std::string source_;
 };
+
+// The runtime error that stands for the exception `thrown`, so that any failure gets
+// a number, a description and a source: an Error as it is, the others under `source`
+// (running out of memory as kOutOfMemory, a system error with the system's text,
+// anything else as kInternalError).
+Error ErrorFromException(const std::exception_ptr& thrown, const std::string& source);
 
 }  // namespace kalo

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kalo::platform {
 
@@ -35,6 +36,13 @@ class FileSystem {
 
   // Renames `from` to `to`, replacing a file already at `to`. Throws on failure.
   virtual void RenameFile(const std::string& from, const std::string& to);
+
+  // The names of everything in `folder`, hidden ones included, in no set order.
+  // Throws when the folder cannot be read.
+  virtual std::vector<std::string> ListFolder(const std::string& folder) const;
+
+  // The whole content of a file. Throws when it cannot be read.
+  virtual std::string ReadFile(const std::string& path) const;
 
   // Creates one folder level; the parent must exist. Throws on failure.
   virtual void CreateFolder(const std::string& path);

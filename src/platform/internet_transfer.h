@@ -40,6 +40,22 @@ struct TransferTimeouts {
   std::chrono::milliseconds idle{std::chrono::seconds(60)};
 };
 
+// The longest text body the text form takes: far more than any manifest needs, and
+// small enough that a server sending without end cannot exhaust memory.
+inline constexpr std::size_t kMaxTextBytes = 16 * 1024 * 1024;
+
+// What the text form received.
+struct TextReply {
+  int status = 0;           // the HTTP status code
+  std::string status_text;  // the reason phrase of the status line ("Not Found"); may be empty
+  std::string body;
+};
+
+// "HTTP 404 Not Found": a status the way failure texts show it.
+inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
+  return "HTTP " + std::to_string(code) + (reason_phrase.empty() ? "" : " " + reason_phrase);
+}
+
 class InternetTransfer {
  public:
   using StateHandler = std::function<void(TransferState)>;
@@ -47,9 +63,10 @@ class InternetTransfer {
 
   virtual ~InternetTransfer() = default;
 
-  // Text form: the whole body, whatever the HTTP status, so that an error page
-  // reaches the caller's own checks. Throws when the transfer fails.
-  virtual std::string OpenUrlText(const std::string& url) = 0;
+  // Text form: the whole body and the HTTP status, whatever that is, so that the caller
+  // tells an error page from an answer. Throws when the transfer fails, also when the
+  // body grows past kMaxTextBytes.
+  virtual TextReply OpenUrlText(const std::string& url) = 0;
 
   // Byte form: streams the body to `sink` as it arrives. An HTTP status of 400 or
   // more is a failed transfer. Throws when the transfer fails, and lets an error

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace kalo::platform {
 
@@ -38,15 +40,26 @@ class Ui {
   virtual void WaitForMessages(std::chrono::milliseconds timeout) = 0;
 
   // Ends the program at once with the given exit status; none of the window's
-  // closing steps run.
+  // closing steps run, only the clean-up set below.
   [[noreturn]] void EndProgram(int exit_status) {
+    if (const auto cleanup = std::exchange(cleanup_before_end_, {})) {
+      cleanup();
+    }
     End(exit_status);
     // Every realisation ends the program or throws; reaching this line is a bug.
     std::abort();
   }
 
+  // Work that must be done however the program ends at once (an update run puts the
+  // files it set aside back); empty for none. It must not throw.
+  void SetCleanupBeforeEnd(std::function<void()> cleanup) {
+    cleanup_before_end_ = std::move(cleanup);
+  }
+
  private:
   virtual void End(int exit_status) = 0;
+
+  std::function<void()> cleanup_before_end_;
 };
 
 }  // namespace kalo::platform

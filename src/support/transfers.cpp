@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/atomic_file.h"
+#include "platform/error.h"
 
 namespace cUpdate {
 
@@ -18,7 +19,8 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner) {
 }
 
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
-                  const std::string& target, bool show_error, kalo::platform::Ui& ui) {
+                  const std::string& target, bool show_error, kalo::platform::Ui& ui,
+                  std::string* failure_reason) {
   try {
     kalo::platform::AtomicFile file(target);
     control.OpenUrlBytes(url, [&file](std::span<const std::byte> bytes) { file.Write(bytes); });
@@ -28,6 +30,10 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
     file.Commit(kalo::platform::FilePermissions::kData);
     return true;
   } catch (const std::exception&) {
+    if (failure_reason != nullptr) {
+      *failure_reason =
+          kalo::ErrorFromException(std::current_exception(), "cUpdate::DownloadFile").Description();
+    }
     if (show_error) {
       ui.ShowMessage("Ocorreu um erro durante a transferência! ",
                      kalo::platform::MessageStyle::kError);

@@ -31,8 +31,10 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner);
 // Fetches `url` as bytes into the file `target`. The body goes to a temporary file
 // beside the target, renamed into place only when complete, so memory stays flat
 // and no partial target is ever left. On failure: false, after the message
-// "Ocorreu um erro durante a transferência! " when `show_error` is true.
+// "Ocorreu um erro durante a transferência! " when `show_error` is true, with the
+// reason (the server's, the network's or the disk's) in `failure_reason` when given.
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
-                  const std::string& target, bool show_error, kalo::platform::Ui& ui);
+                  const std::string& target, bool show_error, kalo::platform::Ui& ui,
+                  std::string* failure_reason = nullptr);
 
 }  // namespace cUpdate

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/error.h"
 #include "platform/install_folder.h"
 #include "support/files.h"
 #include "support/text.h"
@@ -20,14 +21,31 @@ bool IsExecutableName(const std::string& file_name) {
 bool IsEntryCurrent(const kalo::platform::FileSystem& fs, const std::string& folder,
                     const std::string& file_name, const std::string& size_text,
                     const std::string& stamp_text) {
+  return !EntryMismatch(fs, folder, file_name, size_text, stamp_text);
+}
+
+std::optional<std::string> EntryMismatch(const kalo::platform::FileSystem& fs,
+                                         const std::string& folder, const std::string& file_name,
+                                         const std::string& size_text,
+                                         const std::string& stamp_text) {
   const std::string path = kalo::platform::PathInFolder(folder, file_name);
   if (!cUpdate::FileExists(fs, path)) {
-    return false;
+    return "o arquivo não está na pasta";
   }
   if (IsExecutableName(file_name)) {
-    return cUpdate::FileVersionStamp(path, "yyyymmddhhnn") == stamp_text;
+    const std::string stamp = cUpdate::FileVersionStamp(path, "yyyymmddhhnn");
+    if (stamp == stamp_text) {
+      return std::nullopt;
+    }
+    return (stamp.empty() ? std::string("o programa não tem versão")
+                          : "o programa é da versão " + stamp) +
+           "; a lista pede " + (stamp_text.empty() ? "um sem versão" : stamp_text);
   }
-  return std::to_string(fs.FileLength(path)) == size_text;
+  const std::string length = std::to_string(fs.FileLength(path));
+  if (length == size_text) {
+    return std::nullopt;
+  }
+  return "o arquivo tem " + length + " bytes; a lista pede " + size_text;
 }
 
 bool EnsureArchiveLibrary(const ProvisioningServices& services, const std::string& folder,
@@ -37,11 +55,40 @@ bool EnsureArchiveLibrary(const ProvisioningServices& services, const std::strin
     return true;
   }
   const std::string extractor = kalo::platform::PathInFolder(folder, base_name + ".exe");
-  cUpdate::ExtractResource(services.fs, services.resources, services.ui,
-                           cUpdate::UpperCase(base_name + "." + extension), extractor);
-  services.processes.Start(extractor, kalo::platform::WindowStyle::kHidden);
+  const auto extract_and_start = [&] {
+    cUpdate::ExtractResource(services.fs, services.resources, services.ui,
+                             cUpdate::UpperCase(base_name + "." + extension), extractor);
+    services.processes.Start(extractor, kalo::platform::WindowStyle::kHidden);
+  };
+  try {
+    extract_and_start();
+  } catch (const kalo::Error&) {
+    // An extractor left in the folder may be damaged or not executable; the carried
+    // one replaces it, once.
+    if (!cUpdate::DeleteLocalFile(services.fs, extractor)) {
+      throw;
+    }
+    extract_and_start();
+  }
   cUpdate::WaitSeconds(services.ui, services.clock, 3);
   return cUpdate::FileExists(services.fs, library);
+}
+
+bool ReprovisionArchiveLibrary(const ProvisioningServices& services, const std::string& folder,
+                               const std::string& base_name, const std::string& extension) {
+  for (const std::string& name : {base_name + "." + extension, base_name + ".exe"}) {
+    if (!cUpdate::DeleteLocalFile(services.fs, kalo::platform::PathInFolder(folder, name))) {
+      return false;
+    }
+  }
+  return EnsureArchiveLibrary(services, folder, base_name, extension);
+}
+
+cImpZipDeclares::ArchiveLibraries::Repair RepairFromCarriedExtractors(
+    const ProvisioningServices& services, const std::string& folder) {
+  return [services, folder](const std::string& base_name) {
+    ReprovisionArchiveLibrary(services, folder, base_name, "dll");
+  };
 }
 
 }  // namespace cImpLicencas

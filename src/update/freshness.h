@@ -2,8 +2,10 @@
 // provisioning of the archive libraries before the first unpack.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "archive/archive_libraries.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
@@ -18,6 +20,13 @@ namespace cImpLicencas {
 bool IsEntryCurrent(const kalo::platform::FileSystem& fs, const std::string& folder,
                     const std::string& file_name, const std::string& size_text,
                     const std::string& stamp_text);
+
+// Why the file does not match its entry, for a failure text ("tem 12 bytes; a lista
+// pede 20"); nothing when it matches. The same test as IsEntryCurrent.
+std::optional<std::string> EntryMismatch(const kalo::platform::FileSystem& fs,
+                                         const std::string& folder, const std::string& file_name,
+                                         const std::string& size_text,
+                                         const std::string& stamp_text);
 
 // What provisioning needs from the rest of the system.
 struct ProvisioningServices {
@@ -34,5 +43,16 @@ struct ProvisioningServices {
 // there at the end.
 bool EnsureArchiveLibrary(const ProvisioningServices& services, const std::string& folder,
                           const std::string& base_name, const std::string& extension);
+
+// Provides base_name.extension afresh from the carried extractor, when the one in
+// `folder` cannot be loaded: the library and its extractor there are removed first,
+// as either may be what is broken. True when the library is there at the end.
+bool ReprovisionArchiveLibrary(const ProvisioningServices& services, const std::string& folder,
+                               const std::string& base_name, const std::string& extension);
+
+// How the archive libraries of `folder` are repaired: afresh from the carried
+// extractors. The services must outlive the libraries.
+cImpZipDeclares::ArchiveLibraries::Repair RepairFromCarriedExtractors(
+    const ProvisioningServices& services, const std::string& folder);
 
 }  // namespace cImpLicencas

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/error.h"
 #include "support/text.h"
 
 namespace cImpLicencas {
@@ -52,7 +53,7 @@ bool IsPlainFileName(const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> ManifestLinesOf(std::string body) {
+std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
   std::ranges::transform(body, body.begin(),
                          [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   std::erase(body, ' ');
@@ -60,7 +61,7 @@ std::vector<std::string> ManifestLinesOf(std::string body) {
   ReplaceAll(body, "\n", kBreak);
   ReplaceAll(body, "\r", kBreak);
   if (body.size() < kOpening.size() || !body.starts_with(kOpening) || !body.ends_with(kClosing)) {
-    return {};
+    return std::nullopt;
   }
   ReplaceAll(body, kOpening, "");
   ReplaceAll(body, kClosing, "");
@@ -74,10 +75,32 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
   if (state.loaded && state.client == client) {
     return;
   }
-  const std::string body =
-      transfer.OpenUrlText(server_base + "/trabalho/versao.php?id=" + PercentEncoded(client));
-  state.lines = ManifestLinesOf(body);
+  state = {};
   state.client = client;
+  state.address = server_base + "/trabalho/versao.php?id=" + PercentEncoded(client);
+  kalo::platform::TextReply reply;
+  try {
+    reply = transfer.OpenUrlText(state.address);
+  } catch (const kalo::Error& error) {
+    state.status = ManifestStatus::kNotReceived;
+    state.reason = error.Description();
+    return;
+  }
+  // An error page must not pass for a list that happens to be empty.
+  if (reply.status >= 400) {
+    state.status = ManifestStatus::kNotReceived;
+    state.reason =
+        "o servidor respondeu " + kalo::platform::HttpStatusText(reply.status, reply.status_text);
+    return;
+  }
+  auto lines = ManifestLinesOf(std::move(reply.body));
+  if (!lines) {
+    state.status = ManifestStatus::kNotFramed;
+    state.reason = "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)";
+    return;
+  }
+  state.lines = std::move(*lines);
+  state.status = ManifestStatus::kReceived;
   state.loaded = true;
 }
 

@@ -2,6 +2,7 @@
 // kept for the rest of the process, and the parse of one entry.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,24 +10,36 @@
 
 namespace cImpLicencas {
 
+// What the latest fetch of the manifest brought.
+enum class ManifestStatus {
+  kNotFetched,
+  kNotReceived,  // the transfer failed or the server refused (HTTP status 400 or more)
+  kNotFramed,    // an answer came, but not a manifest (an error page, a cut body)
+  kReceived,     // a framed manifest, perhaps without entries
+};
+
 // The manifest lines of the process and what they were fetched for. One instance
 // lives for the whole process; a later run with the same client reuses its lines.
 struct ManifestState {
   std::vector<std::string> lines;
   bool loaded = false;
   std::string client;
+  ManifestStatus status = ManifestStatus::kNotFetched;
+  std::string address;  // the request's URL
+  std::string reason;   // why it was not received or not framed
 };
 
 // Fetches the manifest of `client` from `server_base` + "/trabalho/versao.php?id="
-// unless `state` already holds that client's lines. A body that fails the framing
-// leaves no lines; a failed transfer throws and leaves `state` as it was.
+// unless `state` already holds that client's lines. Anything but a framed manifest
+// leaves no lines and a status that says why; only a received manifest is kept for
+// later runs, so that a run after a failure asks the server again.
 void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
                   const std::string& server_base, const std::string& client);
 
 // The manifest lines of a response body: lower-cased, blanks removed, line breaks
-// turned into "<br>", framed by "licenca_<br>" and "<br>_licenca". No lines when
-// the framing fails.
-std::vector<std::string> ManifestLinesOf(std::string body);
+// turned into "<br>", framed by "licenca_<br>" and "<br>_licenca". Nothing when the
+// framing fails.
+std::optional<std::vector<std::string>> ManifestLinesOf(std::string body);
 
 // One manifest line split into its fields: base name, extension, version stamp,
 // kind and size. ".", "-" and "|" all separate fields; missing fields are empty.

@@ -8,6 +8,7 @@
 #include "support/text.h"
 #include "support/waits.h"
 #include "update/freshness.h"
+#include "update/run_journal.h"
 
 namespace cImpLicencas {
 namespace {
@@ -19,29 +20,33 @@ constexpr int kExitFailure = 1;
 constexpr int kMoveAttempts = 6;
 constexpr const char* kUpdaterName = "kalo_upd.exe";
 
+constexpr auto kLockPatience = std::chrono::seconds(5);
+
 // The file about to be replaced, moved aside so that it can be put back when its
 // replacement fails. Without a commit it goes back on destruction too, so a runtime
 // error that leaves the run does not leave the product without the file.
 class SetAside {
  public:
-  SetAside(kalo::platform::FileSystem& fs, std::string path)
-      : fs_(fs), path_(std::move(path)), aside_(path_ + ".kalo-old") {}
+  SetAside(RunJournal& journal, kalo::platform::FileSystem& fs, std::string name, std::string path)
+      : journal_(journal), fs_(fs), name_(std::move(name)), path_(std::move(path)) {}
   SetAside(const SetAside&) = delete;
   SetAside& operator=(const SetAside&) = delete;
   ~SetAside() { Restore(); }
 
-  // False when the file is there but cannot be moved (it is in use, say). A file in
-  // use may be released a moment later, so the move is tried a few times.
-  bool Move() {
+  // False, with the system's reason, when the file is there but cannot be moved (it
+  // is in use, say). A file in use may be released a moment later, so the move is
+  // tried a few times.
+  bool Move(std::string& failure_reason) {
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
       try {
         if (!cUpdate::FileExists(fs_, path_)) {
           return true;
         }
-        fs_.RenameFile(path_, aside_);
+        journal_.SetAside(name_);
         moved_ = true;
         return true;
-      } catch (const kalo::Error&) {
+      } catch (const kalo::Error& error) {
+        failure_reason = error.Description();
       }
     }
     return false;
@@ -50,37 +55,77 @@ class SetAside {
   void Restore() {
     if (moved_) {
       try {
-        fs_.RenameFile(aside_, path_);
+        journal_.PutBack(name_);
         moved_ = false;
       } catch (const kalo::Error&) {
-        // The copy stays beside the file, under the aside name, for a person to find.
+        // The copy stays set aside; the next run's recovery puts it back.
       }
     }
   }
 
   void Commit() {
     if (moved_) {
-      cUpdate::DeleteLocalFile(fs_, aside_);
+      try {
+        journal_.Discard(name_);
+      } catch (const kalo::Error&) {
+        // A copy left over costs only space; the next run's recovery removes it.
+      }
       moved_ = false;
     }
   }
 
  private:
+  RunJournal& journal_;
   kalo::platform::FileSystem& fs_;
+  std::string name_;
   std::string path_;
-  std::string aside_;
   bool moved_ = false;
+};
+
+// Leaves the install folder clean however the run ends: when it returns or throws, and
+// when the program ends at once while the run is under way (a failure message, the
+// window closed during a download, the hand-over), which skips every destructor.
+class RecoveryGuard {
+ public:
+  RecoveryGuard(kalo::platform::Ui& ui, RunJournal& journal) : ui_(ui), journal_(journal) {
+    ui_.SetCleanupBeforeEnd([&journal] { journal.Recover(); });
+  }
+  RecoveryGuard(const RecoveryGuard&) = delete;
+  RecoveryGuard& operator=(const RecoveryGuard&) = delete;
+  ~RecoveryGuard() {
+    ui_.SetCleanupBeforeEnd({});
+    journal_.Recover();
+  }
+
+ private:
+  kalo::platform::Ui& ui_;
+  RunJournal& journal_;
 };
 
 class Run {
  public:
-  Run(UpdateServices& services, std::string client) : s_(services), client_(std::move(client)) {}
+  Run(UpdateServices& services, std::string client)
+      : s_(services), client_(std::move(client)), journal_(services.fs, services.install_folder) {}
 
-  void Execute() {
+  RunOutcome Execute() {
+    if (!journal_.Lock(s_.ui, s_.clock, kLockPatience)) {
+      return {RunEnd::kFolderBusy,
+              "Outra atualização está em andamento na pasta " + s_.install_folder +
+                  "; tente novamente quando ela terminar.",
+              {}};
+    }
+    journal_.Recover();
+    const RecoveryGuard recovery(s_.ui, journal_);
+
     LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.server_base, client_);
+    if (s_.manifest.status != ManifestStatus::kReceived) {
+      return {s_.manifest.status == ManifestStatus::kNotReceived ? RunEnd::kManifestNotReceived
+                                                                 : RunEnd::kManifestNotFramed,
+              "A lista de arquivos não foi recebida de " + s_.manifest.address, s_.manifest.reason};
+    }
     const auto& lines = s_.manifest.lines;
     if (lines.size() < 2) {
-      return;
+      return {};
     }
     const ProvisioningServices provisioning{s_.fs, s_.resources, s_.processes, s_.ui, s_.clock};
     EnsureArchiveLibrary(provisioning, s_.install_folder, "unzip32", "dll");
@@ -104,6 +149,7 @@ class Run {
     if (hand_over) {
       HandOver(s_, cUpdate::LowerCase(s_.own_exe_name) == kUpdaterName ? client_ : kUpdaterName);
     }
+    return {};
   }
 
  private:
@@ -117,29 +163,31 @@ class Run {
     return kalo::platform::PathInFolder(s_.install_folder, file_name);
   }
 
-  bool IsCurrent(const std::string& file_name, const ManifestEntry& entry) const {
-    return IsEntryCurrent(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
+  std::optional<std::string> Mismatch(const std::string& file_name,
+                                      const ManifestEntry& entry) const {
+    return EntryMismatch(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
   }
 
   void ReplaceDownloaded(const ManifestEntry& entry) {
     const std::string& name = entry.remote_file_name;
-    if (IsCurrent(name, entry)) {
+    if (!Mismatch(name, entry)) {
       return;
     }
     cUpdate::KillProcess(s_.processes, name, 0);
-    SetAside old_file(s_.fs, PathOf(name));
-    if (!old_file.Move()) {
-      Fail("Excluir: " + PathOf(name));
+    SetAside old_file(journal_, s_.fs, name, PathOf(name));
+    std::string reason;
+    if (!old_file.Move(reason)) {
+      Fail("Excluir: " + PathOf(name), reason);
     }
     const std::string url = s_.server_base + "/trabalho/versao/" + name;
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
-                               s_.ui)) {
+                               s_.ui, &reason)) {
       old_file.Restore();
-      Fail("Baixar: " + name);
+      Fail("Baixar: " + name, reason);
     }
-    if (!IsCurrent(name, entry)) {
+    if (const auto mismatch = Mismatch(name, entry)) {
       old_file.Restore();
-      Fail("Versao: " + name);
+      Fail("Versao: " + name, *mismatch);
     }
     old_file.Commit();
     s_.observer.FileReplaced(name);
@@ -148,7 +196,7 @@ class Run {
   // True when the archive's file was stale, which calls for a hand-over.
   bool UnpackIfStale(const ManifestEntry& entry) {
     const std::string& name = entry.local_file_name;
-    if (IsCurrent(name, entry)) {
+    if (!Mismatch(name, entry)) {
       return false;
     }
     // The running updater cannot replace itself; the hand-over restarts it instead.
@@ -156,37 +204,41 @@ class Run {
       return true;
     }
     cUpdate::KillProcess(s_.processes, name, 0);
-    SetAside old_file(s_.fs, PathOf(name));
-    if (!old_file.Move()) {
-      Fail("Excluir: " + PathOf(name));
+    SetAside old_file(journal_, s_.fs, name, PathOf(name));
+    std::string reason;
+    if (!old_file.Move(reason)) {
+      Fail("Excluir: " + PathOf(name), reason);
     }
     if (!cImpZipDeclares::UnzipToFolder(s_.libraries, s_.ui, s_.clock,
-                                        PathOf(entry.remote_file_name), s_.install_folder)) {
+                                        PathOf(entry.remote_file_name), s_.install_folder,
+                                        &reason)) {
       old_file.Restore();
-      Fail("Descompactar: " + entry.remote_file_name);
+      Fail("Descompactar: " + entry.remote_file_name, reason);
     }
-    if (!IsCurrent(name, entry)) {
+    if (const auto mismatch = Mismatch(name, entry)) {
       old_file.Restore();
-      Fail("Versao: " + name);
+      Fail("Versao: " + name, *mismatch);
     }
     old_file.Commit();
     s_.observer.FileUnpacked(name);
     return true;
   }
 
-  [[noreturn]] void Fail(const std::string& step) {
-    s_.ui.ShowMessage(" Erro: " + step, MessageStyle::kError);
+  // The step's text as it always read, and on a second line what caused it.
+  [[noreturn]] void Fail(const std::string& step, const std::string& reason) {
+    s_.ui.ShowMessage(" Erro: " + step + "\r\nMotivo: " + reason, MessageStyle::kError);
     s_.ui.EndProgram(kExitFailure);
   }
 
   UpdateServices& s_;
   std::string client_;
+  RunJournal journal_;
 };
 
 }  // namespace
 
-void RunUpdate(UpdateServices& services, const std::string& client) {
-  Run(services, cUpdate::LowerCase(client)).Execute();
+RunOutcome RunUpdate(UpdateServices& services, const std::string& client) {
+  return Run(services, cUpdate::LowerCase(client)).Execute();
 }
 
 std::string OwnExeName(const std::string& own_file_path) {
@@ -214,7 +266,8 @@ void HandOver(UpdateServices& services, const std::string& program_name) {
     services.ui.EndProgram(kExitFailure);
   }
   try {
-    services.processes.Start(path, kalo::platform::WindowStyle::kNormalFocus);
+    services.processes.Start(path, kalo::platform::WindowStyle::kNormalFocus,
+                             services.product_output);
   } catch (const kalo::Error& error) {
     services.ui.ShowMessage(" Erro: " + error.Description(), MessageStyle::kError);
     services.ui.EndProgram(kExitFailure);

@@ -25,6 +25,20 @@ class RunObserver {
   virtual void EntrySkipped(const std::string& /*line*/) {}
 };
 
+// How a run that returned ended. Only kCompleted is a success.
+enum class RunEnd {
+  kCompleted,            // the manifest came and the folder is up to date (or the user declined)
+  kManifestNotReceived,  // the transfer failed or the server refused
+  kManifestNotFramed,    // the answer was no manifest
+  kFolderBusy,           // another run kept the install folder's lock
+};
+
+struct RunOutcome {
+  RunEnd end = RunEnd::kCompleted;
+  std::string problem;  // what went wrong and where, for the others
+  std::string reason;   // why, when known
+};
+
 // Everything a run works with; all borrowed, and living as long as the process.
 struct UpdateServices {
   kalo::platform::FileSystem& fs;
@@ -39,12 +53,18 @@ struct UpdateServices {
   std::string install_folder;
   std::string server_base;
   std::string own_exe_name;  // OwnExeName() of the running program
+  // Where the product started at the hand-over writes: nowhere in the unattended
+  // mode, so that whoever reads the updater's output is not kept waiting for it.
+  kalo::platform::ProgramOutput product_output = kalo::platform::ProgramOutput::kShared;
 };
 
-// Updates the install folder for `client`. Returns when there was nothing to hand
-// over to or the user declined; a failed step shows " Erro: " and its step text and
-// ends the program. Runtime errors (the manifest transfer, a missing library) pass.
-void RunUpdate(UpdateServices& services, const std::string& client);
+// Updates the install folder for `client`, one run at a time per install folder;
+// first it recovers what an interrupted run left. Returns when there was nothing to
+// hand over to, the user declined, or the manifest did not come (the outcome says
+// which); a failed step shows " Erro: ", its step text and the reason, and ends the
+// program with every set-aside file back in place. Runtime errors (a missing
+// library) pass.
+RunOutcome RunUpdate(UpdateServices& services, const std::string& client);
 
 // The running program's file name, without folder, ending in ".exe".
 std::string OwnExeName(const std::string& own_file_path);

@@ -48,8 +48,9 @@ class FrmAtualizarTest : public testing::Test {
                                runs_.push_back(client);
                                busy_during_run_ = !view_.input_enabled && view_.timer_enabled;
                                if (fail_run_) {
-                                 throw kalo::Error(53, "sem manifesto", "Inet::OpenURL");
+                                 fail_run_();
                                }
+                               return outcome_;
                              },
                              [] { return std::string("http://updates.example/x"); },
                              [this] { return now_; }});
@@ -64,7 +65,8 @@ class FrmAtualizarTest : public testing::Test {
   std::optional<kalo::app::FrmAtualizar> form_;
   std::vector<std::string> runs_;
   bool busy_during_run_ = false;
-  bool fail_run_ = false;
+  std::function<void()> fail_run_;
+  cImpLicencas::RunOutcome outcome_;
   std::chrono::system_clock::time_point now_ = std::chrono::system_clock::from_time_t(1765143903);
 };
 
@@ -100,7 +102,7 @@ TEST_F(FrmAtualizarTest, CommandNormalisesStoresAndRunsWhileBusy) {
 TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
   Form().Form_Load();
   view_.client = "   ";
-  EXPECT_EQ(form_->UpdateCommand(), kalo::app::CommandOutcome::kRefused);
+  EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRefused);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text,
             "Preencha o Campo Nome da Empresa Corretamente e tente novamente!");
@@ -110,7 +112,7 @@ TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
   // A plain file where the install folder should be.
   folder_.Write("KALO", "in the way");
   view_.client = "acme";
-  EXPECT_EQ(form_->UpdateCommand(), kalo::app::CommandOutcome::kRefused);
+  EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRefused);
   ASSERT_EQ(ui_.messages.size(), 2u);
   EXPECT_EQ(ui_.messages[1].text, "O Sistema não consegueiu criar a pasta: " + folder_ / "KALO" +
                                       "\r\nCrie Manualmente!");
@@ -119,16 +121,71 @@ TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
   EXPECT_TRUE(view_.input_enabled);
 }
 
-TEST_F(FrmAtualizarTest, RuntimeErrorOfTheRunEndsTheProgramWithAReport) {
+TEST_F(FrmAtualizarTest, AnyExceptionOfTheRunEndsTheProgramWithAReport) {
+  struct Case {
+    std::function<void()> thrower;
+    std::vector<std::string> shown;  // number, description, source
+  };
+  const std::vector<Case> cases{
+      {[] { throw kalo::Error(53, "sem manifesto", "Inet::OpenURL"); },
+       {"Número: 53", "sem manifesto", "Origem: Inet::OpenURL"}},
+      {[] { throw std::bad_alloc(); },
+       {"Número: 7", "Memória insuficiente", "Origem: FrmAtualizar::cmdImportar_Click"}},
+      {[] {
+         throw fs::filesystem_error("copy", std::make_error_code(std::errc::no_space_on_device));
+       },
+       {"Número: 61", "copy", "Origem: FrmAtualizar::cmdImportar_Click"}},
+      {[] { throw std::logic_error("bug"); }, {"Número: 51", "bug"}},
+  };
   Form().Form_Load();
   view_.client = "acme";
-  fail_run_ = true;
-  EXPECT_THROW(form_->UpdateCommand(), kalo::test::ProgramEnded);
+  for (const Case& c : cases) {
+    ui_.messages.clear();
+    fail_run_ = c.thrower;
+    try {
+      form_->UpdateCommand();
+      ADD_FAILURE() << "the program went on";
+    } catch (const kalo::test::ProgramEnded& ended) {
+      EXPECT_EQ(ended.exit_status, 1);
+    }
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_TRUE(ui_.messages[0].text.starts_with("Ocorreu um erro inesperado"));
+    for (const std::string& part : c.shown) {
+      EXPECT_NE(ui_.messages[0].text.find(part), std::string::npos) << ui_.messages[0].text;
+    }
+    EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
+  }
+}
+
+TEST_F(FrmAtualizarTest, ARunThatBroughtNothingSaysWhy) {
+  using cImpLicencas::RunEnd;
+  Form().Form_Load();
+  view_.client = "acme";
+
+  outcome_ = {RunEnd::kManifestNotReceived, "A lista de arquivos não foi recebida de http://x",
+              "o servidor respondeu HTTP 404 Not Found"};
+  const auto missing = form_->UpdateCommand();
+  EXPECT_EQ(missing.outcome, kalo::app::CommandOutcome::kRunFailed);
+  EXPECT_EQ(missing.problem,
+            "A lista de arquivos não foi recebida de http://x: o servidor respondeu HTTP 404 "
+            "Not Found");
+  // No box: the status lines keep the reason after the run, the window stays usable.
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay1],
+            "  A lista de arquivos não foi recebida de http://x");
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay2],
+            "  Motivo: o servidor respondeu HTTP 404 Not Found");
+  EXPECT_TRUE(view_.input_enabled);
+
+  outcome_ = {RunEnd::kFolderBusy, "Outra atualização está em andamento", {}};
+  EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRunFailed);
   ASSERT_EQ(ui_.messages.size(), 1u);
-  EXPECT_NE(ui_.messages[0].text.find("53"), std::string::npos);
-  EXPECT_NE(ui_.messages[0].text.find("sem manifesto"), std::string::npos);
-  EXPECT_NE(ui_.messages[0].text.find("Inet::OpenURL"), std::string::npos);
-  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
+  EXPECT_EQ(ui_.messages[0].text, "Outra atualização está em andamento");
+  EXPECT_EQ(ui_.messages[0].style, MessageStyle::kInformation);
+
+  outcome_ = {};
+  EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRunReturned);
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay1], "");
 }
 
 TEST_F(FrmAtualizarTest, StatusLines) {

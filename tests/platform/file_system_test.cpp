@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "helpers/temp_folder.h"
+#include "platform/atomic_file.h"
 #include "platform/error.h"
+#include "platform/file_lock.h"
 
 namespace {
 
@@ -50,6 +53,47 @@ TEST(FileSystem, WriteFileAtomicallyReplacesWholeFiles) {
   EXPECT_EQ(fs::file_size(data), 1u << 20);
   EXPECT_EQ(fs::status(data).permissions() & fs::perms::all, fs::perms(0644));
   EXPECT_EQ(EntriesIn(folder.Path()), 2u);  // no temporary file stays behind
+}
+
+TEST(FileSystem, ListsEveryNameAndReadsWholeFiles) {
+  const TempFolder folder;
+  kalo::platform::FileSystem file_system;
+  folder.Write(".hidden", "");
+  const std::string big = folder.Write("big.bin", std::string(100000, 'b') + "end");
+  fs::create_directory(folder / "sub");
+  auto names = file_system.ListFolder(folder.Path().string());
+  std::ranges::sort(names);
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "big.bin", "sub"}));
+  EXPECT_EQ(file_system.ReadFile(big), ReadWholeFile(big));
+  EXPECT_THROW(file_system.ReadFile(folder / "missing"), kalo::Error);
+  EXPECT_THROW(file_system.ListFolder(big), kalo::Error);
+}
+
+TEST(AtomicFile, ItsTemporaryNamesAreKnownAndNothingElse) {
+  const TempFolder folder;
+  {
+    // A writer that never commits, as one killed in the middle.
+    kalo::platform::AtomicFile pending(folder / "logo-jpg-1.jpg");
+    const auto names = kalo::platform::FileSystem().ListFolder(folder.Path().string());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(kalo::platform::IsAtomicFileTemporary(names[0])) << names[0];
+  }
+  for (const char* other :
+       {"logo.jpg", "notes.part-1", "x.part-abc-de", ".part-Ab12Cd", "a.part-"}) {
+    EXPECT_FALSE(kalo::platform::IsAtomicFileTemporary(other)) << other;
+  }
+}
+
+TEST(FileLock, OneHolderAtATimeUntilItLetsGo) {
+  const TempFolder folder;
+  const std::string path = folder / "lock";
+  {
+    const auto first = kalo::platform::FileLock::TryLock(path);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(kalo::platform::FileLock::TryLock(path));
+  }
+  EXPECT_TRUE(kalo::platform::FileLock::TryLock(path));
+  EXPECT_THROW(kalo::platform::FileLock::TryLock(folder / "missing/lock"), kalo::Error);
 }
 
 TEST(FileSystem, FailuresCarryNumberDescriptionAndSource) {

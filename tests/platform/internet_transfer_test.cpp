@@ -37,10 +37,10 @@ class InternetTransferTest : public testing::Test {
     return received;
   }
 
-  // The error a byte fetch of `url` fails with.
-  kalo::Error FailureOf(const std::string& url) {
+  // The error a byte fetch (or a text fetch) of `url` fails with.
+  kalo::Error FailureOf(const std::string& url, bool as_text = false) {
     try {
-      FetchBytes(url);
+      as_text ? static_cast<void>(transfer_->OpenUrlText(url)) : static_cast<void>(FetchBytes(url));
     } catch (const kalo::Error& error) {
       return error;
     }
@@ -62,11 +62,21 @@ class InternetTransferTest : public testing::Test {
   std::vector<Seen> seen_;
 };
 
-TEST_F(InternetTransferTest, TextFormDeliversAnyBody) {
+TEST_F(InternetTransferTest, TextFormDeliversAnyBodyWithItsStatusUpToTheCap) {
   server_.SetFile("page.txt", "licenca_\r\n_licenca");
-  EXPECT_EQ(transfer_->OpenUrlText(Url("page.txt")), "licenca_\r\n_licenca");
-  // An error page reaches the caller as text, so the manifest check can refuse it.
-  EXPECT_NE(transfer_->OpenUrlText(Url("missing.txt")).find("<html>"), std::string::npos);
+  const auto page = transfer_->OpenUrlText(Url("page.txt"));
+  EXPECT_EQ(page.body, "licenca_\r\n_licenca");
+  EXPECT_EQ(page.status, 200);
+  // An error page reaches the caller as text, with the status that tells it apart.
+  const auto missing = transfer_->OpenUrlText(Url("missing.txt"));
+  EXPECT_NE(missing.body.find("<html>"), std::string::npos);
+  EXPECT_EQ(kalo::platform::HttpStatusText(missing.status, missing.status_text),
+            "HTTP 404 Not Found");
+
+  server_.SetFile("endless.txt", std::string(kalo::platform::kMaxTextBytes + 1, 'x'));
+  const kalo::Error error = FailureOf(Url("endless.txt"), true);
+  EXPECT_NE(error.Description().find("16 MiB"), std::string::npos) << error.Description();
+  EXPECT_FALSE(transfer_->StillExecuting());
 }
 
 TEST_F(InternetTransferTest, ReportsEveryStateInOrder) {
@@ -99,6 +109,9 @@ TEST_F(InternetTransferTest, ByteFormFailsOnHttpErrorsAndBrokenBodies) {
     const kalo::Error error = FailureOf(Url(name));
     EXPECT_EQ(error.Number(), kalo::error_number::kTransferFailed) << name;
     EXPECT_NE(error.Description().find(Url(name)), std::string::npos) << error.Description();
+    if (name == "404") {
+      EXPECT_TRUE(error.Description().ends_with(": HTTP 404 Not Found")) << error.Description();
+    }
     ASSERT_FALSE(states_.empty());
     EXPECT_EQ(states_.back(), TransferState::kError) << name;
     EXPECT_FALSE(transfer_->StillExecuting());

@@ -10,6 +10,7 @@
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
 #include "helpers/temp_folder.h"
+#include "platform/error.h"
 
 namespace kalo {
 std::span<const platform::CarriedResource> CarriedExtractors();
@@ -142,6 +143,48 @@ TEST_F(EnsureArchiveLibraryTest, ExtractorAlreadyThereIsStartedNotRewritten) {
   EXPECT_TRUE(kalo::test::WaitUntilStarted(folder_ / "unzip32.exe"));
   EXPECT_EQ(ReadWholeFile(folder_ / "unzip32.exe"), before);
   EXPECT_FALSE(fs::exists(folder_ / "unzip32.dll"));
+}
+
+TEST_F(EnsureArchiveLibraryTest, BrokenLibrariesAndExtractorsAreProvidedAfresh) {
+  const cImpLicencas::ProvisioningServices services{fs_, resources_, processes_, ui_, clock_};
+  const std::string folder = folder_.Path().string();
+  struct Case {
+    const char* what;
+    const char* library;  // what stands as unzip32.dll; nullptr for nothing
+    bool executable_extractor;
+  };
+  // The zip library is a real library, but without the unzip library's function.
+  const std::string zip_library = ReadWholeFile(KALO_ZIP32_LIBRARY);
+  const std::vector<Case> cases{
+      {"extractor not executable", nullptr, false},
+      {"library is no library", "not a library", true},
+      {"library without its function", zip_library.c_str(), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(folder_ / "unzip32.dll");
+    folder_.Write("unzip32.exe", "#!/bin/sh\nexit 1\n");
+    fs::permissions(folder_ / "unzip32.exe",
+                    c.executable_extractor ? fs::perms::owner_all : fs::perms::owner_read);
+    if (c.library != nullptr) {
+      folder_.Write("unzip32.dll", c.library);
+    }
+    // The libraries are loaded at the first unpack, and repaired there once.
+    cImpZipDeclares::ArchiveLibraries libraries(
+        folder, cImpLicencas::RepairFromCarriedExtractors(services, folder));
+    if (c.library == nullptr) {
+      EXPECT_TRUE(Ensure());
+    }
+    EXPECT_NO_THROW(libraries.Unzip().Function("Wiz_SingleEntryUnzip"));
+    EXPECT_EQ(ReadWholeFile(folder_ / "unzip32.dll"), ReadWholeFile(KALO_UNZIP32_LIBRARY));
+  }
+
+  // Without a repair, or when the repair cannot help, the failure is the caller's.
+  folder_.Write("unzip32.dll", "not a library");
+  cImpZipDeclares::ArchiveLibraries unrepaired(folder);
+  EXPECT_THROW(unrepaired.Unzip(), kalo::Error);
+  cImpZipDeclares::ArchiveLibraries hopeless(folder, [](const std::string&) {});
+  EXPECT_THROW(hopeless.Unzip(), kalo::Error);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,39 +20,44 @@ struct BodyCase {
   const char* what;
   std::string body;
   Lines expected;
+  bool framed = true;  // false: not a manifest at all
 };
 
 class ManifestLinesTest : public testing::TestWithParam<BodyCase> {};
 
 TEST_P(ManifestLinesTest, CleansChecksAndSplits) {
-  EXPECT_EQ(cImpLicencas::ManifestLinesOf(GetParam().body), GetParam().expected) << GetParam().what;
+  const auto lines = cImpLicencas::ManifestLinesOf(GetParam().body);
+  ASSERT_EQ(lines.has_value(), GetParam().framed) << GetParam().what;
+  if (lines) {
+    EXPECT_EQ(*lines, GetParam().expected) << GetParam().what;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bodies, ManifestLinesTest,
-    testing::Values(BodyCase{"LF",
-                             "licenca_\nacme-exe-201012011530.zip|1234567\n_licenca",
-                             {"acme-exe-201012011530.zip|1234567"}},
-                    BodyCase{"CR LF counts twice",
-                             "licenca_\r\nlogo-jpg-1.jpg|5120\r\n_licenca",
-                             {"", "logo-jpg-1.jpg|5120", ""}},
-                    BodyCase{"capitals and blanks",
-                             " LICENCA_ \nLogo - JPG - 1.jpg | 51 20\n _Lic enca ",
-                             {"logo-jpg-1.jpg|5120"}},
-                    BodyCase{"literal <br>", "licenca_<br>a|1<BR>b|2<br>_licenca", {"a|1", "b|2"}},
-                    BodyCase{"tab stays", "licenca_\na\t|1\n_licenca", {"a\t|1"}},
-                    BodyCase{"empty lines kept", "licenca_\n\na|1\n\n_licenca", {"", "a|1", ""}},
-                    BodyCase{"opening marker in the middle",
-                             "licenca_\na|1\nlicenca_\nb|2\n_licenca",
-                             {"a|1", "b|2"}},
-                    BodyCase{"closing marker in the middle",
-                             "licenca_\na|1\n_licenca\nb|2\n_licenca",
-                             {"a|1", "b|2"}},
-                    BodyCase{"nothing between the markers", "licenca_\n\n_licenca", {}},
-                    BodyCase{
-                        "line break after the closing marker", "licenca_\na|1\n_licenca\n", {}},
-                    BodyCase{"short body", "licenca_", {}}, BodyCase{"empty body", "", {}},
-                    BodyCase{"error page", "<html><body>404 Not Found</body></html>", {}}));
+    testing::Values(
+        BodyCase{"LF",
+                 "licenca_\nacme-exe-201012011530.zip|1234567\n_licenca",
+                 {"acme-exe-201012011530.zip|1234567"}},
+        BodyCase{"CR LF counts twice",
+                 "licenca_\r\nlogo-jpg-1.jpg|5120\r\n_licenca",
+                 {"", "logo-jpg-1.jpg|5120", ""}},
+        BodyCase{"capitals and blanks",
+                 " LICENCA_ \nLogo - JPG - 1.jpg | 51 20\n _Lic enca ",
+                 {"logo-jpg-1.jpg|5120"}},
+        BodyCase{"literal <br>", "licenca_<br>a|1<BR>b|2<br>_licenca", {"a|1", "b|2"}},
+        BodyCase{"tab stays", "licenca_\na\t|1\n_licenca", {"a\t|1"}},
+        BodyCase{"empty lines kept", "licenca_\n\na|1\n\n_licenca", {"", "a|1", ""}},
+        BodyCase{"opening marker in the middle",
+                 "licenca_\na|1\nlicenca_\nb|2\n_licenca",
+                 {"a|1", "b|2"}},
+        BodyCase{"closing marker in the middle",
+                 "licenca_\na|1\n_licenca\nb|2\n_licenca",
+                 {"a|1", "b|2"}},
+        BodyCase{"nothing between the markers", "licenca_\n\n_licenca", {}},
+        BodyCase{"line break after the closing marker", "licenca_\na|1\n_licenca\n", {}, false},
+        BodyCase{"short body", "licenca_", {}, false}, BodyCase{"empty body", "", {}, false},
+        BodyCase{"error page", "<html><body>404 Not Found</body></html>", {}, false}));
 
 struct EntryCase {
   const char* line;
@@ -145,24 +152,53 @@ TEST_F(LoadManifestTest, ClientNameIsEncodedAndArrivesUnchanged) {
   EXPECT_EQ(server_.RequestTargets(), (Lines{"/trabalho/versao.php?id=acme%20corp%26co"}));
 }
 
-TEST_F(LoadManifestTest, RefusedManifestIsEmptyAndKept) {
-  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
-  Load("acme");
-  Load("acme");
-  EXPECT_TRUE(state_.loaded);
-  EXPECT_TRUE(state_.lines.empty());
-  EXPECT_EQ(server_.ManifestRequests().size(), 1u);
-}
-
-TEST_F(LoadManifestTest, FailedTransferLeavesTheStateAsItWas) {
-  std::string base;
+TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
+  using cImpLicencas::ManifestStatus;
+  std::string gone_base;
   {
     const kalo::test::TestServer gone;
-    base = gone.BaseAddress();
+    gone_base = gone.BaseAddress();
   }
-  EXPECT_THROW(cImpLicencas::LoadManifest(state_, *transfer_, base, "acme"), kalo::Error);
-  EXPECT_FALSE(state_.loaded);
-  EXPECT_TRUE(state_.lines.empty());
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    std::string base;
+    ManifestStatus status;
+    std::string reason;  // a part of it
+  };
+  const std::vector<Case> cases{
+      {"refused",
+       [this] { server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError); },
+       server_.BaseAddress(), ManifestStatus::kNotReceived,
+       "o servidor respondeu HTTP 500 Internal Server Error"},
+      {"no server", [] {}, gone_base, ManifestStatus::kNotReceived, "Falha na transferência de"},
+      {"cut body",
+       [this] {
+         server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNone);
+         server_.SetManifest("acme", "licenca_\na|1\n");
+       },
+       server_.BaseAddress(), ManifestStatus::kNotFramed, "não é uma lista de arquivos"},
+      {"published, but empty", [this] { server_.SetManifest("acme", "licenca_\n\n_licenca"); },
+       server_.BaseAddress(), ManifestStatus::kReceived, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.prepare();
+    const auto requests = server_.ManifestRequests().size();
+    for (int run = 0; run < 2; ++run) {
+      cImpLicencas::LoadManifest(state_, *transfer_, c.base, "acme");
+      EXPECT_EQ(state_.status, c.status);
+      EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
+      EXPECT_EQ(state_.address, c.base + "/trabalho/versao.php?id=acme");
+      EXPECT_TRUE(state_.lines.empty());
+    }
+    // Only a manifest is kept; after a failure the next run asks again.
+    const bool kept = c.status == ManifestStatus::kReceived;
+    EXPECT_EQ(state_.loaded, kept);
+    if (c.base == server_.BaseAddress()) {
+      EXPECT_EQ(server_.ManifestRequests().size() - requests, kept ? 1u : 2u);
+    }
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 #include "platform/error.h"
+#include "platform/file_lock.h"
 
 namespace kalo {
 std::span<const platform::CarriedResource> CarriedExtractors();
@@ -103,7 +104,7 @@ class UpdateRunTest : public testing::Test {
   // The exit status the run ended the program with; nothing when it returned.
   std::optional<int> Run(const std::string& client) {
     try {
-      cImpLicencas::RunUpdate(services_, client);
+      outcome_ = cImpLicencas::RunUpdate(services_, client);
       return std::nullopt;
     } catch (const kalo::test::ProgramEnded& ended) {
       return ended.exit_status;
@@ -111,6 +112,20 @@ class UpdateRunTest : public testing::Test {
   }
 
   std::string Path(const std::string& name) const { return install_ + "/" + name; }
+
+  // What an ended run must not leave: set-aside copies, its record, temporary files.
+  std::vector<std::string> LeftOvers() const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(install_)) {
+      const std::string name = entry.path().filename().string();
+      const bool own = entry.path().parent_path().filename() == ".kalo_upd";
+      if ((own && name != "lock") || name.find(".part-") != std::string::npos ||
+          name.starts_with(".unzip32-")) {
+        found.push_back(entry.path().string());
+      }
+    }
+    return found;
+  }
 
   kalo::test::TestServer server_;
   kalo::test::TempFolder work_;
@@ -127,6 +142,7 @@ class UpdateRunTest : public testing::Test {
   cImpZipDeclares::ArchiveLibraries libraries_{install_};
   cImpLicencas::ManifestState manifest_;
   RecordingObserver observer_;
+  cImpLicencas::RunOutcome outcome_;
   cImpLicencas::UpdateServices services_{fs_,
                                          processes_,
                                          resources_,
@@ -158,6 +174,7 @@ TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
   EXPECT_EQ(ReadWholeFile(Path("acme.exe")), ReadWholeFile(KALO_TEST_PROGRAM));
   EXPECT_EQ(observer_.unpacked, std::vector<std::string>{"acme.exe"});
   EXPECT_EQ(observer_.replaced.size(), 2u);
+  EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
 
   // Everything is current now: no download, no unpack, the running product is spared.
   std::map<std::string, fs::file_time_type> times;
@@ -181,6 +198,7 @@ TEST_F(UpdateRunTest, PlainEntriesNeverHandOverAndUnsafeOnesAreSkipped) {
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(ReadWholeFile(Path("help-txt-201811211540.txt")), "text");
   EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
   EXPECT_EQ(observer_.skipped.size(), 2u);
   for (const auto& target : server_.RequestTargets()) {
     EXPECT_EQ(target.find("passwd"), std::string::npos);
@@ -194,7 +212,8 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     const char* what;
     std::function<std::string(UpdateRunTest&)> prepare;  // answers the manifest line
     std::string message;
-    std::string kept;  // a file whose old content must survive
+    std::string reason;  // a part of the line "Motivo: ..."
+    std::string kept;    // a file whose old content must survive
   };
   const std::vector<Case> cases{
       {"download fails",
@@ -204,28 +223,31 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
                             kalo::test::Fault::kNotFound);
          return line;
        },
-       " Erro: Baixar: logo-jpg-201811211540.jpg", "logo-jpg-201811211540.jpg"},
+       " Erro: Baixar: logo-jpg-201811211540.jpg", ": HTTP 404 Not Found",
+       "logo-jpg-201811211540.jpg"},
       {"wrong length",
        [](UpdateRunTest& t) {
          t.server_.SetFile("logo-jpg-201811211540.jpg", "jpeg");
          return std::string("logo-jpg-201811211540.jpg|999");
        },
-       " Erro: Versao: logo-jpg-201811211540.jpg", "logo-jpg-201811211540.jpg"},
+       " Erro: Versao: logo-jpg-201811211540.jpg", "o arquivo tem 4 bytes; a lista pede 999",
+       "logo-jpg-201811211540.jpg"},
       {"corrupt archive",
        [](UpdateRunTest& t) {
          t.server_.SetFile("acme-exe-201811211540.zip", "PK not an archive");
          return std::string("acme-exe-201811211540.zip|17");
        },
-       " Erro: Descompactar: acme-exe-201811211540.zip", "acme.exe"},
+       " Erro: Descompactar: acme-exe-201811211540.zip", "Not a zip archive", "acme.exe"},
       {"unpacked file has another version",
        [](UpdateRunTest& t) { return t.ServeArchive("acme", "exe", "no version here"); },
-       " Erro: Versao: acme.exe", "acme.exe"},
+       " Erro: Versao: acme.exe", "o programa não tem versão; a lista pede 201811211540",
+       "acme.exe"},
       {"old file held",
        [](UpdateRunTest& t) {
          t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
          return t.ServePlain("logo", "jpg", "jpeg");
        },
-       std::string(" Erro: Excluir: ") + "", "logo-jpg-201811211540.jpg"},
+       std::string(" Erro: Excluir: ") + "", "in use", "logo-jpg-201811211540.jpg"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -240,11 +262,14 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     Publish("acme", {line});
     EXPECT_EQ(Run("acme"), 1);
     ASSERT_EQ(ui_.messages.size(), 1u);
-    const std::string expected = c.message == " Erro: Excluir: " ? c.message + fs_.held : c.message;
-    EXPECT_EQ(ui_.messages[0].text, expected);
+    const std::string first_line =
+        c.message == " Erro: Excluir: " ? c.message + fs_.held : c.message;
+    const std::string& text = ui_.messages[0].text;
+    EXPECT_TRUE(text.starts_with(first_line + "\r\nMotivo: ")) << text;
+    EXPECT_NE(text.find(c.reason, first_line.size()), std::string::npos) << text;
     EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
     EXPECT_EQ(ReadWholeFile(Path(c.kept)), "old content");
-    EXPECT_FALSE(fs::exists(Path(c.kept + ".kalo-old")));
+    EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
   }
 }
 
@@ -283,6 +308,75 @@ TEST_F(UpdateRunTest, MissingProgramIsReported) {
   ASSERT_EQ(ui_.messages.size(), 2u);
   EXPECT_EQ(ui_.messages[1].text, "Ops! o Arquivo não foi encontrado! \r\n\r\n" + Path("beta.exe"));
   EXPECT_EQ(ui_.messages[1].style, MessageStyle::kError);
+}
+
+TEST_F(UpdateRunTest, EveryStaleArchiveIsUnpackedAndProgramsWithoutModesStart) {
+  InstallLibraries();
+  // The product comes from an archive made on Windows, which stores no Unix mode.
+  const std::string remote = std::string("acme-exe-") + kStamp + ".zip";
+  kalo::test::ArchiveBuilder()
+      .AddFile("acme.exe", ReadWholeFile(KALO_TEST_PROGRAM),
+               kalo::test::EntryOptions().NoUnixMode())
+      .Write(work_ / remote);
+  server_.SetFile(remote, ReadWholeFile(work_ / remote));
+  Publish("acme", {remote + "|" + std::to_string(fs::file_size(work_ / remote)),
+                   ServeArchive("tool", "exe")});
+  EXPECT_EQ(Run("acme"), 0);
+  EXPECT_EQ(observer_.unpacked, (std::vector<std::string>{"acme.exe", "tool.exe"}));
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("acme.exe")));
+  EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
+}
+
+TEST_F(UpdateRunTest, ARunThatGetsNoManifestOrNoLockDoesNothingAndSaysWhy) {
+  using cImpLicencas::RunEnd;
+  ui_.settled = nullptr;  // no extractor runs here
+  work_.Write("KALO/logo-jpg-201811211540.jpg", "old content");
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNotFound);
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(outcome_.end, RunEnd::kManifestNotReceived);
+  EXPECT_EQ(outcome_.problem, "A lista de arquivos não foi recebida de " + server_.BaseAddress() +
+                                  "/trabalho/versao.php?id=acme");
+  EXPECT_EQ(outcome_.reason, "o servidor respondeu HTTP 404 Not Found");
+
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNone);
+  server_.SetManifest("acme", "<html>licenca_</html>");
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(outcome_.end, RunEnd::kManifestNotFramed);
+
+  // Another run holds the folder: this one waits a while, then gives up untouched.
+  const auto held = kalo::platform::FileLock::TryLock(Path(".kalo_upd/lock"));
+  ASSERT_TRUE(held);
+  const auto requests = server_.RequestTargets().size();
+  const auto before = clock_.Now();
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(outcome_.end, RunEnd::kFolderBusy);
+  EXPECT_NE(outcome_.problem.find(install_), std::string::npos);
+  EXPECT_EQ(clock_.Now() - before, 5s);
+  EXPECT_EQ(server_.RequestTargets().size(), requests);
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "old content");
+}
+
+TEST_F(UpdateRunTest, AnInterruptedRunIsMadeGoodFirst) {
+  // What a run killed in the middle leaves: one file set aside whose replacement
+  // never arrived, one whose replacement did, and the temporary files.
+  fs::create_directory(Path(".kalo_upd"));
+  work_.Write("KALO/.kalo_upd/record", "acme.exe\nlogo-jpg-201811211540.jpg\n");
+  work_.Write("KALO/.kalo_upd/acme.exe", "old program");
+  work_.Write("KALO/.kalo_upd/logo-jpg-201811211540.jpg", "old logo");
+  work_.Write("KALO/logo-jpg-201811211540.jpg", "new logo");
+  work_.Write("KALO/.kalo_upd/help.txt", "a copy the record missed");
+  for (const char* stray :
+       {".unzip32-1234.tmp", "logo-jpg-1.jpg.part-Ab12Cd", ".kalo_upd/record.part-Zz09aB"}) {
+    work_.Write(std::string("KALO/") + stray, "partial");
+  }
+  work_.Write("KALO/notes.part-1", "not ours: kept");
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(Path("acme.exe")), "old program");
+  EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "new logo");
+  EXPECT_EQ(ReadWholeFile(Path("help.txt")), "a copy the record missed");
+  EXPECT_EQ(LeftOvers(), std::vector<std::string>{Path("notes.part-1")});
 }
 
 TEST(OwnExeName, EndsInExe) {

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <utility>
 
@@ -13,11 +15,13 @@ namespace kalo::platform {
 namespace {
 
 constexpr const char* kSource = "AtomicFile";
+// mkostemp replaces the six X by letters and digits.
+constexpr std::string_view kTemporarySuffix = ".part-XXXXXX";
 
 }  // namespace
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
-  temporary_ = target_ + ".part-XXXXXX";
+  temporary_ = target_ + std::string(kTemporarySuffix);
   fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
   if (fd_ < 0) {
     throw SystemError(errno, "Não foi possível criar " + target_, kSource);
@@ -59,6 +63,17 @@ void AtomicFile::Commit(FilePermissions permissions) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
   }
   temporary_.clear();
+}
+
+bool IsAtomicFileTemporary(std::string_view name) {
+  if (name.size() <= kTemporarySuffix.size()) {
+    return false;
+  }
+  const std::string_view suffix = name.substr(name.size() - kTemporarySuffix.size());
+  const std::string_view fixed = kTemporarySuffix.substr(0, kTemporarySuffix.find('X'));
+  return suffix.starts_with(fixed) &&
+         std::all_of(suffix.begin() + static_cast<std::ptrdiff_t>(fixed.size()), suffix.end(),
+                     [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 }  // namespace kalo::platform

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/processes.h"
+#include "platform/shortened_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -41,7 +42,7 @@ std::string ForDisplay(const std::string& text) {
       shown += text[i];
     }
   }
-  return shown;
+  return ShortenedLines(shown);
 }
 
 // The toolkit reads '@' in labels as a symbol; doubling it shows it as typed.
@@ -429,7 +430,8 @@ class FltkDesktopWindow final : public DesktopWindow {
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) {
       return;
     }
-    EndOwnProcess(static_cast<FltkDesktopWindow*>(data)->events_.Form_Unload());
+    auto* self = static_cast<FltkDesktopWindow*>(data);
+    self->EndProgram(self->events_.Form_Unload());
   }
 
   static void OnUpdate(Fl_Widget*, void* data) {

@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -137,6 +139,43 @@ void FileSystem::RemoveFile(const std::string& path) {
 void FileSystem::RenameFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) {
     throw SystemError(errno, "Não foi possível renomear " + from + " para " + to, kSource);
+  }
+}
+
+std::vector<std::string> FileSystem::ListFolder(const std::string& folder) const {
+  UniqueDir dir(::opendir(folder.c_str()));
+  if (!dir) {
+    throw SystemError(errno, "Não foi possível listar a pasta " + folder, kSource);
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      names.emplace_back(name);
+    }
+  }
+  return names;
+}
+
+std::string FileSystem::ReadFile(const std::string& path) const {
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) {
+    throw SystemError(errno, "Não foi possível ler " + path, kSource);
+  }
+  std::string content;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      throw SystemError(errno, "Não foi possível ler " + path, kSource);
+    }
+    if (got == 0) {
+      return content;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include "platform/error.h"
@@ -45,7 +46,21 @@ struct TransferContext {
   const Clock* clock;
   Clock::TimePoint last_activity;
   std::exception_ptr sink_error;
+  std::string status_text;  // the reason phrase of the latest status line
 };
+
+// "HTTP/1.1 404 Not Found\r\n" gives "Not Found"; HTTP/2 sends no phrase.
+std::string ReasonPhraseOf(std::string_view status_line) {
+  while (!status_line.empty() && (status_line.back() == '\r' || status_line.back() == '\n')) {
+    status_line.remove_suffix(1);
+  }
+  for (int field = 0; field < 2; ++field) {
+    const auto blank = status_line.find(' ');
+    status_line =
+        blank == std::string_view::npos ? std::string_view() : status_line.substr(blank + 1);
+  }
+  return std::string(status_line);
+}
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
@@ -60,9 +75,14 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   return size * count;
 }
 
-std::size_t OnHeader(char* /*data*/, std::size_t size, std::size_t count, void* user) {
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
   context->last_activity = context->clock->Now();
+  const std::string_view line(data, size * count);
+  // Every response of a redirect chain starts with its status line; the last one counts.
+  if (line.starts_with("HTTP/")) {
+    context->status_text = ReasonPhraseOf(line);
+  }
   return size * count;
 }
 
@@ -82,13 +102,21 @@ class CurlTransfer final : public InternetTransfer {
     }
   }
 
-  std::string OpenUrlText(const std::string& url) override {
-    std::string body;
-    const ByteSink append = [&body](std::span<const std::byte> bytes) {
-      body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  TextReply OpenUrlText(const std::string& url) override {
+    TextReply reply;
+    const ByteSink append = [&reply, &url](std::span<const std::byte> bytes) {
+      if (bytes.size() > kMaxTextBytes - reply.body.size()) {
+        throw Error(error_number::kTransferFailed,
+                    "A resposta de " + url + " passa de " +
+                        std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB",
+                    kSource);
+      }
+      reply.body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     };
-    Run(url, false, append);
-    return body;
+    const Status status = Run(url, false, append);
+    reply.status = status.code;
+    reply.status_text = status.text;
+    return reply;
   }
 
   void OpenUrlBytes(const std::string& url, const ByteSink& sink) override { Run(url, true, sink); }
@@ -147,9 +175,15 @@ class CurlTransfer final : public InternetTransfer {
     return easy;
   }
 
-  void Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink) {
+  struct Status {
+    int code = 0;
+    std::string text;
+  };
+
+  // Runs one transfer to its end and answers the HTTP status it ended with.
+  Status Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink) {
     char error_text[CURL_ERROR_SIZE] = {};
-    TransferContext context{&sink, &clock_, clock_.Now(), nullptr};
+    TransferContext context{&sink, &clock_, clock_.Now(), nullptr, {}};
     EasyHandle easy = Prepare(url, fail_on_http_error, context, error_text);
     url_ = url;
     state_ = TransferState::kNone;
@@ -163,15 +197,23 @@ class CurlTransfer final : public InternetTransfer {
       Report(TransferState::kError);
       std::rethrow_exception(context.sink_error);
     }
+    long code = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
+    Status status{static_cast<int>(code), context.status_text};
     if (result != CURLE_OK) {
       Report(TransferState::kError);
-      const std::string reason = error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
+      // The server's own words for a refused request say more than curl's summary.
+      const std::string reason = result == CURLE_HTTP_RETURNED_ERROR
+                                     ? HttpStatusText(status.code, status.text)
+                                 : error_text[0] != '\0' ? error_text
+                                                         : curl_easy_strerror(result);
       throw Error(result == CURLE_OPERATION_TIMEDOUT ? error_number::kTransferTimedOut
                                                      : error_number::kTransferFailed,
                   "Falha na transferência de " + url + ": " + reason, kSource);
     }
     Advance(TransferState::kClosed);
     Report(TransferState::kCompleted);
+    return status;
   }
 
   // Runs the transfer to its end, serving the window between socket events.

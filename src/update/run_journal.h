@@ -1,0 +1,60 @@
+// What keeps an update run safe from interruptions: the install folder's lock, the
+// record of the files set aside, and the recovery that follows a run that ended
+// before it could put them back (killed, closed, power cut).
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_lock.h"
+#include "platform/file_system.h"
+#include "platform/ui.h"
+
+namespace cImpLicencas {
+
+// Everything lives in the install folder's hidden sub-folder ".kalo_upd": the lock,
+// the record and the set-aside copies. The unpack writes straight into the install
+// folder and never below it, and manifest names hold no folders, so nothing a server
+// sends can overwrite a saved copy.
+class RunJournal {
+ public:
+  // Both are borrowed and must outlive the journal.
+  RunJournal(kalo::platform::FileSystem& fs, const std::string& install_folder);
+
+  // Takes the install folder's lock, trying again for `patience` while another run
+  // holds it; false when it never came free. Makes the hidden sub-folder when missing
+  // and throws when that fails.
+  bool Lock(kalo::platform::Ui& ui, const kalo::platform::Clock& clock,
+            std::chrono::seconds patience);
+
+  // Notes `name` in the record, then moves the file of that name out of the way.
+  // Throws when either fails; nothing is moved then.
+  void SetAside(const std::string& name);
+  // Puts the set-aside copy of `name` back, in place of whatever is there now.
+  void PutBack(const std::string& name);
+  // Removes the set-aside copy of `name`: its replacement is in place.
+  void Discard(const std::string& name);
+
+  // Puts back every set-aside file whose name is missing from the install folder,
+  // removes the copies whose file is there, removes the temporary files a download or
+  // an unpack leaves when it is cut off, and clears the record. Does what it can and
+  // never throws, as it also runs on the way out of a program that is ending.
+  void Recover() noexcept;
+
+ private:
+  std::string AsidePath(const std::string& name) const;
+  void WriteRecord();
+  std::vector<std::string> NamesToRecover() const;
+
+  kalo::platform::FileSystem& fs_;
+  std::string install_folder_;
+  std::string corner_;
+  std::string record_path_;
+  std::vector<std::string> noted_;
+  std::optional<kalo::platform::FileLock> lock_;
+};
+
+}  // namespace cImpLicencas
