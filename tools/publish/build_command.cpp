@@ -4,7 +4,6 @@
 #include <zip.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 
@@ -65,11 +64,6 @@ void WriteWhole(const std::string& target, const std::string& content) {
       platform::FilePermissions::kData);
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 // Publishes one file and answers its manifest line.
 std::string Publish(const ReleaseFile& file, const std::string& server_folder) {
   const std::string kind = file.executable ? "zip" : file.extension;
@@ -78,7 +72,7 @@ std::string Publish(const ReleaseFile& file, const std::string& server_folder) {
   if (file.executable) {
     WriteArchive(file, target);
   } else {
-    WriteWhole(target, ReadWhole(file.path));
+    WriteWhole(target, platform::FileSystem().ReadFile(file.path));
   }
   const std::string line = remote + "|" + std::to_string(fs::file_size(target));
   // The updater must read back exactly what was meant.
