@@ -1,8 +1,17 @@
 // kalo_upd --unattended, run as a real program against a real server.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
@@ -15,6 +24,30 @@ namespace {
 
 using kalo::test::ReadWholeFile;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kManifestPath = "/trabalho/versao.php";
+constexpr const char* kLogo = "logo-jpg-201811211540.jpg";
+constexpr const char* kLogoPath = "/trabalho/versao/logo-jpg-201811211540.jpg";
+
+// The names in `folder`, none when it is missing.
+std::set<std::string> NamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+bool HoldsDownloadInProgress(const std::string& folder) {
+  for (const std::string& name : NamesIn(folder)) {
+    if (name.find(".part-") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
 
 class UnattendedTest : public testing::Test {
  protected:
@@ -43,29 +76,70 @@ class UnattendedTest : public testing::Test {
     kalo::test::EndStartedProgram(install_ + "/acme.exe");
   }
 
+  std::vector<std::string> Environment() const {
+    return {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"};
+  }
+
   kalo::test::ProgramResult Updater(const std::vector<std::string>& arguments) {
-    return kalo::test::RunProgram(KALO_UPD_PROGRAM, arguments,
-                                  {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"},
-                                  scratch_);
+    return kalo::test::RunProgram(KALO_UPD_PROGRAM, arguments, Environment(), scratch_);
+  }
+
+  // A plain run for client "acme" against our server.
+  kalo::test::ProgramResult UpdateAcme() {
+    return Updater({"--unattended", "--server", server_.BaseAddress(), "--client", "acme"});
+  }
+
+  std::string InInstall(const std::string& name) const { return install_ + "/" + name; }
+
+  void Place(const std::string& name, const std::string& content) const {
+    std::ofstream(InInstall(name), std::ios::binary) << content;
+  }
+
+  // Every run ends with each file either old or new, and nothing beside them: no set-aside
+  // copy, no record, no partial download or unpack.
+  testing::AssertionResult OnlyLeft(std::set<std::string> files) const {
+    files.insert({"unzip32.dll", "zip32.dll", ".kalo_upd"});
+    const auto listed = [](const std::set<std::string>& names) {
+      std::string text;
+      for (const std::string& name : names) {
+        text += " " + name;
+      }
+      return text;
+    };
+    if (const auto left = NamesIn(install_); left != files) {
+      return testing::AssertionFailure() << "install folder holds" << listed(left);
+    }
+    if (const auto left = NamesIn(corner_); left != std::set<std::string>{"lock"}) {
+      return testing::AssertionFailure() << ".kalo_upd holds" << listed(left);
+    }
+    return testing::AssertionSuccess();
   }
 
   kalo::test::TestServer server_;
   kalo::test::TempFolder work_;
   kalo::test::TempFolder scratch_;
   const std::string install_ = work_ / "KALO";
+  const std::string corner_ = install_ + "/.kalo_upd";
 };
 
 TEST_F(UnattendedTest, UpdatesTheInstallFolderAndHandsOver) {
-  const auto first =
-      Updater({"--unattended", "--server", server_.BaseAddress(), "--client", " ACME "});
+  // On pipes, the output ends only when no process holds it any more: the product,
+  // which goes on running, must not have inherited it.
+  const auto first = kalo::test::RunProgramThroughPipes(
+      {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", " ACME "},
+      Environment(), 10s);
+  EXPECT_TRUE(first.output_closed) << "the output stayed open after the hand-over";
   EXPECT_EQ(first.exit_status, 0) << first.err;
   EXPECT_NE(first.err.find("Ok. Já Baixei os Arquivos vou executar o programa agora!"),
             std::string::npos);
   EXPECT_NE(first.out.find("Baixado: logo-jpg-201811211540.jpg"), std::string::npos);
   EXPECT_NE(first.out.find("Descompactado: acme.exe"), std::string::npos);
   EXPECT_NE(first.out.find("  Resposta recebida com sucesso de um host"), std::string::npos);
-  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+  ASSERT_TRUE(kalo::test::WaitUntilStarted(InInstall("acme.exe")));
+  const auto product = static_cast<pid_t>(std::stoll(ReadWholeFile(InInstall("acme.exe.started"))));
+  EXPECT_EQ(::kill(product, 0), 0) << "the product should still be running";
   EXPECT_EQ(server_.ManifestRequests(), std::vector<std::string>{"acme"});
+  EXPECT_TRUE(OnlyLeft({"acme.exe", "acme.exe.started", "acme-exe-201811211540.zip", kLogo}));
 
   // The stored name serves the next run; everything is current.
   const auto second = Updater({"--unattended", "--server", server_.BaseAddress()});
@@ -83,15 +157,171 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
 
   EXPECT_EQ(Updater({"--unattended", "--frobnicate"}).exit_status, 2);
 
-  server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kServerError);
-  const auto failed =
-      Updater({"--unattended", "--server", server_.BaseAddress(), "--client", "acme"});
+  // The file in place is moved aside for its download; the failed download puts it
+  // back before the program ends.
+  Place(kLogo, "old content");
+  server_.SetFault(kLogoPath, kalo::test::Fault::kNotFound);
+  const auto failed = UpdateAcme();
   EXPECT_EQ(failed.exit_status, 1);
-  EXPECT_NE(failed.err.find(" Erro: Baixar: logo-jpg-201811211540.jpg"), std::string::npos);
+  EXPECT_NE(failed.err.find(" Erro: Baixar: logo-jpg-201811211540.jpg\nMotivo: "),
+            std::string::npos)
+      << failed.err;
+  EXPECT_NE(failed.err.find("404"), std::string::npos) << failed.err;
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
+  EXPECT_TRUE(OnlyLeft({"acme-exe-201811211540.zip", kLogo}));
 
   const auto version = Updater({"--version"});
   EXPECT_EQ(version.exit_status, 0);
   EXPECT_TRUE(version.out.starts_with("kalo_upd "));
+}
+
+// Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing;
+// only a framed manifest, even an empty one, can mean "up to date".
+TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
+  struct Case {
+    const char* what;
+    kalo::test::Fault fault;
+    std::string manifest;  // empty: the fixture's manifest
+    int exit_status;
+    std::string reason;  // "{address}" stands for the manifest's address
+  };
+  const std::vector<Case> cases = {
+      {"404", kalo::test::Fault::kNotFound, "", 1, "o servidor respondeu HTTP 404 Not Found"},
+      {"500", kalo::test::Fault::kServerError, "", 1,
+       "o servidor respondeu HTTP 500 Internal Server Error"},
+      {"HTML page with status 200", kalo::test::Fault::kNone,
+       "<html><body><h1>Manutenção</h1></body></html>", 1,
+       "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)"},
+      {"body cut before its closing marker", kalo::test::Fault::kNone,
+       "licenca_\r\nlogo-jpg-201811211540.jpg|4\r\n", 1,
+       "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)"},
+      {"endless body", kalo::test::Fault::kEndlessBody, "licenca_\r\n", 1,
+       "A resposta de {address} passa de 16 MiB"},
+      {"empty framed manifest", kalo::test::Fault::kNone, "licenca_\r\n\r\n_licenca", 0, ""},
+  };
+  const std::string manifest = "licenca_\r\nlogo-jpg-201811211540.jpg|4\r\n_licenca";
+  const std::string address = server_.BaseAddress() + kManifestPath + "?id=acme";
+  Place(kLogo, "old content");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server_.SetManifest("acme", c.manifest.empty() ? manifest : c.manifest);
+    server_.SetFault(kManifestPath, c.fault);
+    const auto run = UpdateAcme();
+    server_.SetFault(kManifestPath, kalo::test::Fault::kNone);
+
+    EXPECT_EQ(run.exit_status, c.exit_status) << run.err;
+    if (c.exit_status == 0) {
+      EXPECT_EQ(run.err, "");
+      EXPECT_NE(run.out.find("Tudo atualizado: nada foi baixado."), std::string::npos) << run.out;
+    } else {
+      std::string reason = c.reason;
+      if (const auto at = reason.find("{address}"); at != std::string::npos) {
+        reason.replace(at, std::string_view("{address}").size(), address);
+      }
+      EXPECT_EQ(run.err, "kalo_upd: A lista de arquivos não foi recebida de " + address + ": " +
+                             reason + "\n");
+      EXPECT_EQ(run.out.find("Tudo atualizado"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
+    EXPECT_TRUE(OnlyLeft({kLogo}));
+  }
+  for (const std::string& target : server_.RequestTargets()) {
+    EXPECT_TRUE(target.starts_with(kManifestPath)) << "fetched " << target;
+  }
+}
+
+// A run killed while a file is set aside leaves the product without it; the next run
+// puts it back before anything else, even when it then gets no manifest.
+TEST_F(UnattendedTest, RecoversFromARunKilledDuringADownload) {
+  const std::string notes = "notes-txt-201811211540.txt";
+  server_.SetFile(notes, "new notes");
+  server_.SetManifest("acme", "licenca_\r\n" + notes + "|9\r\n" + kLogo + "|4\r\n_licenca");
+  Place(notes, "old notes, longer");
+  Place(kLogo, "old content");
+  server_.SetFault(kLogoPath, kalo::test::Fault::kStallMidBody);
+
+  const pid_t killed = kalo::test::StartProgram(
+      {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", "acme"},
+      Environment(), scratch_ / "killed-out.txt");
+  ASSERT_GT(killed, 0);
+  const bool stalled = kalo::test::WaitFor(
+      [&] { return fs::exists(corner_ + "/" + kLogo) && HoldsDownloadInProgress(install_); }, 10s);
+  // The dangerous moment: the old file is aside, its replacement half written, and the
+  // file before it already replaced.
+  EXPECT_TRUE(stalled);
+  EXPECT_FALSE(fs::exists(InInstall(kLogo)));
+  EXPECT_EQ(ReadWholeFile(corner_ + "/" + kLogo), "old content");
+  EXPECT_EQ(ReadWholeFile(InInstall(notes)), "new notes");
+  EXPECT_FALSE(fs::exists(corner_ + "/" + notes));
+  ::kill(killed, SIGKILL);
+  EXPECT_EQ(kalo::test::CollectChild(killed), SIGKILL);
+  ASSERT_TRUE(stalled);
+
+  server_.SetFault(kManifestPath, kalo::test::Fault::kNotFound);
+  const auto without_manifest = UpdateAcme();
+  EXPECT_EQ(without_manifest.exit_status, 1) << without_manifest.err;
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
+  EXPECT_EQ(ReadWholeFile(InInstall(notes)), "new notes");
+  EXPECT_TRUE(OnlyLeft({notes, kLogo}));
+
+  server_.SetFault(kManifestPath, kalo::test::Fault::kNone);
+  server_.SetFault(kLogoPath, kalo::test::Fault::kNone);
+  const auto healthy = UpdateAcme();
+  EXPECT_EQ(healthy.exit_status, 0) << healthy.err;
+  EXPECT_NE(healthy.out.find(std::string("Baixado: ") + kLogo), std::string::npos) << healthy.out;
+  EXPECT_EQ(healthy.out.find("Baixado: " + notes), std::string::npos) << healthy.out;
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "jpeg");
+  EXPECT_EQ(ReadWholeFile(InInstall(notes)), "new notes");
+  EXPECT_TRUE(OnlyLeft({notes, kLogo}));
+}
+
+// The state a run leaves when it dies during an unpack, made by hand: the recovery
+// puts back what is missing, drops copies of what is there, and removes every
+// temporary file, whether or not the record names them.
+TEST_F(UnattendedTest, RecoversWhatAnInterruptedUnpackLeft) {
+  fs::create_directory(corner_);
+  std::ofstream(corner_ + "/acme.exe", std::ios::binary) << "old program";
+  std::ofstream(corner_ + "/" + kLogo, std::ios::binary) << "older logo";
+  std::ofstream(corner_ + "/readme.txt", std::ios::binary) << "the record lost me";
+  std::ofstream(corner_ + "/record", std::ios::binary) << "acme.exe\n" << kLogo << "\n";
+  std::ofstream(corner_ + "/record.part-Zz9Yy8", std::ios::binary) << "acme.exe\n";
+  Place(kLogo, "current logo");
+  Place(".unzip32-123.tmp", "half an executable");
+  Place("x.part-Ab12Cd", "half a download");
+  server_.SetFault(kManifestPath, kalo::test::Fault::kNotFound);
+
+  const auto run = UpdateAcme();
+  EXPECT_EQ(run.exit_status, 1) << run.err;
+  EXPECT_EQ(ReadWholeFile(InInstall("acme.exe")), "old program");
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "current logo");
+  EXPECT_EQ(ReadWholeFile(InInstall("readme.txt")), "the record lost me");
+  EXPECT_TRUE(OnlyLeft({"acme.exe", kLogo, "readme.txt"}));
+}
+
+// While another run holds the install folder, a second one waits a little, then gives
+// up without fetching anything or touching the other run's files.
+TEST_F(UnattendedTest, LeavesAFolderInUseAlone) {
+  fs::create_directory(corner_);
+  const int held = ::open((corner_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  Place(kLogo, "old content");
+  const std::string in_progress = std::string(kLogo) + ".part-Ab12Cd";
+  Place(in_progress, "the other run's download");
+
+  const auto started = std::chrono::steady_clock::now();
+  const auto run = UpdateAcme();
+  const auto waited = std::chrono::steady_clock::now() - started;
+  ::close(held);
+
+  EXPECT_EQ(run.exit_status, 1) << run.err;
+  EXPECT_NE(run.err.find("Outra atualização está em andamento na pasta " + install_),
+            std::string::npos)
+      << run.err;
+  EXPECT_LT(waited, 10s);
+  EXPECT_TRUE(server_.ManifestRequests().empty());
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
+  EXPECT_TRUE(OnlyLeft({kLogo, in_progress}));
 }
 
 }  // namespace

@@ -3,12 +3,18 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -17,6 +23,19 @@
 extern "C" char** environ;
 
 namespace kalo::test {
+
+// Polls `done` every 50 ms for up to `limit`.
+template <typename Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds limit) {
+  using namespace std::chrono_literals;
+  for (auto waited = 0ms; waited < limit; waited += 50ms) {
+    if (done()) {
+      return true;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return done();
+}
 
 struct ProgramResult {
   int exit_status = -1;
@@ -52,17 +71,30 @@ inline ProgramResult RunProgram(const std::string& program,
           ReadWholeFile(scratch / "err.txt")};
 }
 
-// Starts a program without waiting for it: `arguments` from the program itself on,
-// our environment plus `extra_environment`, standard output into `output_file` when
-// one is given. Answers the process id, or -1.
-inline pid_t StartProgram(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& extra_environment,
-                          const std::string& output_file = {}) {
+// Our environment with `extra` (NAME=value entries) in place of the entries of the
+// same names: a program reads the first entry of a name, so an inherited one would win.
+inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    environment.emplace_back(*entry);
+    const std::string_view setting(*entry);
+    const std::string_view name = setting.substr(0, setting.find('='));
+    const bool replaced = std::ranges::any_of(extra, [name](const std::string& added) {
+      return added.size() > name.size() && added.starts_with(name) && added[name.size()] == '=';
+    });
+    if (!replaced) {
+      environment.emplace_back(setting);
+    }
   }
-  environment.insert(environment.end(), extra_environment.begin(), extra_environment.end());
+  environment.insert(environment.end(), extra.begin(), extra.end());
+  return environment;
+}
+
+// Starts `arguments` (from the program itself on) with `actions` applied in the child.
+// Answers the process id, or -1.
+inline pid_t Spawn(const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& extra_environment,
+                   const posix_spawn_file_actions_t& actions) {
+  const std::vector<std::string> environment = EnvironmentWith(extra_environment);
   std::vector<char*> argv, envp;
   for (const auto& argument : arguments) {
     argv.push_back(const_cast<char*>(argument.c_str()));
@@ -72,29 +104,118 @@ inline pid_t StartProgram(const std::vector<std::string>& arguments,
   }
   argv.push_back(nullptr);
   envp.push_back(nullptr);
+  pid_t id = 0;
+  const int result = ::posix_spawnp(&id, argv[0], &actions, nullptr, argv.data(), envp.data());
+  return result == 0 ? id : -1;
+}
+
+// Starts a program without waiting for it: `arguments` from the program itself on,
+// our environment plus `extra_environment`, standard output into `output_file` when
+// one is given. Answers the process id, or -1.
+inline pid_t StartProgram(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& extra_environment,
+                          const std::string& output_file = {}) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!output_file.empty()) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_file.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  pid_t id = 0;
-  const int result = ::posix_spawnp(&id, argv[0], &actions, nullptr, argv.data(), envp.data());
+  const pid_t id = Spawn(arguments, extra_environment, actions);
   posix_spawn_file_actions_destroy(&actions);
-  return result == 0 ? id : -1;
+  return id;
 }
 
-// Polls `done` every 50 ms for up to `limit`.
-template <typename Condition>
-bool WaitFor(Condition done, std::chrono::milliseconds limit) {
-  using namespace std::chrono_literals;
-  for (auto waited = 0ms; waited < limit; waited += 50ms) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(50ms);
+struct PipedProgramResult : ProgramResult {
+  // False when the output was still open at the limit: the program, or something it
+  // left running, held it. The program is killed then.
+  bool output_closed = false;
+};
+
+// Runs a program like StartProgram with its standard output and error on pipes, and
+// reads both to their end, for at most `limit`. The end comes only when every process
+// holding the pipes has let go of them, so a program that leaves a child with its
+// output shows here.
+inline PipedProgramResult RunProgramThroughPipes(const std::vector<std::string>& arguments,
+                                                 const std::vector<std::string>& extra_environment,
+                                                 std::chrono::milliseconds limit) {
+  PipedProgramResult result;
+  int out_pipe[2] = {-1, -1};
+  int err_pipe[2] = {-1, -1};
+  // Close-on-exec, so that only the copies the child gets as its output stay open there.
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
+    return result;
   }
-  return done();
+  if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+  const pid_t id = Spawn(arguments, extra_environment, actions);
+  posix_spawn_file_actions_destroy(&actions);
+  // Our write ends would keep the pipes open for ever.
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+
+  struct Stream {
+    int fd;
+    std::string* text;
+  };
+  std::vector<Stream> open_streams{{out_pipe[0], &result.out}, {err_pipe[0], &result.err}};
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (id > 0 && !open_streams.empty()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      break;
+    }
+    std::vector<pollfd> polled;
+    for (const Stream& stream : open_streams) {
+      polled.push_back({stream.fd, POLLIN, 0});
+    }
+    if (::poll(polled.data(), polled.size(), static_cast<int>(left.count())) < 0 &&
+        errno != EINTR) {
+      break;
+    }
+    for (std::size_t index = polled.size(); index-- > 0;) {
+      if (polled[index].revents == 0) {
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t got = ::read(polled[index].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        open_streams[index].text->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        open_streams.erase(open_streams.begin() + static_cast<std::ptrdiff_t>(index));
+      }
+    }
+  }
+  result.output_closed = id > 0 && open_streams.empty();
+  ::close(out_pipe[0]);
+  ::close(err_pipe[0]);
+  if (id > 0) {
+    // A program whose output has ended should be ending too; it gets what is left of
+    // the limit for that.
+    int status = 0;
+    const auto ended = [&] { return ::waitpid(id, &status, WNOHANG) == id; };
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!result.output_closed || !WaitFor(ended, std::max(left, std::chrono::milliseconds(0)))) {
+      // Ends the program if it still runs; one that ended keeps its exit status.
+      ::kill(id, SIGKILL);
+      ::waitpid(id, &status, 0);
+      result.output_closed = false;
+    }
+    if (WIFEXITED(status)) {
+      result.exit_status = WEXITSTATUS(status);
+    }
+  }
+  return result;
 }
 
 }  // namespace kalo::test

@@ -10,6 +10,10 @@ namespace {
 constexpr const char* kErrorPage =
     "<html><head><title>Error</title></head><body><h1>Something went wrong</h1></body></html>";
 constexpr std::size_t kSlowPieces = 6;
+// An endless body ends here all the same, so that its thread stops by itself even
+// when a client reads on and on.
+constexpr std::size_t kEndlessLimit = 64 * 1024 * 1024;
+constexpr std::size_t kEndlessPiece = 64 * 1024;
 
 // Answers with `body`, or fails the way `fault` says. `stopping` ends a stall.
 void Respond(httplib::Response& response, const std::string& body, Fault fault,
@@ -70,6 +74,24 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
             return !stopping.load();
           });
       return;
+    case Fault::kEndlessBody: {
+      const auto filler = std::make_shared<std::string>();
+      for (std::string line = "filler\r\n"; filler->size() + line.size() <= kEndlessPiece;) {
+        *filler += line;
+      }
+      response.set_chunked_content_provider(
+          "text/plain", [&stopping, content, filler](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= kEndlessLimit || stopping) {
+              sink.done();
+              return true;
+            }
+            // A failed write means the client has gone; the answer ends there.
+            return offset == 0 ? sink.write(content->data(), content->size()) &&
+                                     sink.write(filler->data(), filler->size())
+                               : sink.write(filler->data(), filler->size());
+          });
+      return;
+    }
   }
 }
 

@@ -27,6 +27,7 @@ enum class Fault {
   kStallMidBody,  // half the body, then nothing until the server stops
   kSlowBody,      // the body in small pieces, a pause between each
   kRedirect,      // 302 to the redirect target
+  kEndlessBody,   // chunked: the body, then filler lines until the client leaves (64 MiB at most)
 };
 
 class TestServer {
