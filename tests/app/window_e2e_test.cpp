@@ -1,5 +1,6 @@
 // The real window on a virtual display: a user types the client name, presses Enter,
-// and the product is updated and started. Skipped when Xvfb or xdotool is missing.
+// and the product is updated and started; closing the window during a download
+// leaves the install folder as it was. Skipped when Xvfb or xdotool is missing.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,13 +8,19 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "helpers/archive_builder.h"
 #include "helpers/install_folder.h"
 #include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
+
+// Last, because Xlib defines macros such as Bool and None.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -36,6 +43,35 @@ std::string Output(const std::string& command) {
     ::pclose(pipe);
   }
   return text;
+}
+
+// The names in `folder`.
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Asks `window` to close as a window manager does for the close box. xdotool's
+// windowclose destroys the window instead, which the program never sees as a close.
+bool RequestClose(const std::string& display, const std::string& window) {
+  ::Display* connection = XOpenDisplay(display.c_str());
+  if (connection == nullptr) {
+    return false;
+  }
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = std::stoul(window);
+  event.xclient.message_type = XInternAtom(connection, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(connection, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(connection, event.xclient.window, False, NoEventMask, &event) != 0;
+  // Closing the connection flushes the event to the server.
+  XCloseDisplay(connection);
+  return sent;
 }
 
 class WindowEndToEnd : public testing::Test {
@@ -72,6 +108,20 @@ class WindowEndToEnd : public testing::Test {
     return Output("DISPLAY=" + display_ + " timeout 10 xdotool " + arguments + " 2>/dev/null");
   }
 
+  // Starts the updater's window with `arguments` and answers its window id, or the
+  // empty text when no window appeared.
+  std::string StartWindow(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {KALO_UPD_PROGRAM, "--server", server_.BaseAddress()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    updater_ = kalo::test::StartProgram(command, {"DISPLAY=" + display_, "KALO_DIR=" + install_,
+                                                  "XDG_CONFIG_HOME=" + work_ / "config"});
+    if (updater_ <= 0) {
+      return {};
+    }
+    const std::string window = Xdotool("search --sync --onlyvisible --name 'KALO - Atualizador'");
+    return window.substr(0, window.find('\n'));
+  }
+
   kalo::test::TestServer server_;
   kalo::test::TempFolder work_;
   const std::string install_ = work_ / "KALO";
@@ -94,13 +144,8 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
                                   std::to_string(archive.size()) + "\r\n_licenca");
 
-  updater_ = kalo::test::StartProgram(
-      {KALO_UPD_PROGRAM, "--server", server_.BaseAddress()},
-      {"DISPLAY=" + display_, "KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"});
-  ASSERT_GT(updater_, 0);
-  const std::string window = Xdotool("search --sync --onlyvisible --name 'KALO - Atualizador'");
-  ASSERT_FALSE(window.empty()) << "the window did not appear";
-  const std::string id = window.substr(0, window.find('\n'));
+  const std::string id = StartWindow({});
+  ASSERT_FALSE(id.empty()) << "the window did not appear";
   Xdotool("windowfocus --sync " + id);
   Xdotool("type --window " + id + " --delay 30 acme");
   Xdotool("key --window " + id + " Return");
@@ -142,6 +187,56 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   updater_ = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");
+}
+
+TEST_F(WindowEndToEnd, ClosingTheWindowDuringADownloadLeavesTheInstallFolderAsItWas) {
+  const std::string name = "logo-jpg-201811211540.jpg";
+  fs::create_directory(install_);
+  kalo::test::InstallArchiveLibraries(install_);
+  work_.Write("KALO/" + name, "old content");
+  const std::set<std::string> before = Names(install_);
+  // Half the new file arrives, then nothing: the run stays inside the download.
+  const std::string content(200000, 'n');
+  server_.SetFile(name, content);
+  server_.SetFault("/trabalho/versao/" + name, kalo::test::Fault::kStallMidBody);
+  server_.SetManifest(
+      "acme", "licenca_\r\n" + name + "|" + std::to_string(content.size()) + "\r\n_licenca");
+
+  const std::string id = StartWindow({"--client", "acme"});
+  ASSERT_FALSE(id.empty()) << "the window did not appear";
+  Xdotool("windowfocus --sync " + id);
+  Xdotool("key --window " + id + " Return");
+
+  // The old file is set aside and the new one half written: the state to be undone.
+  const std::string aside = install_ + "/.kalo_upd/" + name;
+  const auto downloading = [&] {
+    for (const std::string& entry : Names(install_)) {
+      if (entry.find(".part-") != std::string::npos) {
+        return fs::exists(aside);
+      }
+    }
+    return false;
+  };
+  ASSERT_TRUE(kalo::test::WaitFor(downloading, 10s)) << "the download did not start";
+  ASSERT_FALSE(fs::exists(install_ + "/" + name));
+  ASSERT_TRUE(fs::exists(install_ + "/.kalo_upd/record"));
+
+  ASSERT_TRUE(RequestClose(display_, id));
+  int status = -1;
+  ASSERT_TRUE(
+      kalo::test::WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s))
+      << "the updater did not end when its window was asked to close";
+  updater_ = -1;
+  // Closed while busy: the run ended unfinished.
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+
+  EXPECT_EQ(ReadWholeFile(install_ + "/" + name), "old content");
+  // Only the hidden folder is new, and it keeps nothing but the lock.
+  std::set<std::string> expected = before;
+  expected.insert(".kalo_upd");
+  EXPECT_EQ(Names(install_), expected);
+  EXPECT_EQ(Names(install_ + "/.kalo_upd"), std::set<std::string>{"lock"});
 }
 
 }  // namespace
