@@ -42,6 +42,9 @@ bool IsPlainName(const std::string& name) {
 int RunServe(const ServeOptions& options) {
   const fs::path root = options.server_folder;
   httplib::Server server;
+  // A response goes out as headers then body; without this the body of a kept-alive
+  // connection waits for the client's delayed acknowledgement, 40 ms a file.
+  server.set_tcp_nodelay(true);
   server.Get("/trabalho/versao.php",
              [&](const httplib::Request& request, httplib::Response& response) {
                const std::string client = cUpdate::LowerCase(request.get_param_value("id"));
