@@ -64,6 +64,13 @@ void RunJournal::WriteRecord() {
   }
   fs_.WriteFileAtomically(record_path_, std::as_bytes(std::span(text)),
                           kalo::platform::FilePermissions::kData);
+  record_written_ = true;
+}
+
+void RunJournal::BeforeWriting() {
+  if (!record_written_) {
+    WriteRecord();
+  }
 }
 
 void RunJournal::SetAside(const std::string& name) {
@@ -107,6 +114,13 @@ std::vector<std::string> RunJournal::NamesToRecover() const {
 }
 
 void RunJournal::Recover() noexcept {
+  // Without a record no run was interrupted while it changed the folder, and the
+  // folder of thousands of files need not be looked through.
+  bool interrupted = record_written_;
+  Attempt([&] { interrupted = interrupted || fs_.KindOf(record_path_).has_value(); });
+  if (!interrupted) {
+    return;
+  }
   for (const std::string& name : NamesToRecover()) {
     Attempt([&] {
       if (!fs_.KindOf(AsidePath(name))) {
@@ -133,6 +147,7 @@ void RunJournal::Recover() noexcept {
     if (fs_.KindOf(record_path_)) {
       fs_.RemoveFile(record_path_);
     }
+    record_written_ = false;
   });
   noted_.clear();
 }

@@ -30,6 +30,11 @@ class RunJournal {
   bool Lock(kalo::platform::Ui& ui, const kalo::platform::Clock& clock,
             std::chrono::seconds patience);
 
+  // Writes the record, if this run has not yet, before the first file is written: a
+  // run cut off while writing leaves it behind, which tells the next run to look for
+  // what is half done. Throws when it cannot be written.
+  void BeforeWriting();
+
   // Notes `name` in the record, then moves the file of that name out of the way.
   // Throws when either fails; nothing is moved then.
   void SetAside(const std::string& name);
@@ -40,8 +45,9 @@ class RunJournal {
 
   // Puts back every set-aside file whose name is missing from the install folder,
   // removes the copies whose file is there, removes the temporary files a download or
-  // an unpack leaves when it is cut off, and clears the record. Does what it can and
-  // never throws, as it also runs on the way out of a program that is ending.
+  // an unpack leaves when it is cut off, and clears the record; nothing to do when no
+  // record is there. Does what it can and never throws, as it also runs on the way
+  // out of a program that is ending.
   void Recover() noexcept;
 
  private:
@@ -54,6 +60,7 @@ class RunJournal {
   std::string corner_;
   std::string record_path_;
   std::vector<std::string> noted_;
+  bool record_written_ = false;
   std::optional<kalo::platform::FileLock> lock_;
 };
 

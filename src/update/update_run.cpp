@@ -180,6 +180,7 @@ class Run {
       Fail("Excluir: " + PathOf(name), reason);
     }
     const std::string url = s_.server_base + "/trabalho/versao/" + name;
+    journal_.BeforeWriting();
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
                                s_.ui, &reason)) {
       old_file.Restore();
@@ -209,6 +210,7 @@ class Run {
     if (!old_file.Move(reason)) {
       Fail("Excluir: " + PathOf(name), reason);
     }
+    journal_.BeforeWriting();
     if (!cImpZipDeclares::UnzipToFolder(s_.libraries, s_.ui, s_.clock,
                                         PathOf(entry.remote_file_name), s_.install_folder,
                                         &reason)) {

@@ -157,22 +157,56 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
 
   EXPECT_EQ(Updater({"--unattended", "--frobnicate"}).exit_status, 2);
 
-  // The file in place is moved aside for its download; the failed download puts it
-  // back before the program ends.
-  Place(kLogo, "old content");
-  server_.SetFault(kLogoPath, kalo::test::Fault::kNotFound);
-  const auto failed = UpdateAcme();
-  EXPECT_EQ(failed.exit_status, 1);
-  EXPECT_NE(failed.err.find(" Erro: Baixar: logo-jpg-201811211540.jpg\nMotivo: "),
-            std::string::npos)
-      << failed.err;
-  EXPECT_NE(failed.err.find("404"), std::string::npos) << failed.err;
-  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
-  EXPECT_TRUE(OnlyLeft({"acme-exe-201811211540.zip", kLogo}));
-
   const auto version = Updater({"--version"});
   EXPECT_EQ(version.exit_status, 0);
   EXPECT_TRUE(version.out.starts_with("kalo_upd "));
+}
+
+// The real program ends at once on a failed step, unlike the tests' fake interface
+// that unwinds: the file moved aside for its replacement must be back before it ends.
+TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
+  struct Case {
+    const char* what;
+    std::string file;     // the file in place, whose old content must survive
+    std::string archive;  // what is served as the archive; empty: the fixture's
+    std::string message;  // the failure's first line
+    std::string reason;   // a part of its "Motivo:" line
+  };
+  const std::string unversioned = work_ / "unversioned.zip";
+  kalo::test::ArchiveBuilder().AddFile("acme.exe", "no version").Write(unversioned);
+  const std::vector<Case> cases{
+      {"download", kLogo, "", " Erro: Baixar: logo-jpg-201811211540.jpg", "HTTP 404 Not Found"},
+      {"check after the download", kLogo, "", " Erro: Versao: logo-jpg-201811211540.jpg",
+       "o arquivo tem 5 bytes; a lista pede 4"},
+      {"unpack", "acme.exe", "PK but no archive", " Erro: Descompactar: acme-exe-201811211540.zip",
+       "Not a zip archive"},
+      {"check after the unpack", "acme.exe", ReadWholeFile(unversioned), " Erro: Versao: acme.exe",
+       "o programa não tem versão"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& entry : fs::directory_iterator(install_)) {
+      if (entry.path().filename() != "unzip32.dll" && entry.path().filename() != "zip32.dll") {
+        fs::remove_all(entry.path());
+      }
+    }
+    Place(c.file, "old content");
+    server_.SetFault(kLogoPath, c.what == std::string("download") ? kalo::test::Fault::kNotFound
+                                                                  : kalo::test::Fault::kNone);
+    server_.SetFile(kLogo, c.what == std::string("check after the download") ? "jpeg!" : "jpeg");
+    const std::string archive =
+        c.archive.empty() ? ReadWholeFile(work_ / "archive.zip") : c.archive;
+    server_.SetFile("acme-exe-201811211540.zip", archive);
+    server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
+                                    std::to_string(archive.size()) +
+                                    "\r\nlogo-jpg-201811211540.jpg|4\r\n_licenca");
+    const auto failed = UpdateAcme();
+    EXPECT_EQ(failed.exit_status, 1);
+    EXPECT_NE(failed.err.find(c.message + "\nMotivo: "), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find(c.reason), std::string::npos) << failed.err;
+    EXPECT_EQ(ReadWholeFile(InInstall(c.file)), "old content");
+    EXPECT_TRUE(OnlyLeft({c.file, "acme-exe-201811211540.zip", kLogo}));
+  }
 }
 
 // Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing;

@@ -242,6 +242,18 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
        [](UpdateRunTest& t) { return t.ServeArchive("acme", "exe", "no version here"); },
        " Erro: Versao: acme.exe", "o programa não tem versão; a lista pede 201811211540",
        "acme.exe"},
+      {"archive aims at the saved copy",
+       [](UpdateRunTest& t) {
+         const std::string remote = std::string("acme-exe-") + kStamp + ".zip";
+         kalo::test::ArchiveBuilder()
+             .AddFile("acme.exe", "no version here")
+             .AddFile("acme.exe.kalo-old", "evil")
+             .AddFile(".kalo_upd/acme.exe", "evil")
+             .Write(t.work_ / remote);
+         t.server_.SetFile(remote, ReadWholeFile(t.work_ / remote));
+         return remote + "|" + std::to_string(fs::file_size(t.work_ / remote));
+       },
+       " Erro: Versao: acme.exe", "o programa não tem versão", "acme.exe"},
       {"old file held",
        [](UpdateRunTest& t) {
          t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
