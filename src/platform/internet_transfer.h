@@ -56,6 +56,16 @@ inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
   return "HTTP " + std::to_string(code) + (reason_phrase.empty() ? "" : " " + reason_phrase);
 }
 
+// The description of a failed transfer: what failed, then why. A caller that shows the
+// address elsewhere takes only the reason back out of it.
+inline std::string TransferFailureText(const std::string& url, const std::string& reason) {
+  return "Falha na transferência de " + url + ": " + reason;
+}
+inline std::string TransferFailureReason(const std::string& description, const std::string& url) {
+  const std::string prefix = TransferFailureText(url, "");
+  return description.starts_with(prefix) ? description.substr(prefix.size()) : description;
+}
+
 class InternetTransfer {
  public:
   using StateHandler = std::function<void(TransferState)>;

@@ -31,8 +31,10 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
     return true;
   } catch (const std::exception&) {
     if (failure_reason != nullptr) {
-      *failure_reason =
-          kalo::ErrorFromException(std::current_exception(), "cUpdate::DownloadFile").Description();
+      // The caller names the file; the address would only repeat it.
+      *failure_reason = kalo::platform::TransferFailureReason(
+          kalo::ErrorFromException(std::current_exception(), "cUpdate::DownloadFile").Description(),
+          url);
     }
     if (show_error) {
       ui.ShowMessage("Ocorreu um erro durante a transferência! ",

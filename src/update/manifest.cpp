@@ -83,7 +83,7 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
     reply = transfer.OpenUrlText(state.address);
   } catch (const kalo::Error& error) {
     state.status = ManifestStatus::kNotReceived;
-    state.reason = error.Description();
+    state.reason = kalo::platform::TransferFailureReason(error.Description(), state.address);
     return;
   }
   // An error page must not pass for a list that happens to be empty.

@@ -171,7 +171,7 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
        [this] { server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError); },
        server_.BaseAddress(), ManifestStatus::kNotReceived,
        "o servidor respondeu HTTP 500 Internal Server Error"},
-      {"no server", [] {}, gone_base, ManifestStatus::kNotReceived, "Falha na transferência de"},
+      {"no server", [] {}, gone_base, ManifestStatus::kNotReceived, "Couldn't connect to server"},
       {"cut body",
        [this] {
          server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNone);
@@ -189,6 +189,8 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
       cImpLicencas::LoadManifest(state_, *transfer_, c.base, "acme");
       EXPECT_EQ(state_.status, c.status);
       EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
+      // The address is shown beside the reason, so the reason does not repeat it.
+      EXPECT_EQ(state_.reason.find(state_.address), std::string::npos) << state_.reason;
       EXPECT_EQ(state_.address, c.base + "/trabalho/versao.php?id=acme");
       EXPECT_TRUE(state_.lines.empty());
     }

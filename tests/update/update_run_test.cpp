@@ -223,7 +223,7 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
                             kalo::test::Fault::kNotFound);
          return line;
        },
-       " Erro: Baixar: logo-jpg-201811211540.jpg", ": HTTP 404 Not Found",
+       " Erro: Baixar: logo-jpg-201811211540.jpg", "Motivo: HTTP 404 Not Found",
        "logo-jpg-201811211540.jpg"},
       {"wrong length",
        [](UpdateRunTest& t) {

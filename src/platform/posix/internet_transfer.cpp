@@ -209,7 +209,7 @@ class CurlTransfer final : public InternetTransfer {
                                                          : curl_easy_strerror(result);
       throw Error(result == CURLE_OPERATION_TIMEDOUT ? error_number::kTransferTimedOut
                                                      : error_number::kTransferFailed,
-                  "Falha na transferência de " + url + ": " + reason, kSource);
+                  TransferFailureText(url, reason), kSource);
     }
     Advance(TransferState::kClosed);
     Report(TransferState::kCompleted);
