@@ -123,11 +123,11 @@ class UnattendedTest : public testing::Test {
 };
 
 TEST_F(UnattendedTest, UpdatesTheInstallFolderAndHandsOver) {
-  // On pipes, the output ends only when no process holds it any more: the product,
+  // On a pipe, the output ends only when no process holds it any more: the product,
   // which goes on running, must not have inherited it.
-  const auto first = kalo::test::RunProgramThroughPipes(
+  const auto first = kalo::test::RunProgramThroughPipe(
       {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", " ACME "},
-      Environment(), 10s);
+      Environment(), scratch_ / "err.txt", 10s);
   EXPECT_TRUE(first.output_closed) << "the output stayed open after the hand-over";
   EXPECT_EQ(first.exit_status, 0) << first.err;
   EXPECT_NE(first.err.find("Ok. Já Baixei os Arquivos vou executar o programa agora!"),

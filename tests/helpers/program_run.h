@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -132,88 +131,54 @@ struct PipedProgramResult : ProgramResult {
   bool output_closed = false;
 };
 
-// Runs a program like StartProgram with its standard output and error on pipes, and
-// reads both to their end, for at most `limit`. The end comes only when every process
-// holding the pipes has let go of them, so a program that leaves a child with its
-// output shows here.
-inline PipedProgramResult RunProgramThroughPipes(const std::vector<std::string>& arguments,
-                                                 const std::vector<std::string>& extra_environment,
-                                                 std::chrono::milliseconds limit) {
+// Runs a program like StartProgram with its standard output on a pipe (its standard
+// error into `error_file`) and reads the output to its end, for at most `limit`. The
+// end comes only when every process holding the pipe has let go of it, so a program
+// that leaves a child with its output shows here.
+inline PipedProgramResult RunProgramThroughPipe(const std::vector<std::string>& arguments,
+                                                const std::vector<std::string>& extra_environment,
+                                                const std::string& error_file,
+                                                std::chrono::milliseconds limit) {
   PipedProgramResult result;
   int out_pipe[2] = {-1, -1};
-  int err_pipe[2] = {-1, -1};
-  // Close-on-exec, so that only the copies the child gets as its output stay open there.
+  // Close-on-exec, so that only the copy the child gets as its output stays open there.
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
-    return result;
-  }
-  if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
     return result;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, error_file.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   const pid_t id = Spawn(arguments, extra_environment, actions);
   posix_spawn_file_actions_destroy(&actions);
-  // Our write ends would keep the pipes open for ever.
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
+  ::close(out_pipe[1]);  // ours would keep the pipe open for ever
 
-  struct Stream {
-    int fd;
-    std::string* text;
-  };
-  std::vector<Stream> open_streams{{out_pipe[0], &result.out}, {err_pipe[0], &result.err}};
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (id > 0 && !open_streams.empty()) {
+  for (pollfd polled{out_pipe[0], POLLIN, 0}; id > 0;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    if (left.count() <= 0 || ::poll(&polled, 1, static_cast<int>(left.count())) <= 0) {
       break;
     }
-    std::vector<pollfd> polled;
-    for (const Stream& stream : open_streams) {
-      polled.push_back({stream.fd, POLLIN, 0});
-    }
-    if (::poll(polled.data(), polled.size(), static_cast<int>(left.count())) < 0 &&
-        errno != EINTR) {
+    char buffer[4096];
+    const ssize_t got = ::read(out_pipe[0], buffer, sizeof buffer);
+    if (got <= 0) {
+      result.output_closed = got == 0;
       break;
     }
-    for (std::size_t index = polled.size(); index-- > 0;) {
-      if (polled[index].revents == 0) {
-        continue;
-      }
-      char buffer[4096];
-      const ssize_t got = ::read(polled[index].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        open_streams[index].text->append(buffer, static_cast<std::size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        open_streams.erase(open_streams.begin() + static_cast<std::ptrdiff_t>(index));
-      }
-    }
+    result.out.append(buffer, static_cast<std::size_t>(got));
   }
-  result.output_closed = id > 0 && open_streams.empty();
   ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
   if (id > 0) {
-    // A program whose output has ended should be ending too; it gets what is left of
-    // the limit for that.
-    int status = 0;
-    const auto ended = [&] { return ::waitpid(id, &status, WNOHANG) == id; };
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (!result.output_closed || !WaitFor(ended, std::max(left, std::chrono::milliseconds(0)))) {
-      // Ends the program if it still runs; one that ended keeps its exit status.
+    if (!result.output_closed) {
       ::kill(id, SIGKILL);
-      ::waitpid(id, &status, 0);
-      result.output_closed = false;
     }
-    if (WIFEXITED(status)) {
-      result.exit_status = WEXITSTATUS(status);
-    }
+    int status = 0;
+    ::waitpid(id, &status, 0);
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = ReadWholeFile(error_file);
   }
   return result;
 }
