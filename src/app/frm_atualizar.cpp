@@ -86,9 +86,10 @@ CommandResult FrmAtualizar::Report(const cImpLicencas::RunOutcome& outcome) {
     case cImpLicencas::RunEnd::kCompleted:
       return {};
     case cImpLicencas::RunEnd::kFolderBusy:
+      // The box says it all, on the console too.
       s_.ui.ShowMessage(outcome.problem, MessageStyle::kInformation);
       view_.FocusClientText();
-      return {CommandOutcome::kRunFailed, outcome.problem};
+      return {CommandOutcome::kRunFailed, {}};
     case cImpLicencas::RunEnd::kManifestNotReceived:
     case cImpLicencas::RunEnd::kManifestNotFramed:
       break;

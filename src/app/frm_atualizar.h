@@ -39,7 +39,7 @@ enum class CommandOutcome {
 
 struct CommandResult {
   CommandOutcome outcome = CommandOutcome::kRunReturned;
-  std::string problem;  // for kRunFailed: what happened and why, on one line
+  std::string problem;  // for kRunFailed: what happened and why, on one line, unless a box said it
 };
 
 class FrmAtualizar : public platform::WindowEvents {

@@ -131,7 +131,9 @@ int Run(const app::CommandLine& options) {
     case app::CommandOutcome::kRefused:
       return kExitRefused;
     case app::CommandOutcome::kRunFailed:
-      std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
+      if (!result.problem.empty()) {
+        std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
+      }
       return kExitFailure;
     case app::CommandOutcome::kRunReturned:
       break;
