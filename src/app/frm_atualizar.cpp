@@ -53,6 +53,16 @@ CommandResult FrmAtualizar::UpdateCommand() {
     view_.FocusClientText();
     return {CommandOutcome::kRefused, {}};
   }
+  // The name becomes the program the hand-over starts: it must not lead anywhere else.
+  if (!cImpLicencas::IsUsableClientName(client)) {
+    s_.ui.ShowMessage(
+        "O nome da empresa não serve como nome de programa (barras, dois-pontos, "
+        "\"..\", caracteres de controle ou nome longo demais): " +
+            client,
+        MessageStyle::kInformation);
+    view_.FocusClientText();
+    return {CommandOutcome::kRefused, {}};
+  }
   if (!cUpdate::EnsureFolder(s_.fs, s_.install_folder)) {
     s_.ui.ShowMessage(
         "O Sistema não consegueiu criar a pasta: " + s_.install_folder + "\r\nCrie Manualmente!",

@@ -15,6 +15,7 @@ struct BindingState {
   std::string last_message;           // what GetLastMessage answers
   std::string print_text;             // everything printed during the current extraction
   std::int16_t password_refused = 0;  // 1 once the password was refused in this extraction
+  std::uint64_t listed_size = 0;      // the sizes the list callback saw in this run, added up
   kalo::platform::Ui* ui = nullptr;   // set while a library call runs
 };
 

@@ -49,6 +49,7 @@ std::int32_t VBUnzip(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
     state.last_message.clear();
     state.print_text.clear();
     state.password_refused = 0;
+    state.listed_size = 0;
 
     // Both name lists are empty with a count of 0: the whole archive is extracted.
     std::array<char*, UNZIP32_NAME_LIST_SLOTS> include_list{};
@@ -138,10 +139,14 @@ std::int32_t UNZIP32_CALL UnzipPassword(char* password, std::int32_t size, const
   return 0;
 }
 
-void UNZIP32_CALL UnzipListEntry(std::int32_t, std::uint32_t, std::uint16_t, std::uint16_t,
+void UNZIP32_CALL UnzipListEntry(std::int32_t size, std::uint32_t, std::uint16_t, std::uint16_t,
                                  std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t,
                                  std::uint8_t, const char*, const char*, std::uint32_t,
-                                 std::uint8_t) {}
+                                 std::uint8_t) {
+  if (size > 0) {
+    TheBindingState().listed_size += static_cast<std::uint64_t>(size);
+  }
+}
 
 std::int32_t UNZIP32_CALL UnzipService(const char* /*entry_name*/, std::uint32_t /*size*/) {
   return 0;

@@ -156,6 +156,18 @@ bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
   return unpacked;
 }
 
+std::optional<std::uint64_t> DeclaredUnpackedSize(ArchiveLibraries& libraries,
+                                                  kalo::platform::Ui& ui,
+                                                  const std::string& archive) {
+  cImpZipCompact zip(libraries, ui);
+  zip.SetExtractList(1);
+  zip.SetMessageLevel(0);
+  if (zip.Unzip(archive, "") != 0) {
+    return std::nullopt;
+  }
+  return TheBindingState().listed_size;
+}
+
 bool IsUnpackTemporary(std::string_view name) {
   return name.starts_with(".unzip32-") && name.ends_with(".tmp");
 }

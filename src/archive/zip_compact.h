@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,6 +122,13 @@ namespace cImpZipDeclares {
 bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
                    const kalo::platform::Clock& clock, const std::string& archive,
                    const std::string& folder, std::string* failure_reason = nullptr);
+
+// What the archive's entries say they hold, added up (an entry of 2 GiB or more
+// counts as 2 GiB); nothing when the unzip library cannot list the archive. Errors (a
+// missing library) pass through with the source "clsZipUn::Unzip".
+std::optional<std::uint64_t> DeclaredUnpackedSize(ArchiveLibraries& libraries,
+                                                  kalo::platform::Ui& ui,
+                                                  const std::string& archive);
 
 // True when `name` (without folder) is a file the unzip library is still writing:
 // it writes every file under such a name and renames it into place when complete.

@@ -41,6 +41,10 @@ class FileSystem {
   // Throws when the folder cannot be read.
   virtual std::vector<std::string> ListFolder(const std::string& folder) const;
 
+  // The bytes an ordinary user may still write on the file system that holds `path`.
+  // Throws when it cannot be asked.
+  virtual std::uint64_t FreeSpace(const std::string& path) const;
+
   // The whole content of a file. Throws when it cannot be read.
   virtual std::string ReadFile(const std::string& path) const;
 

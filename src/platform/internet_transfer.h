@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/ui.h"
@@ -35,10 +38,18 @@ enum class TransferState : int {
 struct TransferTimeouts {
   // Longest time to reach the server (name lookup and connection).
   std::chrono::milliseconds connect{std::chrono::seconds(60)};
-  // Longest time without a byte coming or going once connected. A slow but steady
-  // transfer is never cut off, however long it takes.
+  // Once connected, every stretch of this length must bring at least `min_bytes`, or
+  // the transfer counts as stalled: a server that drips a byte now and then cannot hold
+  // a run for ever, while a slow but steady transfer is never cut off, however long.
   std::chrono::milliseconds idle{std::chrono::seconds(60)};
+  std::uint64_t min_bytes = 1024;
 };
+
+// The proxy setting that sends every transfer straight to the server, whatever the
+// system's proxy settings say. An empty setting follows the system's settings (on
+// POSIX the environment's http_proxy, https_proxy, all_proxy and no_proxy, as curl
+// reads them); any other is the address of the proxy that carries every transfer.
+inline constexpr std::string_view kDirectConnection = "direct";
 
 // The longest text body the text form takes: far more than any manifest needs, and
 // small enough that a server sending without end cannot exhaust memory.
@@ -80,8 +91,11 @@ class InternetTransfer {
 
   // Byte form: streams the body to `sink` as it arrives. An HTTP status of 400 or
   // more is a failed transfer. Throws when the transfer fails, and lets an error
-  // thrown by `sink` through after stopping the transfer.
-  virtual void OpenUrlBytes(const std::string& url, const ByteSink& sink) = 0;
+  // thrown by `sink` through after stopping the transfer. A body longer than
+  // `max_bytes` fails it too: before any byte reaches `sink` when the server announces
+  // the longer length, else as soon as the body grows past it, with nothing more written.
+  virtual void OpenUrlBytes(const std::string& url, const ByteSink& sink,
+                            std::optional<std::uint64_t> max_bytes = std::nullopt) = 0;
 
   // True while a transfer is in progress.
   virtual bool StillExecuting() const = 0;
@@ -94,8 +108,10 @@ class InternetTransfer {
 };
 
 // The component over the platform's HTTP client. It pumps `ui` while it waits and
-// measures its time-outs on `clock`; both must outlive it.
+// measures its time-outs on `clock`; both must outlive it. `proxy` is a proxy setting
+// as kDirectConnection describes.
 std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui& ui, const Clock& clock,
-                                                       TransferTimeouts timeouts = {});
+                                                       TransferTimeouts timeouts = {},
+                                                       std::string proxy = {});
 
 }  // namespace kalo::platform

@@ -41,16 +41,6 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text, std::string_
   return pieces;
 }
 
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") {
-    return false;
-  }
-  return std::ranges::none_of(name, [](unsigned char c) {
-    return c < 0x20 || c == 0x7f ||
-           std::string_view("/\\:*?").find(static_cast<char>(c)) != std::string_view::npos;
-  });
-}
-
 }  // namespace
 
 std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
@@ -116,6 +106,16 @@ ManifestEntry ParseEntry(const std::string& line) {
       entry.BaseName() + "-" + entry.Extension() + "-" + entry.VersionStamp() + "." + entry.Kind();
   entry.local_file_name = entry.BaseName() + "." + entry.Extension();
   return entry;
+}
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > kMaxFileNameBytes) {
+    return false;
+  }
+  return std::ranges::none_of(name, [](unsigned char c) {
+    return c < 0x20 || c == 0x7f ||
+           std::string_view("/\\:*?").find(static_cast<char>(c)) != std::string_view::npos;
+  });
 }
 
 bool HasPlainFileNames(const ManifestEntry& entry) {

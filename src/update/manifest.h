@@ -57,9 +57,15 @@ struct ManifestEntry {
 
 ManifestEntry ParseEntry(const std::string& line);
 
-// True when both file names of the entry are plain names that stay inside the
-// install folder: no folder separators, drive colons, wildcards or control
-// characters, and neither "." nor "..".
+// The longest file name the file systems we install on take.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
+// True when `name` is a plain file name that stays inside the install folder: no
+// folder separators, drive colons, wildcards or control characters, neither "." nor
+// "..", and not longer than a file system takes.
+bool IsPlainFileName(const std::string& name);
+
+// True when both file names of the entry are plain names.
 bool HasPlainFileNames(const ManifestEntry& entry);
 
 // `text` with every byte outside the URL's unreserved characters percent-encoded.

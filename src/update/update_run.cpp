@@ -179,7 +179,7 @@ class Run {
     if (!old_file.Move(reason)) {
       Fail("Excluir: " + PathOf(name), reason);
     }
-    const std::string url = s_.server_base + "/trabalho/versao/" + name;
+    const std::string url = s_.server_base + "/trabalho/versao/" + PercentEncoded(name);
     journal_.BeforeWriting();
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
                                s_.ui, &reason)) {
@@ -204,6 +204,10 @@ class Run {
     if (cUpdate::LowerCase(name) == cUpdate::LowerCase(s_.own_exe_name)) {
       return true;
     }
+    // An archive that would fill the disk is refused before anything is touched.
+    if (const auto shortage = RoomShortage(entry.remote_file_name)) {
+      Fail("Descompactar: " + entry.remote_file_name, *shortage);
+    }
     cUpdate::KillProcess(s_.processes, name, 0);
     SetAside old_file(journal_, s_.fs, name, PathOf(name));
     std::string reason;
@@ -226,6 +230,19 @@ class Run {
     return true;
   }
 
+  // Why the archive's entries cannot be unpacked into the install folder: they say they
+  // hold more than its file system has free. Nothing when they fit, or when the
+  // archive cannot be listed (the unpack then says why).
+  std::optional<std::string> RoomShortage(const std::string& archive) {
+    const auto needed = cImpZipDeclares::DeclaredUnpackedSize(s_.libraries, s_.ui, PathOf(archive));
+    const std::uint64_t free = s_.fs.FreeSpace(s_.install_folder);
+    if (!needed || *needed <= free) {
+      return std::nullopt;
+    }
+    return "descompactado, ocuparia " + std::to_string(*needed) + " bytes; a pasta tem " +
+           std::to_string(free) + " bytes livres";
+  }
+
   // The step's text as it always read, and on a second line what caused it.
   [[noreturn]] void Fail(const std::string& step, const std::string& reason) {
     s_.ui.ShowMessage(" Erro: " + step + "\r\nMotivo: " + reason, MessageStyle::kError);
@@ -241,6 +258,10 @@ class Run {
 
 RunOutcome RunUpdate(UpdateServices& services, const std::string& client) {
   return Run(services, cUpdate::LowerCase(client)).Execute();
+}
+
+bool IsUsableClientName(const std::string& client) {
+  return IsPlainFileName(client) && IsPlainFileName(client + ".exe");
 }
 
 std::string OwnExeName(const std::string& own_file_path) {

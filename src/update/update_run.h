@@ -66,6 +66,11 @@ struct UpdateServices {
 // library) pass.
 RunOutcome RunUpdate(UpdateServices& services, const std::string& client);
 
+// True when `client` (lower-cased and trimmed) can name the product: it becomes the
+// program `<client>.exe` that the hand-over starts, so it must be a plain file name
+// inside the install folder.
+bool IsUsableClientName(const std::string& client);
+
 // The running program's file name, without folder, ending in ".exe".
 std::string OwnExeName(const std::string& own_file_path);
 

@@ -117,7 +117,22 @@ TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
   EXPECT_EQ(ui_.messages[1].text, "O Sistema não consegueiu criar a pasta: " + folder_ / "KALO" +
                                       "\r\nCrie Manualmente!");
   EXPECT_EQ(view_.focus_requests, 2);
-  EXPECT_TRUE(runs_.empty());
+
+  // The name becomes the program the hand-over starts.
+  fs::remove(folder_ / "KALO");
+  for (const std::string& name :
+       {std::string("../../somewhere/evil"), std::string("c:evil"), std::string("a\\b"),
+        std::string(".."), std::string("a\tb"), std::string(252, 'n')}) {
+    ui_.messages.clear();
+    view_.client = name;
+    EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRefused) << name;
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_TRUE(
+        ui_.messages[0].text.starts_with("O nome da empresa não serve como nome de programa"));
+  }
+  view_.client = std::string(251, 'n');  // with ".exe", as long as a file name may be
+  EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRunReturned);
+  EXPECT_EQ(runs_, std::vector<std::string>{std::string(251, 'n')});
   EXPECT_TRUE(view_.input_enabled);
 }
 

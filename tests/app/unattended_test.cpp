@@ -157,6 +157,13 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
 
   EXPECT_EQ(Updater({"--unattended", "--frobnicate"}).exit_status, 2);
 
+  // A client name that would start a program outside the install folder.
+  const auto evil = Updater(
+      {"--unattended", "--server", server_.BaseAddress(), "--client", "../../somewhere/evil"});
+  EXPECT_EQ(evil.exit_status, 2);
+  EXPECT_NE(evil.err.find("não serve como nome de programa"), std::string::npos) << evil.err;
+  EXPECT_TRUE(server_.ManifestRequests().empty());
+
   const auto version = Updater({"--version"});
   EXPECT_EQ(version.exit_status, 0);
   EXPECT_TRUE(version.out.starts_with("kalo_upd "));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -46,7 +47,11 @@ class HeldFileSystem : public kalo::platform::FileSystem {
     }
     FileSystem::RenameFile(from, to);
   }
+  std::uint64_t FreeSpace(const std::string& path) const override {
+    return free_space ? *free_space : FileSystem::FreeSpace(path);
+  }
   std::string held;
+  std::optional<std::uint64_t> free_space;  // a disk this full, instead of the real one
 };
 
 // Public, so that the table of failure cases can prepare through it.
@@ -193,13 +198,21 @@ TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
 
 TEST_F(UpdateRunTest, PlainEntriesNeverHandOverAndUnsafeOnesAreSkipped) {
   InstallLibraries();
-  Publish("acme", {ServePlain("logo", "jpg", "jpeg"), ServePlain("help", "txt", "text"),
-                   "a/../../etc/passwd-x-1.txt|4", "evil\\name-exe-1.zip|4"});
+  server_.SetFile("a#b-x-1.txt", "hash");
+  const std::string too_long = std::string(300, 'n') + "-txt-1.txt|4";
+  Publish("acme",
+          {ServePlain("logo", "jpg", "jpeg"), "a/../../etc/passwd-x-1.txt|4",
+           "evil\\name-exe-1.zip|4", too_long, "a#b-x-1.txt|4", ServePlain("help", "txt", "text")});
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(ReadWholeFile(Path("help-txt-201811211540.txt")), "text");
+  // A name with a character that means something in a URL travels encoded.
+  EXPECT_EQ(ReadWholeFile(Path("a#b-x-1.txt")), "hash");
+  const auto targets = server_.RequestTargets();
+  EXPECT_NE(std::ranges::find(targets, "/trabalho/versao/a%23b-x-1.txt"), targets.end());
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
-  EXPECT_EQ(observer_.skipped.size(), 2u);
+  EXPECT_EQ(observer_.skipped, (std::vector<std::string>{"a/../../etc/passwd-x-1.txt|4",
+                                                         "evil\\name-exe-1.zip|4", too_long}));
   for (const auto& target : server_.RequestTargets()) {
     EXPECT_EQ(target.find("passwd"), std::string::npos);
     EXPECT_EQ(target.find("evil"), std::string::npos);
@@ -254,6 +267,13 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
          return remote + "|" + std::to_string(fs::file_size(t.work_ / remote));
        },
        " Erro: Versao: acme.exe", "o programa não tem versão", "acme.exe"},
+      {"archive would not fit",
+       [](UpdateRunTest& t) {
+         t.fs_.free_space = 1000;
+         return t.ServeArchive("acme", "exe", std::string(1 << 20, '\0'));
+       },
+       " Erro: Descompactar: acme-exe-201811211540.zip",
+       "descompactado, ocuparia 1048576 bytes; a pasta tem 1000 bytes livres", "acme.exe"},
       {"old file held",
        [](UpdateRunTest& t) {
          t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
@@ -266,6 +286,7 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     manifest_ = {};
     ui_.messages.clear();
     fs_.held.clear();
+    fs_.free_space.reset();
     server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kNone);
     for (const char* old : {"logo-jpg-201811211540.jpg", "acme.exe"}) {
       work_.Write(std::string("KALO/") + old, "old content");

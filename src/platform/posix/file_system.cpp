@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -155,6 +156,14 @@ std::vector<std::string> FileSystem::ListFolder(const std::string& folder) const
     }
   }
   return names;
+}
+
+std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
+  struct statvfs info {};
+  if (::statvfs(path.c_str(), &info) != 0) {
+    throw SystemError(errno, "Não foi possível saber o espaço livre em " + path, kSource);
+  }
+  return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::string FileSystem::ReadFile(const std::string& path) const {
