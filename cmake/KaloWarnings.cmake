@@ -1,7 +1,7 @@
 # Our own code is built with many warnings on; kalo_set_warnings(<target>) turns them
-# on. They are errors only where KALO_WARNINGS_AS_ERRORS is set (the default preset,
-# which developers and CI use): a user's or packager's build must never fail on a
-# warning that a newer compiler invents.
+# on. They are errors only where KALO_WARNINGS_AS_ERRORS is set (scripts/test sets it
+# for the tested build): a user's or packager's build must never fail on a warning
+# that another compiler or optimisation level invents.
 option(KALO_WARNINGS_AS_ERRORS "Treat warnings in our own code as errors" OFF)
 
 function(kalo_set_warnings target)

@@ -45,6 +45,10 @@ void FrmAtualizar::txtCliente_KeyPress(int key_code) {
 }
 
 CommandResult FrmAtualizar::UpdateCommand() {
+  // A run is under way: this command came in through one of its message pumps.
+  if (busy_) {
+    return {CommandOutcome::kRefused, {}};
+  }
   SyncClientName(false);
   const std::string client = view_.ClientText();
   if (client.empty()) {
@@ -71,8 +75,10 @@ CommandResult FrmAtualizar::UpdateCommand() {
     return {CommandOutcome::kRefused, {}};
   }
   start_time_ = s_.now();
-  s_.ui.ProcessPendingMessages();
+  // Busy before the pending messages are served, so that a second click or Enter
+  // queued behind this one finds the controls off.
   SetBusy(true);
+  s_.ui.ProcessPendingMessages();
   cImpLicencas::RunOutcome outcome;
   try {
     outcome = s_.run_update(client);

@@ -85,6 +85,11 @@ TEST_F(FrmAtualizarTest, CommandNormalisesStoresAndRunsWhileBusy) {
   view_.client = "  Acme Ltda ";
   form_->txtCliente_KeyPress('a');
   EXPECT_TRUE(runs_.empty());
+  // A second Enter and a click queued behind the first start no run of their own.
+  ui_.pending_messages = [this] {
+    form_->txtCliente_KeyPress(13);
+    form_->cmdImportar_Click();
+  };
   form_->txtCliente_KeyPress(13);
   EXPECT_EQ(runs_, std::vector<std::string>{"acme ltda"});
   EXPECT_EQ(view_.client, "acme ltda");
@@ -152,9 +157,9 @@ TEST_F(FrmAtualizarTest, AnyExceptionOfTheRunEndsTheProgramWithAReport) {
        {"Número: 61", "copy", "Origem: FrmAtualizar::cmdImportar_Click"}},
       {[] { throw std::logic_error("bug"); }, {"Número: 51", "bug"}},
   };
-  Form().Form_Load();
-  view_.client = "acme";
   for (const Case& c : cases) {
+    Form().Form_Load();  // a fresh window: the real program ended with the last one
+    view_.client = "acme";
     ui_.messages.clear();
     fail_run_ = c.thrower;
     try {

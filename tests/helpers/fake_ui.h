@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -60,7 +61,13 @@ class FakeUi : public platform::Ui {
     return answer;
   }
 
-  void ProcessPendingMessages() override { ++pumps; }
+  void ProcessPendingMessages() override {
+    ++pumps;
+    // Messages that were waiting, delivered once.
+    if (const auto pending = std::exchange(pending_messages, {})) {
+      pending();
+    }
+  }
 
   void WaitForMessages(std::chrono::milliseconds timeout) override {
     // A program started by the code under test works in real time; a wait gives it
@@ -83,6 +90,8 @@ class FakeUi : public platform::Ui {
   int pumps = 0;
   // When set, each wait lasts (in real time) until it answers true.
   std::function<bool()> settled;
+  // What the next pump delivers, as events the user queued.
+  std::function<void()> pending_messages;
 
  private:
   void End(int exit_status) override { throw ProgramEnded{exit_status}; }

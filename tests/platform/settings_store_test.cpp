@@ -41,6 +41,15 @@ TEST(SettingsStore, SavingKeepsEverythingElse) {
             1);
 }
 
+TEST(SettingsStore, ValuesOfAFileWithWindowsLineEndsKeepNoCarriageReturn) {
+  const kalo::test::TempFolder folder;
+  std::filesystem::create_directories(folder / "config/KALO");
+  folder.Write("config/KALO/settings.ini", "[config]\r\ncliente=acme\r\nservidor=\r\n");
+  kalo::platform::SettingsStore settings(folder / "config");
+  EXPECT_EQ(settings.Get("KALO", "config", "cliente", ""), "acme");
+  EXPECT_EQ(settings.Get("KALO", "config", "servidor", "unset"), "");
+}
+
 TEST(SettingsStore, UnwritableRootIsAnError) {
   const kalo::test::TempFolder folder;
   const std::string file = folder.Write("a-file", "x");

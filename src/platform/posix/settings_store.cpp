@@ -31,6 +31,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream file(path);
   for (std::string line; std::getline(file, line);) {
+    // A file edited on Windows ends its lines with CR LF; the CR belongs to no value.
+    if (line.ends_with('\r')) {
+      line.pop_back();
+    }
     lines.push_back(line);
   }
   return lines;
