@@ -2,6 +2,7 @@
 
 #include "app/status_display.h"
 #include "platform/error.h"
+#include "support/exit_status.h"
 #include "support/files.h"
 #include "support/text.h"
 
@@ -12,7 +13,6 @@ using platform::MessageStyle;
 using platform::WindowLabel;
 
 constexpr int kKeyEnter = 13;
-constexpr int kExitFailure = 1;
 
 std::string Normalised(const std::string& name) {
   return cUpdate::TrimBlanks(cUpdate::LowerCase(name));
@@ -35,7 +35,7 @@ int FrmAtualizar::Form_Unload() {
   SyncClientName(false);
   // Closing during a run ends it at once; the run has asked for its set-aside files to
   // be put back and its temporary files removed before the program ends.
-  return busy_ ? kExitFailure : 0;
+  return busy_ ? exit_status::kFailure : exit_status::kSuccess;
 }
 
 void FrmAtualizar::txtCliente_KeyPress(int key_code) {
@@ -91,7 +91,7 @@ CommandResult FrmAtualizar::UpdateCommand() {
                           std::to_string(error.Number()) + "\r\nDescrição: " + error.Description() +
                           "\r\nOrigem: " + error.Source(),
                       MessageStyle::kError);
-    s_.ui.EndProgram(kExitFailure);
+    s_.ui.EndProgram(exit_status::kFailure);
   }
   SetBusy(false);
   return Report(outcome);

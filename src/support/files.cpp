@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/error.h"
+#include "support/exit_status.h"
 
 namespace cUpdate {
 namespace {
@@ -11,7 +12,6 @@ namespace {
 using kalo::platform::EntryKind;
 
 constexpr int kDeleteAttempts = 6;
-constexpr int kExitAfterFailure = 1;
 
 bool IsBlank(const std::string& text) {
   return std::ranges::all_of(text, [](char c) { return c == ' '; });
@@ -69,7 +69,7 @@ bool ExtractResource(kalo::platform::FileSystem& fs,
     const bool missing = error.Number() == kalo::error_number::kResourceNotFound;
     ui.ShowMessage((missing ? "Erro Ao baixar Recurso: " : "Erro: ") + error.Description(),
                    kalo::platform::MessageStyle::kError);
-    ui.EndProgram(kExitAfterFailure);
+    ui.EndProgram(kalo::exit_status::kFailure);
   }
 }
 

@@ -8,15 +8,9 @@
 #include "support/text.h"
 #include "support/timestamps.h"
 #include "support/waits.h"
+#include "update/protocol.h"
 
 namespace cImpLicencas {
-namespace {
-
-bool IsExecutableName(const std::string& file_name) {
-  return file_name.ends_with("exe");
-}
-
-}  // namespace
 
 bool IsEntryCurrent(const kalo::platform::FileSystem& fs, const std::string& folder,
                     const std::string& file_name, const std::string& size_text,
@@ -33,7 +27,7 @@ std::optional<std::string> EntryMismatch(const kalo::platform::FileSystem& fs,
     return "o arquivo não está na pasta";
   }
   if (IsExecutableName(file_name)) {
-    const std::string stamp = cUpdate::FileVersionStamp(path, "yyyymmddhhnn");
+    const std::string stamp = cUpdate::FileVersionStamp(path, kStampPattern);
     if (stamp == stamp_text) {
       return std::nullopt;
     }

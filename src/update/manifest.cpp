@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "support/text.h"
+#include "update/protocol.h"
 
 namespace cImpLicencas {
 namespace {
@@ -67,7 +68,7 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
   }
   state = {};
   state.client = client;
-  state.address = server_base + "/trabalho/versao.php?id=" + PercentEncoded(client);
+  state.address = ManifestAddress(server_base, client);
   kalo::platform::TextReply reply;
   try {
     reply = transfer.OpenUrlText(state.address);

@@ -29,10 +29,10 @@ struct ManifestState {
   std::string reason;   // why it was not received or not framed
 };
 
-// Fetches the manifest of `client` from `server_base` + "/trabalho/versao.php?id="
-// unless `state` already holds that client's lines. Anything but a framed manifest
-// leaves no lines and a status that says why; only a received manifest is kept for
-// later runs, so that a run after a failure asks the server again.
+// Fetches the manifest of `client` from its address (ManifestAddress) unless `state` already holds
+// that client's lines. Anything but a framed manifest leaves no lines and a status that says why;
+// only a received manifest is kept for later runs, so that a run after a failure asks the server
+// again.
 void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
                   const std::string& server_base, const std::string& client);
 

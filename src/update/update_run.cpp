@@ -3,11 +3,13 @@
 #include "archive/zip_compact.h"
 #include "platform/error.h"
 #include "platform/install_folder.h"
+#include "support/exit_status.h"
 #include "support/files.h"
 #include "support/process_control.h"
 #include "support/text.h"
 #include "support/waits.h"
 #include "update/freshness.h"
+#include "update/protocol.h"
 #include "update/run_journal.h"
 
 namespace cImpLicencas {
@@ -16,7 +18,6 @@ namespace {
 using kalo::platform::MessageAnswer;
 using kalo::platform::MessageStyle;
 
-constexpr int kExitFailure = 1;
 constexpr int kMoveAttempts = 6;
 constexpr const char* kUpdaterName = "kalo_upd.exe";
 
@@ -179,7 +180,7 @@ class Run {
     if (!old_file.Move(reason)) {
       Fail("Excluir: " + PathOf(name), reason);
     }
-    const std::string url = s_.server_base + "/trabalho/versao/" + PercentEncoded(name);
+    const std::string url = FileAddress(s_.server_base, name);
     journal_.BeforeWriting();
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
                                s_.ui, &reason)) {
@@ -246,7 +247,7 @@ class Run {
   // The step's text as it always read, and on a second line what caused it.
   [[noreturn]] void Fail(const std::string& step, const std::string& reason) {
     s_.ui.ShowMessage(" Erro: " + step + "\r\nMotivo: " + reason, MessageStyle::kError);
-    s_.ui.EndProgram(kExitFailure);
+    s_.ui.EndProgram(kalo::exit_status::kFailure);
   }
 
   UpdateServices& s_;
@@ -286,16 +287,16 @@ void HandOver(UpdateServices& services, const std::string& program_name) {
   if (!cUpdate::FileExists(services.fs, path)) {
     services.ui.ShowMessage("Ops! o Arquivo não foi encontrado! \r\n\r\n" + path,
                             MessageStyle::kError);
-    services.ui.EndProgram(kExitFailure);
+    services.ui.EndProgram(kalo::exit_status::kFailure);
   }
   try {
     services.processes.Start(path, kalo::platform::WindowStyle::kNormalFocus,
                              services.product_output);
   } catch (const kalo::Error& error) {
     services.ui.ShowMessage(" Erro: " + error.Description(), MessageStyle::kError);
-    services.ui.EndProgram(kExitFailure);
+    services.ui.EndProgram(kalo::exit_status::kFailure);
   }
-  services.ui.EndProgram(0);
+  services.ui.EndProgram(kalo::exit_status::kSuccess);
 }
 
 }  // namespace cImpLicencas

@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "release.h"
+#include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
 
@@ -116,7 +117,7 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
       err << "kalo-publish: " << problem << '\n';
     }
     err << "kalo-publish: nada foi publicado\n";
-    return 1;
+    return kalo::exit_status::kFailure;
   }
   try {
     fs::create_directories(FilesFolder(options.server_folder));
@@ -134,9 +135,9 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     }
   } catch (const std::exception& error) {
     err << "kalo-publish: " << error.what() << '\n';
-    return 1;
+    return kalo::exit_status::kFailure;
   }
-  return 0;
+  return kalo::exit_status::kSuccess;
 }
 
 }  // namespace kalo::publish

@@ -8,10 +8,9 @@
 #include "build_command.h"
 #include "serve_command.h"
 #include "stamp_command.h"
+#include "support/exit_status.h"
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 constexpr std::string_view kUsage =
     "Usage: kalo-publish COMMAND [ARGUMENTS]\n"
@@ -71,7 +70,7 @@ bool IsHelp(std::string_view argument) {
 
 int UsageError(std::string_view problem, std::string_view usage) {
   std::cerr << "kalo-publish: " << problem << "\n\n" << usage;
-  return kUsageError;
+  return kalo::exit_status::kRefused;
 }
 
 int Build(std::span<const std::string> arguments) {
@@ -128,11 +127,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.empty()) {
     std::cerr << kUsage;
-    return kUsageError;
+    return kalo::exit_status::kRefused;
   }
   if (IsHelp(arguments[0])) {
     std::cout << kUsage;
-    return 0;
+    return kalo::exit_status::kSuccess;
   }
   const std::string& command = arguments[0];
   const std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
@@ -154,7 +153,7 @@ int main(int argc, char** argv) {
     if (candidate.name == command) {
       if (!rest.empty() && IsHelp(rest[0])) {
         std::cout << candidate.usage;
-        return 0;
+        return kalo::exit_status::kSuccess;
       }
       return candidate.run(rest);
     }

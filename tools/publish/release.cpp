@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/timestamps.h"
+#include "update/protocol.h"
 
 namespace kalo::publish {
 namespace {
@@ -49,8 +50,8 @@ std::string DateStamp(const fs::path& path) {
   ::stat(path.c_str(), &info);
   std::tm utc{};
   ::gmtime_r(&info.st_mtime, &utc);
-  return cUpdate::FormatStamp("yyyymmddhhnn", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                              utc.tm_hour, utc.tm_min, 0);
+  return cUpdate::FormatStamp(cImpLicencas::kStampPattern, utc.tm_year + 1900, utc.tm_mon + 1,
+                              utc.tm_mday, utc.tm_hour, utc.tm_min, 0);
 }
 
 }  // namespace
@@ -84,8 +85,8 @@ ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
     file.base_name = name.substr(0, name.find('.'));
     file.extension = name.substr(name.find('.') + 1);
     // The updater's own test: a name ending in "exe" is judged by its version.
-    file.executable = name.ends_with("exe");
-    file.stamp = file.executable ? cUpdate::FileVersionStamp(file.path, "yyyymmddhhnn")
+    file.executable = cImpLicencas::IsExecutableName(name);
+    file.stamp = file.executable ? cUpdate::FileVersionStamp(file.path, cImpLicencas::kStampPattern)
                                  : DateStamp(entry.path());
     if (file.executable && file.stamp.empty() && !allow_unversioned) {
       plan.problems.push_back(name +

@@ -8,8 +8,10 @@
 #include <memory>
 
 #include "build_command.h"
+#include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
+#include "update/protocol.h"
 
 namespace kalo::publish {
 namespace {
@@ -45,7 +47,7 @@ int RunServe(const ServeOptions& options) {
   // A response goes out as headers then body; without this the body of a kept-alive
   // connection waits for the client's delayed acknowledgement, 40 ms a file.
   server.set_tcp_nodelay(true);
-  server.Get("/trabalho/versao.php",
+  server.Get(std::string(cImpLicencas::kManifestPath),
              [&](const httplib::Request& request, httplib::Response& response) {
                const std::string client = cUpdate::LowerCase(request.get_param_value("id"));
                for (const std::string& candidate : {client, std::string("default")}) {
@@ -57,7 +59,7 @@ int RunServe(const ServeOptions& options) {
                }
                response.status = 404;
              });
-  server.Get(R"(/trabalho/versao/([^/]+))",
+  server.Get(std::string(cImpLicencas::kFileFolderPath) + "([^/]+)",
              [&](const httplib::Request& request, httplib::Response& response) {
                const std::string name = request.matches[1];
                const fs::path file = root / "trabalho" / "versao" / name;
@@ -79,10 +81,10 @@ int RunServe(const ServeOptions& options) {
   if (port <= 0) {
     std::cerr << "kalo-publish: não foi possível abrir " << options.bind_address << ":"
               << options.port << '\n';
-    return 1;
+    return kalo::exit_status::kFailure;
   }
   std::cout << "http://" << options.bind_address << ":" << port << std::endl;
-  return server.listen_after_bind() ? 0 : 1;
+  return server.listen_after_bind() ? kalo::exit_status::kSuccess : kalo::exit_status::kFailure;
 }
 
 }  // namespace kalo::publish
