@@ -16,6 +16,7 @@
 #include "platform/own_program.h"
 #include "platform/shortened_text.h"
 #include "support/configuration.h"
+#include "support/exit_status.h"
 #include "support/timestamps.h"
 #include "update/freshness.h"
 #include "update/update_run.h"
@@ -27,9 +28,6 @@ std::span<const platform::CarriedResource> CarriedExtractors();
 namespace {
 
 using namespace kalo;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitRefused = 2;
 
 // The host part of the server base address, for the window's host label.
 std::string HostOf(const std::string& base) {
@@ -89,7 +87,7 @@ int Run(const app::CommandLine& options) {
   cImpLicencas::RunObserver quiet;
   std::optional<app::FrmAtualizar> form;
   cUpdate::TransferControlOwner transfer([&] {
-    auto component = platform::MakeInternetTransfer(ui, clock);
+    auto component = platform::MakeInternetTransfer(ui, clock, {}, ProxySetting(settings));
     component->SetStateHandler([&form](platform::TransferState state) {
       form->Inet1_StateChanged(static_cast<std::int16_t>(state));
     });
@@ -129,17 +127,17 @@ int Run(const app::CommandLine& options) {
   const app::CommandResult result = form->UpdateCommand();
   switch (result.outcome) {
     case app::CommandOutcome::kRefused:
-      return kExitRefused;
+      return exit_status::kRefused;
     case app::CommandOutcome::kRunFailed:
       if (!result.problem.empty()) {
         std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
       }
-      return kExitFailure;
+      return exit_status::kFailure;
     case app::CommandOutcome::kRunReturned:
       break;
   }
   console_log.Summarise();
-  return 0;
+  return exit_status::kSuccess;
 }
 
 }  // namespace
@@ -149,27 +147,27 @@ int main(int argc, char** argv) {
   const auto parsed = app::ParseCommandLine(arguments);
   if (const auto* problem = std::get_if<std::string>(&parsed)) {
     std::cerr << "kalo_upd: " << *problem << "\n\n" << app::kUsage;
-    return kExitRefused;
+    return exit_status::kRefused;
   }
   const auto& options = std::get<app::CommandLine>(parsed);
   if (options.help) {
     std::cout << app::kUsage;
-    return 0;
+    return exit_status::kSuccess;
   }
   if (options.version) {
     std::cout << "kalo_upd " << build::kVersionText << " ("
               << cUpdate::AppVersionDate("dd/mm/yyyy hh:nn") << ")\n";
-    return 0;
+    return exit_status::kSuccess;
   }
   if (!options.unattended && !platform::DisplayAvailable()) {
     std::cerr << "kalo_upd: não há tela para abrir a janela; use --unattended\n";
-    return kExitRefused;
+    return exit_status::kRefused;
   }
   try {
     return Run(options);
   } catch (...) {
     const Error error = ErrorFromException(std::current_exception(), "kalo_upd");
     std::cerr << platform::ShortenedLines("kalo_upd: " + std::string(error.what())) << '\n';
-    return kExitFailure;
+    return exit_status::kFailure;
   }
 }

@@ -1,6 +1,8 @@
 #include "support/configuration.h"
 
 #include "kalo/build_settings.h"
+#include "platform/internet_transfer.h"
+#include "support/text.h"
 
 namespace kalo {
 namespace {
@@ -24,6 +26,12 @@ std::string ServerBaseAddress(const std::optional<std::string>& command_line,
   }
   const std::string stored = settings.Get("KALO", "config", "servidor", "");
   return Normalised(stored.empty() ? build::kDefaultServer : stored);
+}
+
+std::string ProxySetting(const platform::SettingsStore& settings) {
+  const std::string value = cUpdate::TrimBlanks(settings.Get("KALO", "config", "proxy", ""));
+  return cUpdate::LowerCase(value) == platform::kDirectConnection ? cUpdate::LowerCase(value)
+                                                                  : value;
 }
 
 }  // namespace kalo

@@ -14,4 +14,9 @@ namespace kalo {
 std::string ServerBaseAddress(const std::optional<std::string>& command_line,
                               const platform::SettingsStore& settings);
 
+// The proxy setting of the transfers (platform::kDirectConnection tells its values),
+// from the settings value ("KALO", "config", "proxy") without surrounding blanks;
+// "direct" in any case means no proxy.
+std::string ProxySetting(const platform::SettingsStore& settings);
+
 }  // namespace kalo

@@ -20,10 +20,11 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner) {
 
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
                   const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason) {
+                  std::string* failure_reason, std::optional<std::uint64_t> max_bytes) {
   try {
     kalo::platform::AtomicFile file(target);
-    control.OpenUrlBytes(url, [&file](std::span<const std::byte> bytes) { file.Write(bytes); });
+    control.OpenUrlBytes(
+        url, [&file](std::span<const std::byte> bytes) { file.Write(bytes); }, max_bytes);
     while (control.StillExecuting()) {
       ui.ProcessPendingMessages();
     }

@@ -1,8 +1,10 @@
 // Transfers through the process's one Internet transfer component.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/internet_transfer.h"
@@ -33,8 +35,10 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner);
 // and no partial target is ever left. On failure: false, after the message
 // "Ocorreu um erro durante a transferência! " when `show_error` is true, with the
 // reason (the server's, the network's or the disk's) in `failure_reason` when given.
+// A body longer than `max_bytes` fails as soon as it is known to be longer.
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
                   const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason = nullptr);
+                  std::string* failure_reason = nullptr,
+                  std::optional<std::uint64_t> max_bytes = std::nullopt);
 
 }  // namespace cUpdate

@@ -1,5 +1,7 @@
 #include "update/update_run.h"
 
+#include <charconv>
+
 #include "archive/zip_compact.h"
 #include "platform/error.h"
 #include "platform/install_folder.h"
@@ -169,6 +171,19 @@ class Run {
     return EntryMismatch(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
   }
 
+  // A file judged by its length cannot be longer than its entry says, so its download
+  // stops there; a program is judged by its version, and its size field may be anything.
+  static std::optional<std::uint64_t> DownloadLimit(const ManifestEntry& entry) {
+    std::uint64_t size = 0;
+    const std::string& text = entry.Size();
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+    if (IsExecutableName(entry.remote_file_name) || error != std::errc{} ||
+        end != text.data() + text.size()) {
+      return std::nullopt;
+    }
+    return size;
+  }
+
   void ReplaceDownloaded(const ManifestEntry& entry) {
     const std::string& name = entry.remote_file_name;
     if (!Mismatch(name, entry)) {
@@ -183,7 +198,7 @@ class Run {
     const std::string url = FileAddress(s_.server_base, name);
     journal_.BeforeWriting();
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
-                               s_.ui, &reason)) {
+                               s_.ui, &reason, DownloadLimit(entry))) {
       old_file.Restore();
       Fail("Baixar: " + name, reason);
     }

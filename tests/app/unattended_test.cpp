@@ -184,7 +184,9 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
   const std::vector<Case> cases{
       {"download", kLogo, "", " Erro: Baixar: logo-jpg-201811211540.jpg", "HTTP 404 Not Found"},
       {"check after the download", kLogo, "", " Erro: Versao: logo-jpg-201811211540.jpg",
-       "o arquivo tem 5 bytes; a lista pede 4"},
+       "o arquivo tem 3 bytes; a lista pede 4"},
+      {"longer than its entry", kLogo, "", " Erro: Baixar: logo-jpg-201811211540.jpg",
+       "o servidor anuncia 5 bytes, mais que os 4 esperados"},
       {"unpack", "acme.exe", "PK but no archive", " Erro: Descompactar: acme-exe-201811211540.zip",
        "Not a zip archive"},
       {"check after the unpack", "acme.exe", ReadWholeFile(unversioned), " Erro: Versao: acme.exe",
@@ -200,7 +202,10 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
     Place(c.file, "old content");
     server_.SetFault(kLogoPath, c.what == std::string("download") ? kalo::test::Fault::kNotFound
                                                                   : kalo::test::Fault::kNone);
-    server_.SetFile(kLogo, c.what == std::string("check after the download") ? "jpeg!" : "jpeg");
+    const std::string what = c.what;
+    server_.SetFile(kLogo, what == "check after the download" ? "jpg"
+                           : what == "longer than its entry"  ? "jpeg!"
+                                                              : "jpeg");
     const std::string archive =
         c.archive.empty() ? ReadWholeFile(work_ / "archive.zip") : c.archive;
     server_.SetFile("acme-exe-201811211540.zip", archive);

@@ -74,6 +74,17 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
             return !stopping.load();
           });
       return;
+    case Fault::kDripBody:
+      response.set_content_provider(content->size(), "application/octet-stream",
+                                    [&stopping, slow_pause, content](
+                                        std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                      if (offset > 0) {
+                                        std::this_thread::sleep_for(slow_pause);
+                                      }
+                                      sink.write(content->data() + offset, 1);
+                                      return !stopping.load();
+                                    });
+      return;
     case Fault::kEndlessBody: {
       const auto filler = std::make_shared<std::string>();
       for (std::string line = "filler\r\n"; filler->size() + line.size() <= kEndlessPiece;) {
@@ -93,6 +104,20 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
       return;
     }
   }
+}
+
+// Listens on a free loopback port and returns only once the accept loop runs:
+// stopping a server before that would leave its thread waiting for ever.
+int StartListening(httplib::Server& server, std::thread& thread) {
+  const int port = server.bind_to_any_port("127.0.0.1");
+  if (port <= 0) {
+    throw std::runtime_error("test server: no free port");
+  }
+  thread = std::thread([&server] { server.listen_after_bind(); });
+  while (!server.is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return port;
 }
 
 }  // namespace
@@ -134,16 +159,7 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
     request_targets_.push_back(request.target);
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  port_ = server_->bind_to_any_port("127.0.0.1");
-  if (port_ <= 0) {
-    throw std::runtime_error("test server: no free port");
-  }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-  // Stopping a server that has not reached its accept loop would leave the thread
-  // waiting for ever, so the constructor returns only once the loop runs.
-  while (!server_->is_running()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  port_ = StartListening(*server_, thread_);
 }
 
 TestServer::~TestServer() {
@@ -186,6 +202,53 @@ TestServer::FaultSetting TestServer::FaultOf(const std::string& path) const {
   const std::lock_guard lock(mutex_);
   const auto found = faults_.find(path);
   return found == faults_.end() ? FaultSetting{} : found->second;
+}
+
+TestProxy::TestProxy() : server_(std::make_unique<httplib::Server>()) {
+  // Every request is handled before routing, since the router knows only paths and a
+  // proxy's requests carry whole addresses.
+  server_->set_pre_routing_handler(
+      [this](const httplib::Request& request, httplib::Response& response) {
+        {
+          const std::lock_guard lock(mutex_);
+          request_targets_.push_back(request.target);
+        }
+        const auto scheme_end = request.target.find("://");
+        const auto path_start = scheme_end == std::string::npos
+                                    ? std::string::npos
+                                    : request.target.find('/', scheme_end + 3);
+        if (path_start == std::string::npos) {
+          response.status = 400;
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        httplib::Client target(request.target.substr(0, path_start));
+        const auto answer = target.Get(request.target.substr(path_start));
+        if (!answer) {
+          response.status = 502;
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        response.status = answer->status;
+        if (answer->has_header("Location")) {
+          response.set_header("Location", answer->get_header_value("Location"));
+        }
+        response.set_content(answer->body, answer->get_header_value("Content-Type"));
+        return httplib::Server::HandlerResponse::Handled;
+      });
+  port_ = StartListening(*server_, thread_);
+}
+
+TestProxy::~TestProxy() {
+  server_->stop();
+  thread_.join();
+}
+
+std::string TestProxy::Address() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+std::vector<std::string> TestProxy::RequestTargets() const {
+  const std::lock_guard lock(mutex_);
+  return request_targets_;
 }
 
 }  // namespace kalo::test

@@ -26,6 +26,7 @@ enum class Fault {
   kShortBody,     // all but the last byte of the declared length, then it closes
   kStallMidBody,  // half the body, then nothing until the server stops
   kSlowBody,      // the body in small pieces, a pause between each
+  kDripBody,      // the body one byte at a time, a pause between each
   kRedirect,      // 302 to the redirect target
   kEndlessBody,   // chunked: the body, then filler lines until the client leaves (64 MiB at most)
 };
@@ -46,7 +47,7 @@ class TestServer {
   void SetFile(const std::string& name, const std::string& content);
   // Makes every request for `path` (without query) fail in the given way.
   void SetFault(const std::string& path, Fault fault, const std::string& redirect_target = {});
-  // The pause between the pieces of a slow body.
+  // The pause between the pieces of a slow or dripping body.
   void SetSlowPause(std::chrono::milliseconds pause) { slow_pause_ = pause; }
 
   // The decoded client ids of the manifest requests received so far, in order.
@@ -71,6 +72,29 @@ class TestServer {
   std::map<std::string, std::string> files_;
   std::map<std::string, FaultSetting> faults_;
   std::vector<std::string> manifest_requests_;
+  std::vector<std::string> request_targets_;
+};
+
+// A forward HTTP proxy on its own free loopback port: it takes requests in absolute
+// form ("GET http://host:port/path"), records them and passes them on. It knows no
+// CONNECT, so it carries plain HTTP only.
+class TestProxy {
+ public:
+  TestProxy();
+  TestProxy(const TestProxy&) = delete;
+  TestProxy& operator=(const TestProxy&) = delete;
+  ~TestProxy();
+
+  // "http://127.0.0.1:<port>", the address a proxy setting names.
+  std::string Address() const;
+  // The request targets received so far, in order.
+  std::vector<std::string> RequestTargets() const;
+
+ private:
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = 0;
+  mutable std::mutex mutex_;
   std::vector<std::string> request_targets_;
 };
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,30 @@ namespace {
 using kalo::platform::TransferState;
 using kalo::test::Fault;
 using namespace std::chrono_literals;
+
+// Sets or clears an environment variable for the life of the object, then puts back
+// what was there.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)) {
+    if (const char* old = ::getenv(name_.c_str())) {
+      old_ = old;
+    }
+    Set(value);
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+  ~ScopedVariable() { Set(old_); }
+
+ private:
+  void Set(const std::optional<std::string>& value) const {
+    value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
+  }
+
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 class InternetTransferTest : public testing::Test {
  protected:
@@ -118,20 +145,130 @@ TEST_F(InternetTransferTest, ByteFormFailsOnHttpErrorsAndBrokenBodies) {
   }
 }
 
-TEST_F(InternetTransferTest, StallTimesOutButSlowSteadyBodyDoesNot) {
-  const std::string body(6000, 's');
-  server_.SetFile("stall.bin", body);
-  server_.SetFault("/trabalho/versao/stall.bin", Fault::kStallMidBody);
-  EXPECT_EQ(FailureOf(Url("stall.bin")).Number(), kalo::error_number::kTransferTimedOut);
+// Every 300 ms must bring 1 KiB once connected: silence and a drip fail, a slow but
+// steady body that spans several of those stretches arrives whole.
+TEST_F(InternetTransferTest, TransferBelowTheMinimumRateIsStalled) {
+  struct Case {
+    const char* name;
+    Fault fault;
+    std::size_t size;
+    std::chrono::milliseconds pause;
+    bool stalls;
+  };
+  const std::vector<Case> cases = {
+      {"silent.bin", Fault::kStallMidBody, 6000, 50ms, true},
+      // A byte every 20 ms: never quiet for long, yet 4 s for 200 bytes.
+      {"drip.bin", Fault::kDripBody, 200, 20ms, true},
+      // Six pieces of 2000 bytes 150 ms apart: 750 ms in all.
+      {"steady.bin", Fault::kSlowBody, 12000, 150ms, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string body(c.size, 's');
+    server_.SetFile(c.name, body);
+    server_.SetFault(std::string("/trabalho/versao/") + c.name, c.fault);
+    server_.SetSlowPause(c.pause);
+    if (c.stalls) {
+      const kalo::Error error = FailureOf(Url(c.name));
+      EXPECT_EQ(error.Number(), kalo::error_number::kTransferTimedOut);
+      EXPECT_EQ(error.Description(),
+                kalo::platform::TransferFailureText(
+                    Url(c.name), "a transferência parou: menos de 1 KiB em 300 ms"));
+    } else {
+      const int pumps_before = ui_.pumps;
+      EXPECT_EQ(FetchBytes(Url(c.name)), body);
+      // The window was served while the transfer waited.
+      EXPECT_GT(ui_.pumps - pumps_before, 5);
+    }
+  }
+}
 
-  // Six pieces 100 ms apart: twice the idle time-out in all, but never idle that long.
-  server_.SetFile("slow.bin", body);
-  server_.SetFault("/trabalho/versao/slow.bin", Fault::kSlowBody);
-  server_.SetSlowPause(100ms);
-  const int pumps_before = ui_.pumps;
-  EXPECT_EQ(FetchBytes(Url("slow.bin")), body);
-  // The window was served while the transfer waited.
-  EXPECT_GT(ui_.pumps - pumps_before, 5);
+// A body longer than the caller allows is refused at once when the server announces
+// its length, and stopped as soon as it grows past the limit when it does not.
+TEST_F(InternetTransferTest, ByteFormStopsAtItsLimit) {
+  server_.SetFile("exact.bin", std::string(5000, 'e'));
+  server_.SetFile("announced.bin", std::string(200000, 'a'));
+  server_.SetFile("endless.txt", "start\r\n");
+  server_.SetFault("/trabalho/versao/endless.txt", Fault::kEndlessBody);
+  struct Case {
+    const char* name;
+    std::uint64_t limit;
+    std::string reason;  // empty: the body arrives whole
+    std::size_t most_received;
+  };
+  const std::vector<Case> cases = {
+      {"exact.bin", 5000, "", 5000},
+      {"announced.bin", 5000, "o servidor anuncia 200000 bytes, mais que os 5000 esperados", 0},
+      {"endless.txt", 1 << 20, "a resposta passa dos 1048576 bytes esperados", 1 << 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::size_t received = 0;
+    int calls = 0;
+    const auto fetch = [&] {
+      transfer_->OpenUrlBytes(
+          Url(c.name),
+          [&](std::span<const std::byte> bytes) {
+            received += bytes.size();
+            ++calls;
+          },
+          c.limit);
+    };
+    if (c.reason.empty()) {
+      fetch();
+      EXPECT_EQ(received, c.most_received);
+      continue;
+    }
+    try {
+      fetch();
+      ADD_FAILURE() << "no failure";
+    } catch (const kalo::Error& error) {
+      EXPECT_EQ(error.Number(), kalo::error_number::kTransferFailed);
+      EXPECT_EQ(error.Description(), kalo::platform::TransferFailureText(Url(c.name), c.reason));
+    }
+    EXPECT_LE(received, c.most_received);
+    EXPECT_EQ(calls == 0, c.most_received == 0);
+    EXPECT_FALSE(transfer_->StillExecuting());
+  }
+}
+
+// The environment's proxy carries transfers unless no_proxy names the host; the
+// setting "direct" goes past it, and a proxy address in the setting carries them all.
+TEST_F(InternetTransferTest, GoesThroughTheProxyTheEnvironmentOrTheSettingNames) {
+  const kalo::test::TestProxy proxy;
+  struct Case {
+    const char* what;
+    bool environment_proxy;
+    std::optional<std::string> no_proxy;
+    std::string setting;
+    bool through_proxy;
+  };
+  const std::vector<Case> cases = {
+      {"environment", true, std::nullopt, "", true},
+      {"direct setting", true, std::nullopt, "direct", false},
+      {"setting", false, std::nullopt, proxy.Address(), true},
+      {"no_proxy", true, "127.0.0.1", "", false},
+      {"setting despite no_proxy", false, "127.0.0.1", proxy.Address(), true},
+  };
+  server_.SetFile("page.txt", "through");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScopedVariable http_proxy(
+        "http_proxy", c.environment_proxy ? std::optional(proxy.Address()) : std::nullopt);
+    const ScopedVariable no_proxy("no_proxy", c.no_proxy);
+    const ScopedVariable no_proxy_upper("NO_PROXY", std::nullopt);
+    const ScopedVariable all_proxy("all_proxy", std::nullopt);
+    const ScopedVariable all_proxy_upper("ALL_PROXY", std::nullopt);
+    const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms}, c.setting);
+    const std::size_t proxied_before = proxy.RequestTargets().size();
+    EXPECT_EQ(transfer->OpenUrlText(Url("page.txt")).body, "through");
+    const std::vector<std::string> proxied = proxy.RequestTargets();
+    ASSERT_EQ(proxied.size(), proxied_before + (c.through_proxy ? 1 : 0));
+    if (c.through_proxy) {
+      EXPECT_EQ(proxied.back(), Url("page.txt"));
+    }
+    EXPECT_EQ(server_.RequestTargets().back(), "/trabalho/versao/page.txt");
+  }
 }
 
 TEST_F(InternetTransferTest, FollowsRedirectsOnlyToWebAddresses) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "helpers/temp_folder.h"
 #include "kalo/build_settings.h"
 
@@ -16,6 +20,21 @@ TEST(ServerBaseAddress, CommandLineThenSettingsThenBuildDefault) {
   EXPECT_EQ(kalo::ServerBaseAddress(std::string(""), settings), "https://updates.example");
   EXPECT_EQ(kalo::ServerBaseAddress(std::string("127.0.0.1:9000//"), settings),
             "http://127.0.0.1:9000");
+}
+
+TEST(ProxySetting, StoredValueWithoutBlanksAndDirectInAnyCase) {
+  const kalo::test::TempFolder folder;
+  kalo::platform::SettingsStore settings(folder.Path().string());
+  EXPECT_EQ(kalo::ProxySetting(settings), "");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"  ", ""},
+      {" DIRECT ", "direct"},
+      {" http://proxy.example:3128 ", "http://proxy.example:3128"},
+  };
+  for (const auto& [stored, expected] : cases) {
+    settings.Save("KALO", "config", "proxy", stored);
+    EXPECT_EQ(kalo::ProxySetting(settings), expected) << stored;
+  }
 }
 
 }  // namespace

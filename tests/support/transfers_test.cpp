@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "helpers/fake_ui.h"
 #include "helpers/temp_folder.h"
@@ -16,10 +18,12 @@ namespace fs = std::filesystem;
 
 class DownloadFileTest : public testing::Test {
  protected:
-  bool Download(const std::string& name, const std::string& target, bool show_error) {
+  bool Download(const std::string& name, const std::string& target, bool show_error,
+                std::string* failure_reason = nullptr,
+                std::optional<std::uint64_t> max_bytes = std::nullopt) {
     return cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
                                  server_.BaseAddress() + "/trabalho/versao/" + name, target,
-                                 show_error, ui_);
+                                 show_error, ui_, failure_reason, max_bytes);
   }
 
   std::size_t FilesInFolder() const {
@@ -64,6 +68,32 @@ TEST_F(DownloadFileTest, FailuresLeaveNothingBehind) {
   EXPECT_FALSE(Download("logo.jpg", folder_ / "no-such-folder/logo.jpg", false));
   EXPECT_EQ(FilesInFolder(), 0u);
   EXPECT_TRUE(ui_.messages.empty());
+}
+
+// A body longer than the expected size fails, announced or not, and leaves nothing.
+TEST_F(DownloadFileTest, StopsPastTheExpectedSize) {
+  server_.SetFile("logo.jpg", "jpeg");
+  server_.SetFile("endless.txt", "start\r\n");
+  server_.SetFault("/trabalho/versao/endless.txt", Fault::kEndlessBody);
+  struct Case {
+    const char* name;
+    std::uint64_t max_bytes;
+    std::string reason;  // empty: downloaded
+  };
+  const std::vector<Case> cases = {
+      {"logo.jpg", 4, ""},
+      {"logo.jpg", 3, "o servidor anuncia 4 bytes, mais que os 3 esperados"},
+      {"endless.txt", 100000, "a resposta passa dos 100000 bytes esperados"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.max_bytes));
+    std::string reason;
+    const std::string target = folder_ / (std::to_string(c.max_bytes) + c.name);
+    EXPECT_EQ(Download(c.name, target, false, &reason, c.max_bytes), c.reason.empty());
+    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(fs::exists(target), c.reason.empty());
+  }
+  EXPECT_EQ(FilesInFolder(), 1u);
 }
 
 TEST_F(DownloadFileTest, FailureShownWhenAsked) {

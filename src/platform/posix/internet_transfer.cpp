@@ -2,7 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -42,12 +45,65 @@ class CurlGlobal {
 
 // What the callbacks of one transfer share with the loop that drives it.
 struct TransferContext {
-  const InternetTransfer::ByteSink* sink;
-  const Clock* clock;
-  Clock::TimePoint last_activity;
+  CURL* easy = nullptr;
+  const InternetTransfer::ByteSink* sink = nullptr;
+  std::optional<std::uint64_t> max_bytes;
+  std::uint64_t body_bytes = 0;
+  // The stretch of time now measured against the minimum rate, and what came in it.
+  Clock::TimePoint window_start;
+  std::uint64_t window_bytes = 0;
   std::exception_ptr sink_error;
   std::string status_text;  // the reason phrase of the latest status line
+  std::string failure;      // why the transfer was stopped here, when it was
 };
+
+// "1 KiB", "16 MiB" or "1000 bytes": a size the way failure texts show it.
+std::string SizeText(std::uint64_t bytes) {
+  constexpr std::uint64_t kKiB = 1024;
+  if (bytes >= kKiB * kKiB && bytes % (kKiB * kKiB) == 0) {
+    return std::to_string(bytes / (kKiB * kKiB)) + " MiB";
+  }
+  if (bytes >= kKiB && bytes % kKiB == 0) {
+    return std::to_string(bytes / kKiB) + " KiB";
+  }
+  return std::to_string(bytes) + " bytes";
+}
+
+// "60 s" or "300 ms".
+std::string DurationText(std::chrono::milliseconds duration) {
+  return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
+                                      : std::to_string(duration.count()) + " ms";
+}
+
+// The length the server announces for the body, when it announces one.
+std::optional<std::uint64_t> AnnouncedLength(CURL* easy) {
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length < 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(length);
+}
+
+// Why a body may not go on: longer than the caller allows, announced or received.
+std::optional<std::string> OverLength(TransferContext& context, std::size_t length) {
+  if (!context.max_bytes) {
+    return std::nullopt;
+  }
+  const std::uint64_t max = *context.max_bytes;
+  // Curl hands the body over only once the final answer's headers are read, so its
+  // announced length is known before the first byte goes to the sink.
+  if (context.body_bytes == 0) {
+    if (const auto announced = AnnouncedLength(context.easy); announced && *announced > max) {
+      return "o servidor anuncia " + std::to_string(*announced) + " bytes, mais que os " +
+             std::to_string(max) + " esperados";
+    }
+  }
+  if (length > max - context.body_bytes) {
+    return "a resposta passa dos " + std::to_string(max) + " bytes esperados";
+  }
+  return std::nullopt;
+}
 
 // "HTTP/1.1 404 Not Found\r\n" gives "Not Found"; HTTP/2 sends no phrase.
 std::string ReasonPhraseOf(std::string_view status_line) {
@@ -64,7 +120,12 @@ std::string ReasonPhraseOf(std::string_view status_line) {
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
-  context->last_activity = context->clock->Now();
+  context->window_bytes += size * count;
+  if (auto over = OverLength(*context, size * count)) {
+    context->failure = std::move(*over);
+    return 0;
+  }
+  context->body_bytes += size * count;
   try {
     (*context->sink)(std::as_bytes(std::span(data, size * count)));
   } catch (...) {
@@ -77,7 +138,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
-  context->last_activity = context->clock->Now();
+  context->window_bytes += size * count;
   const std::string_view line(data, size * count);
   // Every response of a redirect chain starts with its status line; the last one counts.
   if (line.starts_with("HTTP/")) {
@@ -94,8 +155,12 @@ curl_off_t Timing(CURL* easy, CURLINFO what) {
 
 class CurlTransfer final : public InternetTransfer {
  public:
-  CurlTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts)
-      : ui_(ui), clock_(clock), timeouts_(timeouts), multi_(curl_multi_init()) {
+  CurlTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, std::string proxy)
+      : ui_(ui),
+        clock_(clock),
+        timeouts_(timeouts),
+        proxy_(std::move(proxy)),
+        multi_(curl_multi_init()) {
     if (!multi_) {
       throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
                   kSource);
@@ -113,13 +178,16 @@ class CurlTransfer final : public InternetTransfer {
       }
       reply.body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     };
-    const Status status = Run(url, false, append);
+    const Status status = Run(url, false, append, std::nullopt);
     reply.status = status.code;
     reply.status_text = status.text;
     return reply;
   }
 
-  void OpenUrlBytes(const std::string& url, const ByteSink& sink) override { Run(url, true, sink); }
+  void OpenUrlBytes(const std::string& url, const ByteSink& sink,
+                    std::optional<std::uint64_t> max_bytes = std::nullopt) override {
+    Run(url, true, sink, max_bytes);
+  }
 
   bool StillExecuting() const override { return executing_; }
 
@@ -162,8 +230,15 @@ class CurlTransfer final : public InternetTransfer {
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
-    // The updater talks to its server directly, whatever proxy the environment names.
-    curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+    // Without a setting curl follows the environment's proxy variables itself.
+    if (proxy_ == kDirectConnection) {
+      // An empty proxy address switches off the environment's proxy too.
+      curl_easy_setopt(handle, CURLOPT_PROXY, "");
+    } else if (!proxy_.empty()) {
+      curl_easy_setopt(handle, CURLOPT_PROXY, proxy_.c_str());
+      // The chosen proxy carries every transfer, whatever no_proxy excludes.
+      curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    }
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(timeouts_.connect.count()));
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, fail_on_http_error ? 1L : 0L);
@@ -181,10 +256,15 @@ class CurlTransfer final : public InternetTransfer {
   };
 
   // Runs one transfer to its end and answers the HTTP status it ended with.
-  Status Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink) {
+  Status Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink,
+             std::optional<std::uint64_t> max_bytes) {
     char error_text[CURL_ERROR_SIZE] = {};
-    TransferContext context{&sink, &clock_, clock_.Now(), nullptr, {}};
+    TransferContext context;
+    context.sink = &sink;
+    context.max_bytes = max_bytes;
+    context.window_start = clock_.Now();
     EasyHandle easy = Prepare(url, fail_on_http_error, context, error_text);
+    context.easy = easy.get();
     url_ = url;
     state_ = TransferState::kNone;
 
@@ -203,7 +283,8 @@ class CurlTransfer final : public InternetTransfer {
     if (result != CURLE_OK) {
       Report(TransferState::kError);
       // The server's own words for a refused request say more than curl's summary.
-      const std::string reason = result == CURLE_HTTP_RETURNED_ERROR
+      const std::string reason = !context.failure.empty() ? context.failure
+                                 : result == CURLE_HTTP_RETURNED_ERROR
                                      ? HttpStatusText(status.code, status.text)
                                  : error_text[0] != '\0' ? error_text
                                                          : curl_easy_strerror(result);
@@ -228,8 +309,9 @@ class CurlTransfer final : public InternetTransfer {
       if (running == 0) {
         break;
       }
-      if (state_ >= TransferState::kConnected &&
-          clock_.Now() - context.last_activity > timeouts_.idle) {
+      if (Stalled(context)) {
+        context.failure = "a transferência parou: menos de " + SizeText(timeouts_.min_bytes) +
+                          " em " + DurationText(timeouts_.idle);
         return CURLE_OPERATION_TIMEDOUT;
       }
       curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
@@ -242,6 +324,24 @@ class CurlTransfer final : public InternetTransfer {
       }
     }
     return CURLE_FAILED_INIT;
+  }
+
+  // Measures the transfer in back-to-back stretches of the idle time-out from the
+  // connection on: one that brought less than the minimum means a stall.
+  bool Stalled(TransferContext& context) const {
+    if (state_ < TransferState::kConnected) {
+      return false;
+    }
+    const Clock::TimePoint now = clock_.Now();
+    if (now - context.window_start < timeouts_.idle) {
+      return false;
+    }
+    if (context.window_bytes < timeouts_.min_bytes) {
+      return true;
+    }
+    context.window_start = now;
+    context.window_bytes = 0;
+    return false;
   }
 
   // Derives the transfer state from the phases curl has timed so far.
@@ -257,7 +357,7 @@ class CurlTransfer final : public InternetTransfer {
       Advance(TransferState::kConnecting);
     }
     if (before < TransferState::kConnected && state_ >= TransferState::kConnected) {
-      context.last_activity = clock_.Now();
+      context.window_start = clock_.Now();
     }
   }
 
@@ -280,6 +380,7 @@ class CurlTransfer final : public InternetTransfer {
   Ui& ui_;
   const Clock& clock_;
   TransferTimeouts timeouts_;
+  std::string proxy_;
   MultiHandle multi_;
   StateHandler handler_;
   std::string url_;
@@ -290,8 +391,9 @@ class CurlTransfer final : public InternetTransfer {
 }  // namespace
 
 std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui& ui, const Clock& clock,
-                                                       TransferTimeouts timeouts) {
-  return std::make_unique<CurlTransfer>(ui, clock, timeouts);
+                                                       TransferTimeouts timeouts,
+                                                       std::string proxy) {
+  return std::make_unique<CurlTransfer>(ui, clock, timeouts, std::move(proxy));
 }
 
 }  // namespace kalo::platform
