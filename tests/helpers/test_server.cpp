@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "update/protocol.h"
+
 namespace kalo::test {
 namespace {
 
@@ -123,35 +125,36 @@ int StartListening(httplib::Server& server, std::thread& thread) {
 }  // namespace
 
 TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
-  server_->Get(
-      "/trabalho/versao.php", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string client = request.get_param_value("id");
-        std::string body;
-        {
-          const std::lock_guard lock(mutex_);
-          manifest_requests_.push_back(client);
-          const auto found = manifests_.find(client);
-          body = found == manifests_.end() ? "" : found->second;
-        }
-        const FaultSetting setting = FaultOf(request.path);
-        Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
-      });
-  server_->Get(R"(/trabalho/versao/(.+))", [this](const httplib::Request& request,
-                                                  httplib::Response& response) {
+  server_->Get(std::string(cImpLicencas::kManifestPath), [this](const httplib::Request& request,
+                                                                httplib::Response& response) {
+    const std::string client = request.get_param_value("id");
     std::string body;
-    bool found_file = false;
     {
       const std::lock_guard lock(mutex_);
-      const auto found = files_.find(request.matches[1]);
-      found_file = found != files_.end();
-      body = found_file ? found->second : "";
+      manifest_requests_.push_back(client);
+      const auto found = manifests_.find(client);
+      body = found == manifests_.end() ? "" : found->second;
     }
-    FaultSetting setting = FaultOf(request.path);
-    if (!found_file && setting.fault == Fault::kNone) {
-      setting.fault = Fault::kNotFound;
-    }
+    const FaultSetting setting = FaultOf(request.path);
     Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
   });
+  server_->Get(std::string(cImpLicencas::kFileFolderPath) + "(.+)",
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 std::string body;
+                 bool found_file = false;
+                 {
+                   const std::lock_guard lock(mutex_);
+                   const auto found = files_.find(request.matches[1]);
+                   found_file = found != files_.end();
+                   body = found_file ? found->second : "";
+                 }
+                 FaultSetting setting = FaultOf(request.path);
+                 if (!found_file && setting.fault == Fault::kNone) {
+                   setting.fault = Fault::kNotFound;
+                 }
+                 Respond(response, body, setting.fault, setting.redirect_target, stopping_,
+                         slow_pause_);
+               });
   // Recorded before the answer goes out: a logger runs after it, when the client may
   // already be looking at the record.
   server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
