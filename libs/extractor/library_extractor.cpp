@@ -6,8 +6,8 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "platform/install_folder.h"
 #include "platform/own_program.h"
+#include "platform/paths.h"
 #include "platform/resources.h"
 
 namespace kalo::extractor {
@@ -17,7 +17,7 @@ std::span<const platform::CarriedResource> CarriedLibrary();
 int main() {
   try {
     const std::string own_path = kalo::platform::OwnFilePath();
-    const std::string folder = own_path.substr(0, own_path.find_last_of('/') + 1);
+    const std::string folder = kalo::platform::FolderOf(own_path);
     const kalo::platform::CarriedResources resources(kalo::extractor::CarriedLibrary());
     kalo::platform::FileSystem fs;
     fs.WriteFileAtomically(kalo::platform::PathInFolder(folder, KALO_LIBRARY_FILE),

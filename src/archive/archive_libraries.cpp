@@ -1,7 +1,7 @@
 #include "archive/archive_libraries.h"
 
 #include "platform/error.h"
-#include "platform/install_folder.h"
+#include "platform/paths.h"
 
 namespace cImpZipDeclares {
 namespace {

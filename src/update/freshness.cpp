@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/error.h"
-#include "platform/install_folder.h"
+#include "platform/paths.h"
 #include "support/files.h"
 #include "support/text.h"
 #include "support/timestamps.h"

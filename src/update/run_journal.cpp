@@ -6,7 +6,7 @@
 #include "archive/zip_compact.h"
 #include "platform/atomic_file.h"
 #include "platform/error.h"
-#include "platform/install_folder.h"
+#include "platform/paths.h"
 #include "support/waits.h"
 
 namespace cImpLicencas {

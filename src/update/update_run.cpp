@@ -4,7 +4,7 @@
 
 #include "archive/zip_compact.h"
 #include "platform/error.h"
-#include "platform/install_folder.h"
+#include "platform/paths.h"
 #include "support/exit_status.h"
 #include "support/files.h"
 #include "support/process_control.h"
@@ -281,7 +281,7 @@ bool IsUsableClientName(const std::string& client) {
 }
 
 std::string OwnExeName(const std::string& own_file_path) {
-  std::string name = own_file_path.substr(own_file_path.find_last_of('/') + 1);
+  std::string name = kalo::platform::FileNameOf(own_file_path);
   if (const auto dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) {
     name.resize(dot);
   }

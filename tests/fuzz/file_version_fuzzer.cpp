@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/posix/executable_version.h"
+#include "platform/executable_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static_cast<void>(kalo::platform::ParseExecutableVersion(std::as_bytes(std::span(data, size))));

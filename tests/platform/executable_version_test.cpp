@@ -1,4 +1,4 @@
-#include "platform/posix/executable_version.h"
+#include "platform/executable_version.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 
@@ -27,14 +28,6 @@ struct SplitPath {
   std::string folder;  // "." when the path has no folder part
   std::string name;
 };
-
-SplitPath Split(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    return {".", path};
-  }
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
 
 bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
@@ -75,7 +68,7 @@ std::optional<std::string> FindByWildcard(const SplitPath& split) {
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (!IsHidden(name) && ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0 &&
-        IsOrdinaryFile(split.folder + "/" + name)) {
+        IsOrdinaryFile(PathInFolder(split.folder, name))) {
       matches.push_back(name);
     }
   }
@@ -89,7 +82,7 @@ std::optional<std::string> FindByWildcard(const SplitPath& split) {
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
-  const SplitPath split = Split(pattern);
+  const SplitPath split{FolderOf(pattern), FileNameOf(pattern)};
   if (split.name.empty() || IsHidden(split.name)) {
     return std::nullopt;
   }

@@ -4,7 +4,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
-#include "platform/posix/executable_version.h"
+#include "platform/executable_version.h"
 #include "platform/posix/unique_fd.h"
 
 namespace kalo::platform {

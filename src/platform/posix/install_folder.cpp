@@ -28,11 +28,4 @@ std::string InstallFolder() {
   return PathInFolder(HomeFolder(), "KALO");
 }
 
-std::string PathInFolder(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') {
-    return folder + name;
-  }
-  return folder + "/" + name;
-}
-
 }  // namespace kalo::platform

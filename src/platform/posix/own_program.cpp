@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <string>
 
-#include "kalo/build_version.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
@@ -19,11 +18,6 @@ std::string OwnFilePath() {
   }
   path.resize(static_cast<std::size_t>(length));
   return path;
-}
-
-FileVersion OwnVersion() {
-  return {build::kVersionMajor, build::kVersionMinor, build::kVersionBuild,
-          build::kVersionRevision};
 }
 
 }  // namespace kalo::platform

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 
@@ -22,11 +23,6 @@ extern char** environ;
 
 namespace kalo::platform {
 namespace {
-
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::optional<ProcessId> ProcessIdOf(const char* name) {
   ProcessId id = 0;
@@ -43,7 +39,7 @@ std::optional<ProcessId> ProcessIdOf(const char* name) {
 std::string ExecutableNameOf(const std::string& process_folder) {
   std::string target(4096, '\0');
   const ssize_t length =
-      ::readlink((process_folder + "/exe").c_str(), target.data(), target.size() - 1);
+      ::readlink(PathInFolder(process_folder, "exe").c_str(), target.data(), target.size() - 1);
   if (length > 0) {
     target.resize(static_cast<std::size_t>(length));
     // A program whose file was replaced while it ran still counts under its name.
@@ -51,12 +47,12 @@ std::string ExecutableNameOf(const std::string& process_folder) {
     if (target.ends_with(kDeleted)) {
       target.resize(target.size() - kDeleted.size());
     }
-    return BaseName(target);
+    return FileNameOf(target);
   }
-  std::ifstream command_line(process_folder + "/cmdline", std::ios::binary);
+  std::ifstream command_line(PathInFolder(process_folder, "cmdline"), std::ios::binary);
   std::string first_argument;
   std::getline(command_line, first_argument, '\0');
-  return BaseName(first_argument);
+  return FileNameOf(first_argument);
 }
 
 class SpawnFileActions {
@@ -105,7 +101,7 @@ std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   }
   while (const dirent* entry = ::readdir(proc.get())) {
     if (const auto id = ProcessIdOf(entry->d_name)) {
-      processes.push_back({*id, ExecutableNameOf(std::string("/proc/") + entry->d_name)});
+      processes.push_back({*id, ExecutableNameOf(PathInFolder("/proc", entry->d_name))});
     }
   }
   std::ranges::sort(processes, {}, &ProcessEntry::id);

@@ -1,5 +1,5 @@
 // Letter case of ASCII text, for names the platform compares (resource names,
-// settings sections and keys). Only the POSIX implementations include it.
+// settings sections and keys). Only the platform layer includes it.
 #pragma once
 
 #include <algorithm>

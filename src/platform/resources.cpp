@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
-#include "platform/posix/ascii.h"
 
 namespace kalo::platform {
 std::span<const std::byte> CarriedResources::Load(std::string_view name,
