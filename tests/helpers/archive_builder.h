@@ -93,4 +93,8 @@ void TruncateFile(const std::string& path, std::size_t size);
 // for the named entry, so that the entry's data is longer or shorter than announced.
 void SetDeclaredSize(const std::string& archive, std::string_view name, std::uint32_t size);
 
+// Rewrites the CRC-32 that the local header and the central directory declare for the
+// named entry, so that its data no longer matches.
+void SetDeclaredCrc(const std::string& archive, std::string_view name, std::uint32_t crc);
+
 }  // namespace kalo::test

@@ -1,4 +1,5 @@
-// Wiz_SingleEntryUnzip on real archives built with libzip, extracting into temp folders.
+// Wiz_SingleEntryUnzip on real archives built with libzip and libarchive, extracting into
+// temp folders.
 #include "unzip32.h"
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "helpers/archive_builder.h"
+#include "helpers/libarchive_zip.h"
 #include "helpers/temp_folder.h"
 
 namespace kalo::test {
@@ -91,6 +95,19 @@ Files Tree(const fs::path& root) {
     files.insert(name);
   }
   return files;
+}
+
+// A file's bytes, read in one piece: ReadWholeFile takes seconds over the large entries
+// in a Debug build.
+std::string ReadLarge(const std::string& path) {
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  if (error) {
+    return "(no file)";
+  }
+  std::string bytes(size, '\0');
+  std::ifstream(path, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
 }
 
 void SetMtime(const std::string& path, std::time_t mtime) {
@@ -367,6 +384,73 @@ TEST_F(Unzip32Test, EncryptedEntriesAskForThePassword) {
   }
 }
 
+TEST_F(Unzip32Test, UnpacksArchivesOfEveryCommonWriter) {
+  std::string binary(300000, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) {
+    binary[i] = static_cast<char>((i * 2654435761U) >> 13);
+  }
+  std::string text;
+  for (int line = 0; text.size() < 100000; ++line) {
+    text += "line " + std::to_string(line) + " of the text entry\n";
+  }
+  using Contents = std::vector<std::pair<std::string, std::string>>;
+  const Contents files = {{"empty.txt", ""}, {"docs/text.txt", text}, {"data.bin", binary}};
+  // Larger than the library inflates in one piece, so it streams.
+  Contents with_large = files;
+  with_large.emplace_back("large.bin", std::string(std::size_t{17} << 20, 'L') + binary);
+
+  const auto libzip = [](bool stored) {
+    return [stored](const std::string& path, const Contents& contents) {
+      ArchiveBuilder builder;
+      for (const auto& [name, content] : contents) {
+        builder.AddFile(name, content, stored ? EntryOptions().Stored() : EntryOptions());
+      }
+      builder.Write(path);
+    };
+  };
+  const auto libarchive = [](LibarchiveZipOptions options) {
+    return [options](const std::string& path, const Contents& contents) {
+      WriteLibarchiveZip(path, contents, options);
+    };
+  };
+  // libarchive writes data descriptors; the local header then leaves the CRC (and with
+  // encryption the password check byte's source) to the descriptor and the central
+  // directory, which libzip's consistency check used to refuse.
+  struct Case {
+    const char* writer;
+    std::function<void(const std::string&, const Contents&)> write;
+    const Contents& contents;
+    bool descriptors;
+    bool zip64;
+    bool encrypted;
+  } cases[] = {
+      {"libzip deflated", libzip(false), with_large, false, false, false},
+      {"libzip stored", libzip(true), files, false, false, false},
+      {"libarchive deflated", libarchive({}), files, true, false, false},
+      {"libarchive stored", libarchive({false, false, ""}), with_large, true, false, false},
+      {"libarchive zip64", libarchive({true, true, ""}), files, true, true, false},
+      {"libarchive encrypted deflated", libarchive({true, false, "pw"}), files, true, false, true},
+      {"libarchive encrypted stored", libarchive({false, false, "pw"}), files, true, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.writer);
+    fs::remove_all(out_);
+    c.write(zip_, c.contents);
+    const std::string bytes = ReadLarge(zip_);
+    ASSERT_EQ(bytes.compare(0, 4, "PK\x03\x04"), 0);
+    EXPECT_EQ((bytes[6] & 0x08) != 0, c.descriptors);  // General purpose bit 3.
+    EXPECT_EQ(bytes.find("PK\x06\x06") != std::string::npos, c.zip64);
+    calls_ = {};
+    calls_.passwords = {"pw"};
+    command_.HonorDirectories = 1;
+    EXPECT_EQ(Unzip(zip_), UNZIP32_OK) << calls_.printed;
+    EXPECT_EQ(calls_.password_asked.size(), c.encrypted ? 1u : 0u);
+    for (const auto& [name, content] : c.contents) {
+      EXPECT_TRUE(ReadLarge(Out(name)) == content) << name;
+    }
+  }
+}
+
 TEST_F(Unzip32Test, NothingIsWrittenOutsideTheDestination) {
   fs::create_directory(temp_ / "outside");
   temp_.Write("outside/target.txt", "keep");
@@ -408,41 +492,60 @@ TEST_F(Unzip32Test, NothingIsWrittenOutsideTheDestination) {
 
 TEST_F(Unzip32Test, DamagedArchivesLeaveNoHalfFiles) {
   const std::string big(50000, 'z');
-  const auto build = [&] {
-    return ArchiveBuilder()
-        .AddFile("good.txt", "good")
-        .AddFile("bad.txt", big, EntryOptions().Stored())
-        .AddFile("long.txt", big)
-        .Write(zip_);
-  };
+  // Too large to be inflated in one piece, so its damage shows only after most of it
+  // was written.
+  constexpr std::uint32_t kHugeSize = 17 << 20;
+  const std::string pristine = ArchiveBuilder()
+                                   .AddFile("good.txt", "good")
+                                   .AddFile("bad.txt", big, EntryOptions().Stored())
+                                   .AddFile("long.txt", big)
+                                   .AddFile("huge.bin", std::string(kHugeSize, 'h'))
+                                   .Write(temp_ / "pristine.zip");
   using Damage = void (*)(const std::string&);
+  const Files but_huge = {"good.txt", "bad.txt", "long.txt"};
+  const Files but_long = {"good.txt", "bad.txt", "huge.bin"};
   const std::tuple<Damage, int32_t, Files> cases[] = {
       {[](const std::string& p) { FlipByte(p, EntryDataOffset(p, "bad.txt") + 9); },
        UNZIP32_BAD_ARCHIVE,
-       {"good.txt", "long.txt"}},
-      // Damaged deflate data: a broken stream or a CRC that no longer matches.
+       {"good.txt", "long.txt", "huge.bin"}},
       {[](const std::string& p) { FlipByte(p, EntryDataOffset(p, "long.txt") + 5); },
-       UNZIP32_BAD_ARCHIVE,
-       {"good.txt", "bad.txt"}},
-      {[](const std::string& p) { SetDeclaredSize(p, "long.txt", 100); },
-       UNZIP32_BAD_ARCHIVE,
-       {"good.txt", "bad.txt"}},
+       UNZIP32_BAD_ARCHIVE, but_long},
+      {[](const std::string& p) { SetDeclaredCrc(p, "long.txt", 0x12345678); }, UNZIP32_BAD_ARCHIVE,
+       but_long},
+      {[](const std::string& p) { SetDeclaredSize(p, "long.txt", 100); }, UNZIP32_BAD_ARCHIVE,
+       but_long},
+      {[](const std::string& p) { SetDeclaredCrc(p, "huge.bin", 0x12345678); }, UNZIP32_BAD_ARCHIVE,
+       but_huge},
+      // More bytes than declared stop the entry at once; fewer fail it at its end.
+      {[](const std::string& p) { SetDeclaredSize(p, "huge.bin", kHugeSize - 1); },
+       UNZIP32_BAD_ARCHIVE, but_huge},
+      {[](const std::string& p) { SetDeclaredSize(p, "huge.bin", kHugeSize + 1); },
+       UNZIP32_BAD_ARCHIVE, but_huge},
       {[](const std::string& p) { TruncateFile(p, fs::file_size(p) / 2); },
        UNZIP32_BAD_ARCHIVE,
        {}},
       {[](const std::string& p) { fs::remove(p); }, UNZIP32_ARCHIVE_NOT_FOUND, {}},
   };
+  int row = 0;
   for (const auto& [damage, result, tree] : cases) {
-    SCOPED_TRACE(result);
+    SCOPED_TRACE(row++);
     fs::remove_all(out_);
     fs::create_directory(out_);
-    damage(build());
+    fs::copy_file(pristine, zip_, fs::copy_options::overwrite_existing);
+    damage(zip_);
     EXPECT_EQ(Unzip(zip_), result);
     EXPECT_EQ(Tree(out_), tree);
     command_.TestZip = 1;
     EXPECT_EQ(Unzip(zip_), result);
     command_.TestZip = 0;
   }
+  // Even where bytes go out before the entry's end, none goes past its declared size.
+  fs::copy_file(pristine, zip_, fs::copy_options::overwrite_existing);
+  SetDeclaredSize(zip_, "huge.bin", kHugeSize - 1);
+  command_ = {};
+  command_.WriteToStdOut = 1;
+  EXPECT_EQ(Unzip(zip_, {"huge.bin"}), UNZIP32_BAD_ARCHIVE);
+  EXPECT_LT(calls_.printed.size(), kHugeSize);
 }
 
 TEST_F(Unzip32Test, CallbacksCanAbortAndMessageLevelsShapeThePrintedText) {

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
 
 namespace kalo::unzip32 {
 namespace {
@@ -50,116 +49,190 @@ class LineEnds {
   bool after_cr_ = false;
 };
 
-// Large enough that inflate spends its time in its fast loop rather than refilling.
-constexpr std::size_t kCompressedChunk = 256 * 1024;
+// Blocks of entries that do not come in one piece. Large enough that zlib spends its time
+// in its fast loop and copies its 32 KiB window rarely.
+constexpr std::size_t kBlockSize = 256 * 1024;
+// The start of an entry that decides whether it is text.
+constexpr std::size_t kTextSniffSize = 64 * 1024;
 
 }  // namespace
 
-struct EntryStream::Inflater {
-  z_stream stream{};
-  std::vector<unsigned char> input = std::vector<unsigned char>(kCompressedChunk);
-  zip_uint32_t expected_crc = 0;
-  uLong crc = crc32(0, nullptr, 0);
-  bool input_ended = false;
-  bool finished = false;
-  int error = ZIP_ER_OK;
+char* Buffer::Reserve(std::size_t size) {
+  if (!data_ || size > capacity_) {
+    capacity_ = std::max<std::size_t>(size, 1);
+    data_.reset();  // The old bytes are not needed; free them before asking for more.
+    data_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  }
+  return data_.get();
+}
+
+struct Workspace::Stream {
+  z_stream z{};
+  bool ready = false;
 };
 
-EntryStream::EntryStream(ZipFile decoded) : file_(std::move(decoded)) {}
+Workspace::Workspace() : stream_(std::make_unique<Stream>()) {}
 
-EntryStream::EntryStream(ZipFile raw_deflate, zip_uint32_t expected_crc)
-    : file_(std::move(raw_deflate)), inflater_(std::make_unique<Inflater>()) {
-  inflater_->expected_crc = expected_crc;
+Workspace::~Workspace() {
+  if (stream_->ready) {
+    inflateEnd(&stream_->z);
+  }
+}
+
+EntryStream::EntryStream(ZipFile file, Encoding encoding, const EntryFacts& facts,
+                         Workspace& workspace)
+    : file_(std::move(file)),
+      encoding_(encoding),
+      facts_(facts),
+      workspace_(workspace),
+      whole_(facts.size <= kWholeEntryLimit && facts.compressed_size <= kWholeEntryLimit) {
+  if (encoding_ != Encoding::kDeflated || whole_) {
+    return;
+  }
+  Workspace::Stream& stream = *workspace_.stream_;
   // Negative window bits: the raw deflate data of a zip entry, without a zlib header.
-  if (inflateInit2(&inflater_->stream, -MAX_WBITS) != Z_OK) {
-    inflater_->error = ZIP_ER_MEMORY;
+  if (!stream.ready) {
+    stream.ready = inflateInit2(&stream.z, -MAX_WBITS) == Z_OK;
+  } else {
+    inflateReset(&stream.z);
+  }
+  stream.z.avail_in = 0;
+  if (!stream.ready) {
+    error_ = ZIP_ER_MEMORY;
   }
 }
 
-EntryStream::~EntryStream() {
-  if (inflater_) {
-    inflateEnd(&inflater_->stream);
+std::optional<std::string_view> EntryStream::Next() {
+  if (error_ != ZIP_ER_OK) {
+    return std::nullopt;
   }
+  if (encoding_ == Encoding::kDecoded) {
+    return ReadDecoded();
+  }
+  return whole_ ? ReadWhole() : ReadDeflated();
 }
 
-zip_int64_t EntryStream::Read(char* out, std::size_t size) {
-  if (!inflater_) {
-    return zip_fread(file_.get(), out, size);
+std::optional<std::string_view> EntryStream::ReadWhole() {
+  if (finished_) {
+    return std::string_view();
   }
-  return Inflate(out, size);
+  finished_ = true;
+  const auto raw_size = static_cast<std::size_t>(facts_.compressed_size);
+  const std::optional<std::string_view> raw =
+      ReadRaw(workspace_.input_.Reserve(raw_size), raw_size);
+  if (!raw) {
+    return std::nullopt;
+  }
+  if (raw->size() != raw_size) {
+    return Fail(ZIP_ER_EOF);
+  }
+  const auto size = static_cast<std::size_t>(facts_.size);
+  char* out = workspace_.output_.Reserve(size);
+  switch (workspace_.whole_.Inflate(*raw, out, size)) {
+    case WholeResult::kOk:
+      break;
+    case WholeResult::kWrongSize:
+      return Fail(ZIP_ER_INCONS);
+    case WholeResult::kNoMemory:
+      return Fail(ZIP_ER_MEMORY);
+    case WholeResult::kBadData:
+      return Fail(ZIP_ER_COMPRESSED_DATA);
+  }
+  // The whole entry is checked before any of it is written.
+  const std::string_view data(out, size);
+  if (Crc32(0, data) != facts_.crc) {
+    return Fail(ZIP_ER_CRC);
+  }
+  return data;
 }
 
-int EntryStream::ZipError() const {
-  if (inflater_) {
-    return inflater_->error;
+std::optional<std::string_view> EntryStream::ReadDecoded() {
+  char* out = workspace_.output_.Reserve(kBlockSize);
+  const zip_int64_t read = zip_fread(file_.get(), out, kBlockSize);
+  if (read < 0) {
+    return Fail(zip_error_code_zip(zip_file_get_error(file_.get())));
   }
-  return zip_error_code_zip(zip_file_get_error(file_.get()));
+  return std::string_view(out, static_cast<std::size_t>(read));
 }
 
-zip_int64_t EntryStream::Inflate(char* out, std::size_t size) {
-  Inflater& state = *inflater_;
-  if (state.error != ZIP_ER_OK) {
-    return -1;
-  }
-  z_stream& stream = state.stream;
+std::optional<std::string_view> EntryStream::ReadDeflated() {
+  std::string_view block;
+  const int error = InflateBlock(workspace_.output_.Reserve(kBlockSize), block);
+  return error == ZIP_ER_OK ? Checked(block) : Fail(error);
+}
+
+int EntryStream::InflateBlock(char* out, std::string_view& block) {
+  z_stream& stream = workspace_.stream_->z;
   stream.next_out = reinterpret_cast<Bytef*>(out);
-  stream.avail_out = static_cast<uInt>(std::min<std::size_t>(size, UINT32_MAX));
-  while (!state.finished && stream.avail_out > 0) {
-    if (stream.avail_in == 0 && !state.input_ended) {
-      const zip_int64_t read = zip_fread(file_.get(), state.input.data(), state.input.size());
+  stream.avail_out = static_cast<uInt>(kBlockSize);
+  while (!finished_ && stream.avail_out > 0) {
+    if (stream.avail_in == 0 && !input_ended_) {
+      char* in = workspace_.input_.Reserve(kBlockSize);
+      const zip_int64_t read = zip_fread(file_.get(), in, kBlockSize);
       if (read < 0) {
-        state.error = zip_error_code_zip(zip_file_get_error(file_.get()));
-        return -1;
+        return zip_error_code_zip(zip_file_get_error(file_.get()));
       }
-      state.input_ended = read == 0;
-      stream.next_in = state.input.data();
+      input_ended_ = read == 0;
+      stream.next_in = reinterpret_cast<Bytef*>(in);
       stream.avail_in = static_cast<uInt>(read);
     }
     const uInt before = stream.avail_out;
     const int result = inflate(&stream, Z_NO_FLUSH);
     if (result == Z_STREAM_END) {
-      state.finished = true;
+      finished_ = true;
     } else if (result == Z_DATA_ERROR || result == Z_MEM_ERROR || result == Z_NEED_DICT ||
-               (result == Z_BUF_ERROR && state.input_ended && stream.avail_out == before)) {
+               (result == Z_BUF_ERROR && input_ended_ && stream.avail_out == before)) {
       // Bad data, or compressed data that ends before the deflate stream does.
-      state.error = result == Z_MEM_ERROR ? ZIP_ER_MEMORY : ZIP_ER_COMPRESSED_DATA;
-      return -1;
+      return result == Z_MEM_ERROR ? ZIP_ER_MEMORY : ZIP_ER_COMPRESSED_DATA;
     }
   }
-  const std::size_t produced = size - stream.avail_out;
-  state.crc = crc32(state.crc, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(produced));
-  if (state.finished && produced == 0 && state.crc != state.expected_crc) {
-    state.error = ZIP_ER_CRC;
-    return -1;
+  block = std::string_view(out, kBlockSize - stream.avail_out);
+  return ZIP_ER_OK;
+}
+
+std::optional<std::string_view> EntryStream::ReadRaw(char* into, std::size_t size) {
+  const zip_int64_t read = zip_fread(file_.get(), into, size);
+  if (read < 0) {
+    return Fail(zip_error_code_zip(zip_file_get_error(file_.get())));
   }
-  return static_cast<zip_int64_t>(produced);
+  return std::string_view(into, static_cast<std::size_t>(read));
+}
+
+std::optional<std::string_view> EntryStream::Checked(std::string_view block) {
+  if (block.empty() && crc_ != facts_.crc) {
+    return Fail(ZIP_ER_CRC);
+  }
+  crc_ = Crc32(crc_, block);
+  return block;
+}
+
+std::optional<std::string_view> EntryStream::Fail(int zip_error) {
+  error_ = zip_error;
+  return std::nullopt;
 }
 
 DataOutcome PumpEntry(EntryStream& stream, zip_uint64_t declared_size, bool to_crlf,
                       const std::function<bool(std::string_view)>& sink) {
-  std::vector<char> buffer(64 * 1024);
   LineEnds line_ends;
   bool first_block = true;
   zip_uint64_t total = 0;
   for (;;) {
-    const zip_int64_t count = stream.Read(buffer.data(), buffer.size());
-    if (count < 0) {
+    const std::optional<std::string_view> block = stream.Next();
+    if (!block) {
       return {DataResult::kCorrupt, stream.ZipError()};
     }
-    if (count == 0) {
+    if (block->empty()) {
       break;
     }
-    const auto length = static_cast<zip_uint64_t>(count);
-    if (length > declared_size - total) {
+    if (block->size() > declared_size - total) {
       return {DataResult::kCorrupt, ZIP_ER_INCONS};
     }
-    total += length;
-    std::string_view block(buffer.data(), static_cast<std::size_t>(length));
+    total += block->size();
     if (first_block) {
-      to_crlf = to_crlf && LooksLikeText(block);
+      to_crlf = to_crlf && LooksLikeText(block->substr(0, kTextSniffSize));
       first_block = false;
     }
-    if (!sink(to_crlf ? line_ends.Convert(block) : block)) {
+    if (!sink(to_crlf ? line_ends.Convert(*block) : *block)) {
       return {DataResult::kSinkFailed, ZIP_ER_OK};
     }
   }

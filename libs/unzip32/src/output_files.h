@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,20 @@ Fd OpenDestination(const std::string& path, int& error);
 // counts the folders made. A link or file in place of a folder fails with ELOOP or ENOTDIR.
 Fd OpenFolders(int root, const std::vector<std::string>& folders, bool create, int& error,
                int& created);
+
+// Folders below the destination that this run has walked, kept open: archives often
+// alternate between a few folders, and each walk costs several system calls.
+class FolderCache {
+ public:
+  // As OpenFolders, but the folder stays open in the cache; -1 on failure.
+  int Open(int root, const std::vector<std::string>& folders, bool create, int& error,
+           int& created);
+
+ private:
+  // Well below the usual limit of 1,024 open files per process.
+  static constexpr std::size_t kMaxOpen = 64;
+  std::map<std::vector<std::string>, Fd> open_;
+};
 
 struct ExistingFile {
   bool exists = false;

@@ -102,6 +102,12 @@ mode_t ModeWithoutUnixMode(const std::string& file, const ExistingFile& existing
   return existing.mode.value_or(0644);
 }
 
+// Deflated entries are inflated here, faster than through libzip's reader; libzip
+// decrypts, and decodes the other methods.
+Encoding EncodingOf(bool encrypted, std::uint16_t method) {
+  return !encrypted && method == ZIP_CM_DEFLATE ? Encoding::kDeflated : Encoding::kDecoded;
+}
+
 }  // namespace
 
 Run::Run(const UnzipCommand& command, UnzipCallbacks& callbacks, std::vector<std::string> includes,
@@ -135,7 +141,7 @@ int32_t Run::Walk() {
     return UNZIP32_BAD_PARAMETERS;
   }
   int error = 0;
-  archive_.reset(zip_open(archive_name.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+  archive_.reset(zip_open(archive_name.c_str(), ZIP_RDONLY, &error));
   if (!archive_) {
     Say(1, "error: cannot open " + archive_name + ": " + ZipErrorText(error) + "\n");
     return OpenFailureCode(error);
@@ -327,9 +333,9 @@ void Run::Extract(const Entry& entry) {
   const bool freshen = command_.ExtractOnlyNewer != 0;
   int error = 0;
   int created = 0;
-  const Fd folder = OpenFolders(destination_.get(), path->folders, !freshen, error, created);
+  const int folder = folders_.Open(destination_.get(), path->folders, !freshen, error, created);
   const std::string shown = JoinPath(path->folders, path->file);
-  if (!folder.valid()) {
+  if (folder < 0) {
     // Freshening creates nothing, so a missing folder only means nothing to replace.
     if (!(freshen && error == ENOENT)) {
       Fail(UNZIP32_WRITE_FAILED, shown, std::strerror(error));
@@ -343,7 +349,7 @@ void Run::Extract(const Entry& entry) {
     }
     return;
   }
-  const ExistingFile existing = Inspect(folder.get(), path->file);
+  const ExistingFile existing = Inspect(folder, path->file);
   if (existing.is_folder) {
     Fail(UNZIP32_WRITE_FAILED, shown, "a folder of that name is in the way");
     return;
@@ -354,7 +360,7 @@ void Run::Extract(const Entry& entry) {
   const mode_t mode = entry.mode ? *entry.mode : ModeWithoutUnixMode(path->file, existing);
   int write_error = 0;
   const bool ok = WithData(entry, shown, [&](EntryStream& file) {
-    PendingFile pending(folder.get());
+    PendingFile pending(folder);
     write_error = pending.Create(mode);
     if (write_error != 0) {
       return DataOutcome{DataResult::kSinkFailed, ZIP_ER_OK};
@@ -425,9 +431,9 @@ bool Run::WithData(const Entry& entry, const std::string& shown, const Consumer&
       }
       ++asks;
     }
-    const bool inflate_here = !entry.encrypted && entry.method == ZIP_CM_DEFLATE;
+    const Encoding encoding = EncodingOf(entry.encrypted, entry.method);
     ZipFile file(zip_fopen_index_encrypted(archive_.get(), entry.index,
-                                           inflate_here ? ZIP_FL_COMPRESSED : 0,
+                                           encoding == Encoding::kDecoded ? 0 : ZIP_FL_COMPRESSED,
                                            entry.encrypted ? password.c_str() : nullptr));
     if (!file) {
       const int code = zip_error_code_zip(zip_get_error(archive_.get()));
@@ -439,8 +445,8 @@ bool Run::WithData(const Entry& entry, const std::string& shown, const Consumer&
       Fail(UNZIP32_BAD_ARCHIVE, shown, ZipErrorText(code));
       return false;
     }
-    EntryStream stream =
-        inflate_here ? EntryStream(std::move(file), entry.crc) : EntryStream(std::move(file));
+    EntryStream stream(std::move(file), encoding, {entry.size, entry.compressed_size, entry.crc},
+                       workspace_);
     const DataOutcome outcome = consume(stream);
     // A wrong password passes the check byte of traditional encryption once in 256 tries,
     // and then only the CRC tells; so a CRC error asks again while asks are left.

@@ -71,7 +71,9 @@ class Run {
   std::vector<bool> include_used_;
   Mode mode_ = Mode::kExtract;
   ZipArchive archive_;
+  Workspace workspace_;
   Fd destination_;
+  FolderCache folders_;
   std::string remembered_password_;
   bool keep_all_existing_ = false;
   bool aborted_ = false;
