@@ -179,20 +179,27 @@ void TruncateFile(const std::string& path, std::size_t size) {
   std::filesystem::resize_file(path, size);
 }
 
-void SetDeclaredSize(const std::string& archive, std::string_view name, std::uint32_t size) {
+namespace {
+
+// Rewrites one 32-bit field of the named entry in its local header and in the central
+// directory, at the two offsets the format gives it there.
+void SetDeclaredField(const std::string& archive, std::string_view name, std::size_t local_offset,
+                      std::size_t central_offset, std::uint32_t value) {
   std::string bytes = ReadBytes(archive);
   const EntryRecords records = FindRecords(bytes, name);
-  Put32(bytes, records.local + 22, size);
-  Put32(bytes, records.central + 24, size);
+  Put32(bytes, records.local + local_offset, value);
+  Put32(bytes, records.central + central_offset, value);
   WriteBytes(archive, bytes);
 }
 
+}  // namespace
+
+void SetDeclaredSize(const std::string& archive, std::string_view name, std::uint32_t size) {
+  SetDeclaredField(archive, name, 22, 24, size);
+}
+
 void SetDeclaredCrc(const std::string& archive, std::string_view name, std::uint32_t crc) {
-  std::string bytes = ReadBytes(archive);
-  const EntryRecords records = FindRecords(bytes, name);
-  Put32(bytes, records.local + 14, crc);
-  Put32(bytes, records.central + 16, crc);
-  WriteBytes(archive, bytes);
+  SetDeclaredField(archive, name, 14, 16, crc);
 }
 
 }  // namespace kalo::test
