@@ -184,8 +184,9 @@ class CurlTransfer final : public InternetTransfer {
     return reply;
   }
 
+  // The default of `max_bytes` is the interface's; an override repeating it could drift.
   void OpenUrlBytes(const std::string& url, const ByteSink& sink,
-                    std::optional<std::uint64_t> max_bytes = std::nullopt) override {
+                    std::optional<std::uint64_t> max_bytes) override {
     Run(url, true, sink, max_bytes);
   }
 
