@@ -1,6 +1,26 @@
-# The Debian packages the build links with (scripts/setup installs them).
+# The libraries the build links with: Debian's packages on Linux (scripts/setup
+# installs them); on Windows, mingw-w64's zlib and the libraries that
+# scripts/build-windows-deps cross-builds into build/windeps.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
 find_package(ZLIB REQUIRED)
-find_package(CURL REQUIRED)
+
+if(WIN32)
+  # libzip is linked statically there: its header must not ask for a DLL import, and
+  # its own dependencies come along.
+  target_compile_definitions(PkgConfig::LIBZIP INTERFACE ZIP_STATIC)
+  target_link_libraries(PkgConfig::LIBZIP INTERFACE ZLIB::ZLIB bcrypt advapi32)
+  # cpp-httplib is one header; it needs Windows sockets.
+  find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+  add_library(kalo_httplib INTERFACE)
+  target_include_directories(kalo_httplib INTERFACE "${HTTPLIB_INCLUDE_DIR}")
+  target_link_libraries(kalo_httplib INTERFACE ws2_32 crypt32)
+  add_library(PkgConfig::HTTPLIB ALIAS kalo_httplib)
+  # Programs carry no runtime DLLs beside them: the C and C++ runtimes and the
+  # threads library are linked in.
+  add_link_options(-static)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+else()
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
+  find_package(CURL REQUIRED)
+endif()

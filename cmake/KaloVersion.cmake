@@ -1,7 +1,8 @@
 # Version numbers of our programs. A version a.b.c.d is read as a build date:
 # a = ddmm, b = yyyy, c unused (0), d = hhnn. Every program carries it twice: in a
-# generated header (for its own use) and in an ELF note that other programs read
-# from the file, laid out like the fixed file information of a PE version resource.
+# generated header (for its own use) and in its file for other programs to read: a
+# version resource on Windows, on Linux an ELF note laid out like the fixed file
+# information of such a resource.
 
 set(KALO_VERSION "" CACHE STRING
     "Version a.b.c.d of every program (ddmm.yyyy.0.hhnn); empty takes the local date and time of the build folder's first configure")
@@ -59,13 +60,31 @@ add_library(kalo_build_version INTERFACE)
 target_include_directories(kalo_build_version INTERFACE "${KALO_GENERATED_DIR}")
 
 # kalo_add_version_note(<target> [VERSION a.b.c.d] [LIBRARY])
-# Puts the version note into <target>; the version defaults to the build's.
+# Gives <target> its version: an ELF note on Linux, a version resource on Windows.
+# The version defaults to the build's.
 function(kalo_add_version_note target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "LIBRARY" "VERSION" "")
   if(NOT arg_VERSION)
     set(arg_VERSION "${KALO_EFFECTIVE_VERSION}")
   endif()
   kalo_parse_version("${arg_VERSION}" field)
+  if(WIN32)
+    get_target_property(file_stem ${target} OUTPUT_NAME)
+    if(NOT file_stem)
+      set(file_stem "${target}")
+    endif()
+    if(arg_LIBRARY)
+      set(RESOURCE_FILE_TYPE VFT_DLL)
+      set(RESOURCE_FILE_NAME "${file_stem}.dll")
+    else()
+      set(RESOURCE_FILE_TYPE VFT_APP)
+      set(RESOURCE_FILE_NAME "${file_stem}.exe")
+    endif()
+    set(resource "${CMAKE_CURRENT_BINARY_DIR}/version_resource/${target}.rc")
+    configure_file("${KALO_TEMPLATE_DIR}/version_resource.rc.in" "${resource}" @ONLY)
+    target_sources(${target} PRIVATE "${resource}")
+    return()
+  endif()
   math(EXPR NOTE_VERSION_MS "(${field_0} << 16) | ${field_1}" OUTPUT_FORMAT HEXADECIMAL)
   math(EXPR NOTE_VERSION_LS "(${field_2} << 16) | ${field_3}" OUTPUT_FORMAT HEXADECIMAL)
   # VFT_APP or VFT_DLL, as a PE version resource would say.
@@ -78,6 +97,7 @@ function(kalo_add_version_note target)
   configure_file("${KALO_TEMPLATE_DIR}/version_note.cpp.in" "${note_source}" @ONLY)
   target_sources(${target} PRIVATE "${note_source}")
 endfunction()
+
 set(KALO_TEMPLATE_DIR "${CMAKE_CURRENT_LIST_DIR}/templates")
 
 # Deployment settings compiled into the programs.
