@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/library_text.h"
+
 namespace cImpZipDeclares {
 
 BindingState& TheBindingState() {
@@ -14,8 +16,9 @@ std::string TextFromBuffer(const char* buffer, std::size_t length) {
     return {};
   }
   const void* nul = std::memchr(buffer, '\0', length);
-  return {buffer, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer)
-                                 : length};
+  return kalo::platform::FromLibraryText(
+      {buffer,
+       nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer) : length});
 }
 
 }  // namespace cImpZipDeclares

@@ -30,7 +30,7 @@ class ActiveUi {
   ~ActiveUi() { TheBindingState().ui = nullptr; }
 };
 
-// Text from a library buffer: up to the first NUL, at most `length` bytes.
+// Text from a library buffer, in UTF-8: up to the first NUL, at most `length` bytes.
 std::string TextFromBuffer(const char* buffer, std::size_t length);
 
 }  // namespace cImpZipDeclares

@@ -6,6 +6,7 @@
 
 #include "archive/binding_state.h"
 #include "platform/error.h"
+#include "platform/library_text.h"
 
 namespace cImpZipDeclares {
 namespace {
@@ -16,6 +17,7 @@ constexpr std::size_t kPasswordBufferBound = 257;
 
 using SingleEntryUnzip = decltype(&Wiz_SingleEntryUnzip);
 
+// `archive` and `folder` are in the library's encoding and must outlive the command.
 UnzipCommand CommandFor(const std::string& archive, const std::string& folder,
                         const UnzipOptionValues& options) {
   UnzipCommand command{};
@@ -58,7 +60,9 @@ std::int32_t VBUnzip(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
     include_list[0] = empty_name;
     exclude_list[0] = empty_name;
 
-    UnzipCommand command = CommandFor(archive, folder, options);
+    const std::string library_archive = kalo::platform::ToLibraryText(archive);
+    const std::string library_folder = kalo::platform::ToLibraryText(folder);
+    UnzipCommand command = CommandFor(library_archive, library_folder, options);
     UnzipCallbacks callbacks{};
     callbacks.Print = &UnzipPrint;
     callbacks.Replace = &UnzipReplace;
@@ -121,7 +125,8 @@ std::int32_t UNZIP32_CALL UnzipPassword(char* password, std::int32_t size, const
     if (state.password_refused == 1 || state.ui == nullptr) {
       return 1;
     }
-    const std::string answer = state.ui->AskText("Please Enter The Password!", "");
+    const std::string answer =
+        kalo::platform::ToLibraryText(state.ui->AskText("Please Enter The Password!", ""));
     if (answer.empty()) {
       state.password_refused = 1;
       return 1;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "archive/binding_state.h"
+#include "platform/library_text.h"
 #include "support/text.h"
 
 namespace cImpZipDeclares {
@@ -34,14 +35,17 @@ std::int32_t ZipFileList(ArchiveLibraries& libraries, kalo::platform::Ui& ui, st
   callbacks.Password = &ZipPassword;
   callbacks.Comment = &ZipComment;
 
-  const std::string root = cUpdate::UpperCase(options.root_directory);
+  const std::string root =
+      kalo::platform::ToLibraryText(cUpdate::UpperCase(options.root_directory));
+  const std::string library_archive = kalo::platform::ToLibraryText(archive);
   ZipOptions record{};
   record.RecurseFolders = options.recurse_folders;
   record.UpdateArchive = options.updating_zip;
   record.RootDirectory = root.c_str();
 
   std::array<char*, ZIP32_NAME_LIST_SLOTS> name_pointers{};
-  NameList name_copies = names;
+  NameList name_copies;
+  std::ranges::transform(names, name_copies.begin(), kalo::platform::ToLibraryText);
   std::ranges::transform(name_copies, name_pointers.begin(),
                          [](std::string& name) { return name.data(); });
 
@@ -54,7 +58,7 @@ std::int32_t ZipFileList(ArchiveLibraries& libraries, kalo::platform::Ui& ui, st
     result = (*set_options)(&record);
   }
   if (const auto zip = ExportOf<decltype(&ZpArchive)>(libraries, "ZpArchive")) {
-    result = (*zip)(count, archive.c_str(), name_pointers.data());
+    result = (*zip)(count, library_archive.c_str(), name_pointers.data());
   }
   return result;
 }
