@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,9 +30,13 @@ class AtomicFile {
   void Commit(FilePermissions permissions);
 
  private:
+  // The target's name and a suffix ending in six X, which stand for the letters and
+  // digits that tell one writer's temporary file from another's (as mkstemp takes it).
+  static std::string TemporaryTemplate(const std::string& target);
+
   std::string target_;
   std::string temporary_;
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the system's handle of the open temporary file
 };
 
 // True when `name` (without folder) is the temporary name of an AtomicFile, as one

@@ -7,6 +7,24 @@
 #include "platform/system_error.h"
 
 namespace kalo {
+namespace {
+
+Error ErrorFromSystemError(const std::system_error& error, const std::string& source) {
+  const std::error_code code = error.code();
+  // A portable condition, the same on every system: the library's text already names
+  // the failure and its cause.
+  if (code.category() == std::generic_category()) {
+    return Error(platform::ErrorNumberOf(static_cast<std::errc>(code.value())), error.what(),
+                 source);
+  }
+  // A code in the system's own numbering, which only the platform knows.
+  if (code.category() == std::system_category()) {
+    return platform::SystemError(code.value(), error.what(), source);
+  }
+  return Error(error_number::kInternalError, error.what(), source);
+}
+
+}  // namespace
 
 Error::Error(int number, std::string description, std::string source)
     : std::runtime_error(source + ": " + description + " (" + std::to_string(number) + ")"),
@@ -26,7 +44,7 @@ Error ErrorFromException(const std::exception_ptr& thrown, const std::string& so
   } catch (const std::bad_alloc&) {
     return Error(error_number::kOutOfMemory, "Memória insuficiente", source);
   } catch (const std::system_error& error) {
-    return platform::SystemError(error.code().value(), error.what(), source);
+    return ErrorFromSystemError(error, source);
   } catch (const std::exception& error) {
     return Error(error_number::kInternalError, error.what(), source);
   } catch (...) {
@@ -34,4 +52,38 @@ Error ErrorFromException(const std::exception_ptr& thrown, const std::string& so
   }
 }
 
+namespace platform {
+
+int ErrorNumberOf(std::errc condition) {
+  switch (condition) {
+    case std::errc::no_such_file_or_directory:
+      return error_number::kFileNotFound;
+    case std::errc::not_a_directory:
+    case std::errc::filename_too_long:
+    case std::errc::too_many_symbolic_link_levels:
+      return error_number::kPathNotFound;
+    case std::errc::permission_denied:
+    case std::errc::operation_not_permitted:
+    case std::errc::read_only_file_system:
+    case std::errc::text_file_busy:
+      return error_number::kPermissionDenied;
+    case std::errc::file_exists:
+      return error_number::kFileAlreadyExists;
+    case std::errc::no_space_on_device:
+      return error_number::kDiskFull;
+    case std::errc::not_enough_memory:
+      return error_number::kOutOfMemory;
+    case std::errc::io_error:
+      return error_number::kIoError;
+    case std::errc::no_such_device:
+    case std::errc::no_such_device_or_address:
+      return error_number::kDeviceUnavailable;
+    case std::errc::invalid_argument:
+      return error_number::kInvalidArgument;
+    default:
+      return error_number::kPathFileAccess;
+  }
+}
+
+}  // namespace platform
 }  // namespace kalo

@@ -19,10 +19,13 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Searches for an ordinary file: folders, hidden files (a name starting with a dot)
-  // and special files never match. The last component of `pattern` may hold the
-  // wildcards * and ?. Answers the name found, without folder; nothing when no file
-  // matches. Throws when the search itself fails (for example a folder it may not read).
+  // Searches for an ordinary file: folders, hidden files and special files never match
+  // (hidden: on POSIX a name starting with a dot, on Windows the hidden or system
+  // attribute; special: devices, and on Windows links). The last component of `pattern`
+  // may hold the wildcards * and ?; names compare as the system compares them, without
+  // regard to case on Windows. Answers the name found, without folder, the first in
+  // order when several match; nothing when no file matches. Throws when the search
+  // itself fails (for example a folder it may not read).
   virtual std::optional<std::string> FindFile(const std::string& pattern) const;
 
   // What stands at `path` (following links); nothing when the path names nothing.

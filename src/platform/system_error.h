@@ -4,13 +4,19 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/error.h"
 
 namespace kalo::platform {
 
 // `what` says what failed, in Portuguese, naming the path or object concerned;
-// the system's own text for the code follows it in parentheses.
+// the system's own text for the code follows it in parentheses. `code` is in the
+// system's own numbering: errno on POSIX, GetLastError() on Windows.
 Error SystemError(int code, std::string_view what, std::string source);
+
+// The error number of a portable condition, the errno values that the C++ library
+// reports on every system.
+int ErrorNumberOf(std::errc condition);
 
 }  // namespace kalo::platform

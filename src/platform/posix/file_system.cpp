@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
@@ -185,13 +184,6 @@ void FileSystem::CreateFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) != 0) {
     throw SystemError(errno, "Não foi possível criar a pasta " + path, kSource);
   }
-}
-
-void FileSystem::WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
-                                     FilePermissions permissions) {
-  AtomicFile file(path);
-  file.Write(bytes);
-  file.Commit(permissions);
 }
 
 }  // namespace kalo::platform

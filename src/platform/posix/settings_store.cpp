@@ -30,23 +30,23 @@ void CreateFolderOnce(const std::string& path) {
 
 }  // namespace
 
-std::string SettingsStore::FileOf(const std::string& app) const {
+std::string SettingsStore::PlaceOf(const std::string& app) const {
   return PathInFolder(PathInFolder(root_, app), "settings.ini");
 }
 
 std::string SettingsStore::Get(const std::string& app, const std::string& section,
                                const std::string& key, const std::string& fallback) const {
-  return ReadIni(FileOf(app)).Value(section, key).value_or(fallback);
+  return ReadIni(PlaceOf(app)).Value(section, key).value_or(fallback);
 }
 
 void SettingsStore::Save(const std::string& app, const std::string& section, const std::string& key,
                          const std::string& value) {
-  IniText ini = ReadIni(FileOf(app));
+  IniText ini = ReadIni(PlaceOf(app));
   ini.SetValue(section, key, value);
   CreateFolderOnce(root_);
   CreateFolderOnce(PathInFolder(root_, app));
   const std::string content = ini.Text();
-  AtomicFile file(FileOf(app));
+  AtomicFile file(PlaceOf(app));
   file.Write(std::as_bytes(std::span(content.data(), content.size())));
   file.Commit(FilePermissions::kData);
 }

@@ -6,7 +6,9 @@
 
 namespace kalo::platform {
 
-bool DisplayAvailable() { return false; }
+bool DisplayAvailable() {
+  return false;
+}
 
 std::unique_ptr<DesktopWindow> MakeDesktopWindow(WindowEvents&) {
   throw Error(error_number::kDeviceUnavailable,

@@ -9,8 +9,7 @@ namespace kalo::platform {
 std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui&, const Clock&, TransferTimeouts,
                                                        std::string) {
   throw Error(error_number::kTransferFailed,
-              "A transferência pela Internet ainda não existe na versão para Windows",
-              "Inet1");
+              "A transferência pela Internet ainda não existe na versão para Windows", "Inet1");
 }
 
 }  // namespace kalo::platform

@@ -1,0 +1,216 @@
+#include "platform/file_system.h"
+
+#include <functional>
+#include <string_view>
+
+#include "platform/paths.h"
+#include "platform/win32/last_error.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide_text.h"
+
+namespace kalo::platform {
+namespace {
+
+constexpr const char* kSource = "FileSystem";
+
+bool HasWildcard(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+// Failures that say the path names nothing, rather than that it could not be looked at.
+bool NamesNothing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_DIRECTORY || error == ERROR_INVALID_NAME;
+}
+
+bool IsOrdinaryFile(DWORD attributes) {
+  constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                 FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM;
+  return (attributes & kNotOrdinary) == 0;
+}
+
+// Names compare as the file system compares them, without regard to case.
+std::wstring UpperCase(std::wstring_view text) {
+  std::wstring upper(text.size(), L'\0');
+  ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                  static_cast<int>(text.size()), upper.data(), static_cast<int>(upper.size()),
+                  nullptr, nullptr, 0);
+  return upper;
+}
+
+// Only * (any run of characters) and ? (one character) are wildcards, as on POSIX.
+bool MatchesWildcard(std::wstring_view name, std::wstring_view pattern) {
+  std::size_t at = 0;
+  std::size_t pattern_at = 0;
+  // Where the last * stood and how much of the name it took, to give it one more.
+  std::size_t star = std::wstring_view::npos;
+  std::size_t star_took_to = 0;
+  while (at < name.size()) {
+    if (pattern_at < pattern.size() && pattern[pattern_at] == L'*') {
+      star = pattern_at++;
+      star_took_to = at;
+    } else if (pattern_at < pattern.size() &&
+               (pattern[pattern_at] == L'?' || pattern[pattern_at] == name[at])) {
+      ++pattern_at;
+      ++at;
+    } else if (star != std::wstring_view::npos) {
+      pattern_at = star + 1;
+      at = ++star_took_to;
+    } else {
+      return false;
+    }
+  }
+  while (pattern_at < pattern.size() && pattern[pattern_at] == L'*') {
+    ++pattern_at;
+  }
+  return pattern_at == pattern.size();
+}
+
+// Visits every entry that the system's search for `search` finds. Answers the error
+// that ended the search, ERROR_SUCCESS when it ran to its end.
+DWORD Search(const std::string& search, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+  const std::wstring wide_search = Wide(search);
+  WIN32_FIND_DATAW found{};
+  const auto find = OwnUnlessInvalid<UniqueFind>(
+      ::FindFirstFileExW(wide_search.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    return ::GetLastError();
+  }
+  do {
+    visit(found);
+  } while (::FindNextFileW(find.get(), &found));
+  const DWORD ended = ::GetLastError();
+  return ended == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : ended;
+}
+
+// False, with the system's error code set, when the path cannot be looked at.
+bool ReadAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info) {
+  return ::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info) != 0;
+}
+
+}  // namespace
+
+std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
+  const std::string folder = FolderOf(pattern);
+  const std::string name = FileNameOf(pattern);
+  if (name.empty()) {
+    return std::nullopt;
+  }
+  // The system's own matching differs from ours: short 8.3 names match too, and "*.*"
+  // takes names without a dot. So the system only narrows the candidates (a plain
+  // name is looked up, a pattern lists the folder) and each long name is matched here.
+  const bool wildcard = HasWildcard(name);
+  const std::wstring wanted = UpperCase(Wide(name));
+  std::optional<std::string> first;
+  const DWORD error =
+      Search(wildcard ? PathInFolder(folder, "*") : pattern, [&](const WIN32_FIND_DATAW& found) {
+        if (!IsOrdinaryFile(found.dwFileAttributes) ||
+            !MatchesWildcard(UpperCase(found.cFileName), wanted)) {
+          return;
+        }
+        // Listing order is the file system's; answer the same name every time.
+        if (std::string candidate = Utf8(found.cFileName); !first || candidate < *first) {
+          first = std::move(candidate);
+        }
+      });
+  if (error != ERROR_SUCCESS && !NamesNothing(error)) {
+    throw SystemError(static_cast<int>(error),
+                      wildcard ? "Não foi possível procurar em " + folder
+                               : "Não foi possível procurar " + pattern,
+                      kSource);
+  }
+  return first;
+}
+
+std::optional<EntryKind> FileSystem::KindOf(const std::string& path) const {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!ReadAttributes(path, info)) {
+    const DWORD error = ::GetLastError();
+    if (NamesNothing(error)) {
+      return std::nullopt;
+    }
+    throw SystemError(static_cast<int>(error), "Não foi possível examinar " + path, kSource);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return EntryKind::kFolder;
+  }
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther
+                                                              : EntryKind::kFile;
+}
+
+std::uint64_t FileSystem::FileLength(const std::string& path) const {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!ReadAttributes(path, info)) {
+    throw LastSystemError("Não foi possível obter o tamanho de " + path, kSource);
+  }
+  return (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+}
+
+void FileSystem::RemoveFile(const std::string& path) {
+  if (!::DeleteFileW(Wide(path).c_str())) {
+    throw LastSystemError("Não foi possível excluir " + path, kSource);
+  }
+}
+
+void FileSystem::RenameFile(const std::string& from, const std::string& to) {
+  if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    throw LastSystemError("Não foi possível renomear " + from + " para " + to, kSource);
+  }
+}
+
+std::vector<std::string> FileSystem::ListFolder(const std::string& folder) const {
+  std::vector<std::string> names;
+  const DWORD error = Search(PathInFolder(folder, "*"), [&names](const WIN32_FIND_DATAW& found) {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      names.push_back(Utf8(name));
+    }
+  });
+  // Only the root of an empty drive has not even "." and "..".
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
+    throw SystemError(static_cast<int>(error), "Não foi possível listar a pasta " + folder,
+                      kSource);
+  }
+  return names;
+}
+
+std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
+  ULARGE_INTEGER available{};
+  if (!::GetDiskFreeSpaceExW(Wide(path).c_str(), &available, nullptr, nullptr)) {
+    throw LastSystemError("Não foi possível saber o espaço livre em " + path, kSource);
+  }
+  return available.QuadPart;
+}
+
+std::string FileSystem::ReadFile(const std::string& path) const {
+  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
+      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    throw LastSystemError("Não foi possível ler " + path, kSource);
+  }
+  constexpr DWORD kChunk = 64 * 1024;
+  std::string content;
+  for (;;) {
+    const std::size_t at = content.size();
+    content.resize(at + kChunk);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), content.data() + at, kChunk, &got, nullptr)) {
+      throw LastSystemError("Não foi possível ler " + path, kSource);
+    }
+    content.resize(at + got);
+    if (got == 0) {
+      return content;
+    }
+  }
+}
+
+void FileSystem::CreateFolder(const std::string& path) {
+  if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+    throw LastSystemError("Não foi possível criar a pasta " + path, kSource);
+  }
+}
+
+}  // namespace kalo::platform

@@ -1,0 +1,27 @@
+#include "platform/own_program.h"
+
+#include <string>
+
+#include "platform/win32/last_error.h"
+#include "platform/win32/wide_text.h"
+
+namespace kalo::platform {
+
+std::string OwnFilePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) {
+      throw LastSystemError("Não foi possível saber o próprio arquivo", "OwnFilePath");
+    }
+    // A path that does not fit comes back cut to the buffer's size.
+    if (length < path.size()) {
+      path.resize(length);
+      return Utf8(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace kalo::platform

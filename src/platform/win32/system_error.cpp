@@ -1,0 +1,89 @@
+#include "platform/system_error.h"
+
+#include <memory>
+#include <string>
+
+#include "platform/win32/wide_text.h"
+
+namespace kalo::platform {
+namespace {
+
+// The numbers the POSIX build gives for the same failures, so that users and
+// support staff meet the same number on both systems.
+int ErrorNumberOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return error_number::kFileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return error_number::kPathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_PRIVILEGE_NOT_HELD:
+      return error_number::kPermissionDenied;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return error_number::kFileAlreadyExists;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return error_number::kDiskFull;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return error_number::kOutOfMemory;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+      return error_number::kIoError;
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_UNIT:
+    case ERROR_INVALID_DRIVE:
+      return error_number::kDeviceUnavailable;
+    case ERROR_INVALID_PARAMETER:
+      return error_number::kInvalidArgument;
+    default:
+      return error_number::kPathFileAccess;
+  }
+}
+
+struct LocalFreer {
+  void operator()(wchar_t* text) const { ::LocalFree(text); }
+};
+
+// The system's text for the code, in the user's language.
+std::string SystemText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+  if (length == 0) {
+    return "erro " + std::to_string(code);
+  }
+  std::wstring_view text(buffer, length);
+  // The system's texts end with a line break, which would split ours.
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.remove_suffix(1);
+  }
+  return Utf8(text);
+}
+
+}  // namespace
+
+Error SystemError(int code, std::string_view what, std::string source) {
+  const auto system_code = static_cast<DWORD>(code);
+  std::string description(what);
+  description += " (";
+  description += SystemText(system_code);
+  description += ")";
+  return Error(ErrorNumberOf(system_code), std::move(description), std::move(source));
+}
+
+}  // namespace kalo::platform
