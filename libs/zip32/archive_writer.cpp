@@ -1,9 +1,8 @@
 #include "archive_writer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "zip32.h"
 
@@ -15,7 +14,8 @@ struct SourceFreer {
 };
 using SourceHandle = std::unique_ptr<zip_source_t, SourceFreer>;
 
-// The MS-DOS attribute that Windows tools look at to tell folders from files.
+// The MS-DOS attributes that Windows tools look at.
+constexpr uint32_t kDosReadOnly = 0x01;
 constexpr uint32_t kDosFolder = 0x10;
 
 }  // namespace
@@ -27,9 +27,7 @@ int32_t ArchiveWriter::Open(const std::string& path, bool update) {
   if (zip_) {
     return ZIP32_OK;
   }
-  struct stat info {};
-  const bool exists = ::stat(path.c_str(), &info) == 0;
-  return update && exists ? ZIP32_BAD_ARCHIVE : ZIP32_WRITE_FAILED;
+  return update && Inspect(path) ? ZIP32_BAD_ARCHIVE : ZIP32_WRITE_FAILED;
 }
 
 int32_t ArchiveWriter::SetComment(std::string_view comment) {
@@ -74,17 +72,22 @@ int32_t ArchiveWriter::Add(const Item& item) {
   // The archive owns the source from here on.
   source.release();
   const auto entry = static_cast<zip_uint64_t>(index);
-  // The permission bits travel in the upper half, as unix tools expect; they carry the
-  // executable bit that installed programs need.
-  uint32_t attributes = (static_cast<uint32_t>(item.info.st_mode) & 0xFFFFu) << 16;
+  // Where the system has Unix modes, they travel in the upper half, as unix tools expect;
+  // they carry the executable bit that installed programs need. Elsewhere (Windows) the
+  // entry has the MS-DOS attributes alone, as Windows archivers write them.
+  const std::optional<uint32_t>& unix_mode = item.facts.unix_mode;
+  uint32_t attributes = unix_mode              ? (*unix_mode & 0xFFFFu) << 16
+                        : item.facts.read_only ? kDosReadOnly
+                                               : 0;
   if (item.is_folder) {
     attributes |= kDosFolder;
   }
   const bool ok =
       zip_set_file_compression(zip_.get(), entry, item.is_folder ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                0) == 0 &&
-      zip_file_set_mtime(zip_.get(), entry, item.info.st_mtime, 0) == 0 &&
-      zip_file_set_external_attributes(zip_.get(), entry, 0, ZIP_OPSYS_UNIX, attributes) == 0;
+      zip_file_set_mtime(zip_.get(), entry, item.facts.mtime, 0) == 0 &&
+      zip_file_set_external_attributes(zip_.get(), entry, 0,
+                                       unix_mode ? ZIP_OPSYS_UNIX : ZIP_OPSYS_DOS, attributes) == 0;
   return ok ? ZIP32_OK : ZIP32_WRITE_FAILED;
 }
 

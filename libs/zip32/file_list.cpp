@@ -1,30 +1,23 @@
 #include "file_list.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <memory>
 #include <set>
 
 namespace kalo::zip32 {
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
+// A path's components; an absolute path has its root ("/", "C:/") as the first.
 using Parts = std::vector<std::string>;
 
 // Lexical only: symbolic links in the path are not looked at, so "link/.." drops both.
 Parts SplitPath(std::string_view path) {
-  const bool absolute = !path.empty() && path.front() == '/';
+  const size_t root = RootLength(path);
+  const bool absolute = root > 0;
   Parts parts;
-  size_t start = 0;
+  if (absolute) {
+    parts.emplace_back(path.substr(0, root));
+  }
+  size_t start = root;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string_view::npos) {
@@ -32,7 +25,8 @@ Parts SplitPath(std::string_view path) {
     }
     const std::string_view part = path.substr(start, end - start);
     if (part == "..") {
-      if (!parts.empty() && parts.back() != "..") {
+      // Above the root is the root itself.
+      if (parts.size() > (absolute ? 1 : 0) && parts.back() != "..") {
         parts.pop_back();
       } else if (!absolute) {
         parts.emplace_back(part);
@@ -56,23 +50,29 @@ std::string Join(Parts::const_iterator begin, Parts::const_iterator end) {
   return joined;
 }
 
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
 // The caller upper-cases the root in its own code page; only ASCII letters can be
 // matched back reliably, so other bytes must be equal.
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 // Only '*' and '?' are wildcards; brackets are ordinary characters in Windows names.
+// Letters differ only where the file system tells them apart.
 bool Matches(std::string_view pattern, std::string_view text) {
+  const auto same = [](char x, char y) {
+    return kNamesIgnoreCase ? AsciiLower(x) == AsciiLower(y) : x == y;
+  };
   size_t p = 0;
   size_t t = 0;
   size_t star = std::string_view::npos;
   size_t resume = 0;
   while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+    if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], text[t]))) {
       ++p;
       ++t;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -98,43 +98,22 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
   return folder + '/' + name;
 }
 
-// Sorted, so that archives come out the same whatever order the folder lists them in.
-std::vector<std::string> FolderEntries(const std::string& folder, DIR* dir) {
-  std::vector<std::string> names;
-  while (true) {
-    // Only errno tells the end of the folder from a failure to read it.
-    errno = 0;
-    const dirent* entry = ::readdir(dir);
-    if (entry == nullptr) {
-      break;
-    }
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") {
-      names.emplace_back(name);
-    }
+// Sorted, so that archives come out the same whatever order the folder lists them in;
+// nothing when the folder cannot be opened.
+std::optional<std::vector<std::string>> SortedEntries(const std::string& folder) {
+  std::optional<std::vector<std::string>> names = ListFolder(folder);
+  if (names) {
+    std::sort(names->begin(), names->end());
   }
-  if (errno != 0) {
-    throw ReadFailure("cannot read the folder " + folder);
-  }
-  std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string CurrentFolder() {
-  std::string folder(PATH_MAX, '\0');
-  if (::getcwd(folder.data(), folder.size()) == nullptr) {
-    throw ReadFailure("cannot tell the current folder");
-  }
-  folder.resize(folder.find('\0'));
-  return folder;
 }
 
 class Collector {
  public:
   Collector(const CollectOptions& options, const WarningSink& warn)
       : options_(options), warn_(warn) {
-    root_ = SplitPath(options.root);
-    if (!root_.empty() && options.root.front() != '/') {
+    // A root without components ("", "/", "C:/") means no root.
+    if (SplitPath(options.root).size() > (RootLength(options.root) > 0 ? 1 : 0)) {
       root_ = AbsoluteParts(options.root);
     }
   }
@@ -149,10 +128,9 @@ class Collector {
       }
       return;
     }
-    const DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
     bool matched = false;
-    if (dir) {
-      for (const std::string& entry : FolderEntries(folder, dir.get())) {
+    if (const auto entries = SortedEntries(folder.empty() ? "." : folder)) {
+      for (const std::string& entry : *entries) {
         if (Matches(pattern, entry)) {
           matched = Visit(ChildPath(folder, entry), true) || matched;
         }
@@ -168,56 +146,52 @@ class Collector {
  private:
   // Returns false when nothing exists under the path.
   bool Visit(const std::string& path, bool listed) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
+    const std::optional<FileFacts> facts = Inspect(path);
+    if (!facts) {
       return false;
     }
-    const bool is_link = S_ISLNK(info.st_mode);
-    if (is_link && ::stat(path.c_str(), &info) != 0) {
-      warn_("skipping the broken link " + path);
-      return true;
-    }
-    if (options_.archive && options_.archive->first == info.st_dev &&
-        options_.archive->second == info.st_ino) {
+    if (options_.archive && *options_.archive == facts->identity &&
+        facts->kind != FileKind::kBrokenLink) {
       warn_("skipping the archive itself: " + path);
       return true;
     }
-    if (S_ISREG(info.st_mode)) {
-      CheckReadable(path);
-      Add(path, false, info);
-    } else if (S_ISDIR(info.st_mode)) {
-      Add(path, true, info);
-      // Linked folders met on the way down are not entered, so a loop cannot trap us.
-      if (options_.recurse && (listed || !is_link)) {
-        VisitChildren(path);
-      }
-    } else {
-      warn_("skipping the special file " + path);
+    switch (facts->kind) {
+      case FileKind::kFile:
+        // libzip opens files only when it writes the archive; checking now lets a failure
+        // stop the run before anything is written.
+        if (!CanRead(path)) {
+          throw ReadFailure("cannot read " + path);
+        }
+        Add(path, false, *facts);
+        break;
+      case FileKind::kFolder:
+        Add(path, true, *facts);
+        // Linked folders met on the way down are not entered, so a loop cannot trap us.
+        if (options_.recurse && (listed || !facts->is_link)) {
+          VisitChildren(path);
+        }
+        break;
+      case FileKind::kSpecial:
+        warn_("skipping the special file " + path);
+        break;
+      case FileKind::kBrokenLink:
+        warn_("skipping the broken link " + path);
+        break;
     }
     return true;
   }
 
   void VisitChildren(const std::string& folder) {
-    const DirHandle dir(::opendir(folder.c_str()));
-    if (!dir) {
+    const auto entries = SortedEntries(folder);
+    if (!entries) {
       throw ReadFailure("cannot open the folder " + folder);
     }
-    for (const std::string& entry : FolderEntries(folder, dir.get())) {
+    for (const std::string& entry : *entries) {
       Visit(ChildPath(folder, entry), false);
     }
   }
 
-  // libzip opens files only when it writes the archive; checking now lets a failure
-  // stop the run before anything is written.
-  static void CheckReadable(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-      throw ReadFailure("cannot read " + path);
-    }
-    ::close(fd);
-  }
-
-  void Add(const std::string& path, bool is_folder, const struct stat& info) {
+  void Add(const std::string& path, bool is_folder, const FileFacts& facts) {
     std::string stored = StoredName(path);
     if (stored.empty()) {
       // The root folder itself, or a name such as "." or "/": its contents speak for it.
@@ -227,13 +201,13 @@ class Collector {
       stored += '/';
     }
     if (seen_.insert(stored).second) {
-      items_.push_back(Item{path, std::move(stored), is_folder, info});
+      items_.push_back(Item{path, std::move(stored), is_folder, facts});
     }
   }
 
   // Relative to the root when the path lies under it, compared without regard to case
-  // because the caller upper-cases the root; otherwise as given. Never "/" first and
-  // never "..": leading ".." of a relative name are dropped.
+  // because the caller upper-cases the root; otherwise as given. Never a root ("/",
+  // "C:/") first and never "..": leading ".." of a relative name are dropped.
   std::string StoredName(const std::string& path) const {
     if (!root_.empty()) {
       const Parts absolute = AbsoluteParts(path);
@@ -243,13 +217,13 @@ class Collector {
       }
     }
     const Parts parts = SplitPath(path);
-    const auto first = std::find_if(parts.begin(), parts.end(),
+    const auto first = std::find_if(parts.begin() + (RootLength(path) > 0 ? 1 : 0), parts.end(),
                                     [](const std::string& part) { return part != ".."; });
     return Join(first, parts.end());
   }
 
   Parts AbsoluteParts(const std::string& path) const {
-    if (!path.empty() && path.front() == '/') {
+    if (RootLength(path) > 0) {
       return SplitPath(path);
     }
     if (current_folder_.empty()) {

@@ -2,15 +2,13 @@
 // name it gets in the archive.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include "file_system.h"
 
 namespace kalo::zip32 {
 
@@ -19,21 +17,14 @@ struct Item {
   std::string path;         // Where to read it: the caller's name, extended by the search.
   std::string stored_name;  // Its name in the archive; folders end in a slash.
   bool is_folder = false;
-  struct stat info {};
-};
-
-// A file or folder that exists but cannot be read; the run stops and the archive stays
-// as it was, because an archive that silently lacks a file is worse than none.
-class ReadFailure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+  FileFacts facts;
 };
 
 struct CollectOptions {
   bool recurse = false;
   std::string root;  // With slashes as separators; empty, "/" or "\" mean no root.
-  // Device and inode of the archive being written, so that it never swallows itself.
-  std::optional<std::pair<dev_t, ino_t>> archive;
+  // The archive being written, so that it never swallows itself.
+  std::optional<FileIdentity> archive;
 };
 
 using WarningSink = std::function<void(std::string_view)>;

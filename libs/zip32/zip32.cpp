@@ -2,8 +2,6 @@
 // separate calls before the archive call, so they wait in one session object.
 #include "zip32.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cstring>
 #include <exception>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "caller_text.h"
 #include "file_list.h"
 
 namespace kalo::zip32 {
@@ -23,7 +22,7 @@ struct Session {
   ZipCallbacks callbacks{};
   bool recurse = false;
   bool update = false;
-  std::string root;
+  std::string root;  // UTF-8.
 };
 
 Session& TheSession() {
@@ -47,6 +46,8 @@ void PrintLine(ZipPrintCallback print, std::string_view prefix, std::string_view
     line.append(name);
   }
   line += '\n';
+  // The caller's code page never takes more bytes than UTF-8, so the line stays as short.
+  line = caller_text::FromUtf8(line);
   print(line.c_str(), static_cast<uint32_t>(line.size()));
 }
 
@@ -72,20 +73,19 @@ int32_t BuildArchive(const Session& session, int32_t count, const char* archive,
     return ZIP32_BAD_PARAMETERS;
   }
   const ZipPrintCallback print = session.callbacks.Print;
-  const std::string archive_path = WithSlashes(archive);
+  const std::string archive_path = WithSlashes(caller_text::ToUtf8(archive));
 
   CollectOptions options;
   options.recurse = session.recurse;
   options.root = WithSlashes(session.root);
-  struct stat archive_info {};
-  if (::stat(archive_path.c_str(), &archive_info) == 0) {
-    options.archive.emplace(archive_info.st_dev, archive_info.st_ino);
+  if (const std::optional<FileFacts> facts = Inspect(archive_path)) {
+    options.archive = facts->identity;
   }
   std::vector<std::string> listed;
   for (int32_t i = 0; i < count; ++i) {
     const char* name = names[i];
     if (name != nullptr && *name != '\0') {
-      listed.push_back(WithSlashes(name));
+      listed.push_back(WithSlashes(caller_text::ToUtf8(name)));
     }
   }
   const std::vector<Item> items = CollectItems(listed, options, [print](std::string_view text) {
@@ -100,7 +100,7 @@ int32_t BuildArchive(const Session& session, int32_t count, const char* archive,
     return result;
   }
   // An empty answer keeps the comment of an archive being updated.
-  const std::string comment = AskComment(session.callbacks.Comment);
+  const std::string comment = caller_text::ToUtf8(AskComment(session.callbacks.Comment));
   if (!comment.empty()) {
     if (const int32_t result = writer.SetComment(comment); result != ZIP32_OK) {
       return result;
@@ -137,7 +137,8 @@ int32_t ZIP32_CALL ZpSetOptions(ZipOptions* options) {
   }
   try {
     // The text is copied because the caller's buffer may be gone by the archive call.
-    std::string root = options->RootDirectory == nullptr ? "" : options->RootDirectory;
+    std::string root =
+        options->RootDirectory == nullptr ? "" : kalo::caller_text::ToUtf8(options->RootDirectory);
     kalo::zip32::Session& session = TheSession();
     session.recurse = options->RecurseFolders != 0;
     session.update = options->UpdateArchive != 0;

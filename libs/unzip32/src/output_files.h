@@ -1,12 +1,13 @@
 // The file-system side of extraction. Everything below the destination folder is reached
-// through folder descriptors and never through a symbolic link, so that no link, whether
-// made earlier or by someone else, can lead a write outside the destination.
+// through folders held open and never through a symbolic link or other reparse point, so
+// that no link, whether made earlier or by someone else, can lead a write outside the
+// destination. Paths and names are UTF-8.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,76 +16,86 @@
 
 namespace kalo::unzip32 {
 
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept;
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd();
+// Unix permission bits (0777). Windows keeps only whether the owner may write: a file
+// without that bit gets the read-only attribute.
+using FileMode = std::uint32_t;
 
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports the error that a late write failure shows only here.
-  int Close();
+// Failures are system error numbers: errno values, or GetLastError() values on Windows.
+// 0 is no failure.
+std::string ErrorText(int error);
+bool IsNotFound(int error);
+
+// A folder held open. Copies share the same open folder.
+class Folder {
+ public:
+  struct Opened;  // What the system holds, as each system realises it.
+
+  Folder() = default;
+  explicit Folder(std::shared_ptr<const Opened> opened) : opened_(std::move(opened)) {}
+
+  bool valid() const { return opened_ != nullptr; }
+  const std::shared_ptr<const Opened>& opened() const { return opened_; }
 
  private:
-  int fd_ = -1;
+  std::shared_ptr<const Opened> opened_;
 };
 
 // Opens the destination folder, creating it and its parents when missing. The caller
-// chose this path, so links in it are followed. `error` gets an errno value on failure.
-Fd OpenDestination(const std::string& path, int& error);
+// chose this path, so links in it are followed.
+Folder OpenDestination(const std::string& path, int& error);
 
 // Walks `folders` below `root`, creating missing ones when `create` is set; `created`
-// counts the folders made. A link or file in place of a folder fails with ELOOP or ENOTDIR.
-Fd OpenFolders(int root, const std::vector<std::string>& folders, bool create, int& error,
-               int& created);
+// counts the folders made. A link or file in place of a folder fails the walk.
+Folder OpenFolders(const Folder& root, const std::vector<std::string>& folders, bool create,
+                   int& error, int& created);
 
 // Folders below the destination that this run has walked, kept open: archives often
 // alternate between a few folders, and each walk costs several system calls.
 class FolderCache {
  public:
-  // As OpenFolders, but the folder stays open in the cache; -1 on failure.
-  int Open(int root, const std::vector<std::string>& folders, bool create, int& error,
-           int& created);
+  // As OpenFolders, but the folder stays open in the cache; null on failure.
+  const Folder* Open(const Folder& root, const std::vector<std::string>& folders, bool create,
+                     int& error, int& created);
 
  private:
   // Well below the usual limit of 1,024 open files per process.
   static constexpr std::size_t kMaxOpen = 64;
-  std::map<std::vector<std::string>, Fd> open_;
+  std::map<std::vector<std::string>, Folder> open_;
 };
 
 struct ExistingFile {
   bool exists = false;
   bool is_folder = false;
   std::time_t mtime = 0;
-  std::optional<mode_t> mode;  // The permission bits (0777) of a regular file.
+  std::optional<FileMode> mode;  // Of a regular file.
 };
 
 // What is at `name` in `folder` now; a link counts as an existing file, never followed.
-ExistingFile Inspect(int folder, const std::string& name);
+ExistingFile Inspect(const Folder& folder, const std::string& name);
 
 // A file written under a temporary name in its final folder, so that readers never see
 // a half file: Commit renames it into place and anything else removes it.
 class PendingFile {
  public:
-  explicit PendingFile(int folder) : folder_(folder) {}
+  explicit PendingFile(const Folder& folder);
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile();
 
-  // These return 0 or an errno value. `mode` is filtered by the process umask.
-  int Create(mode_t mode);
+  // These return 0 or an error number. On POSIX `mode` is filtered by the process umask.
+  int Create(FileMode mode);
   int Write(std::string_view bytes);
   int Commit(const std::string& name, std::optional<std::time_t> mtime);
 
  private:
-  int folder_;
-  std::string temp_name_;
-  Fd fd_;
+  struct Writing;  // The open temporary file, as each system realises it.
+
+  // Creates the file under `name`; `taken` tells that the name is in use, so that
+  // Create tries another.
+  int CreateNamed(const std::string& name, FileMode mode, bool& taken);
+
+  const Folder& folder_;
+  std::unique_ptr<Writing> writing_;
 };
 
 }  // namespace kalo::unzip32

@@ -1,14 +1,13 @@
 #include "run.h"
 
-#include <strings.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 
+#include "caller_text.h"
 #include "entry_names.h"
+#include "local_time.h"
 
 namespace kalo::unzip32 {
 namespace {
@@ -20,6 +19,11 @@ constexpr int kMaxPasswordAsks = 3;
 constexpr std::size_t kReplaceBufferSize = 4097;
 // Callers copy printed text into fixed buffers, so no single print call is longer.
 constexpr std::size_t kMaxPrintChunk = 4000;
+
+// The file type in the upper half of the external attributes of entries made on Unix.
+constexpr std::uint32_t kUnixTypeBits = 0170000;
+constexpr std::uint32_t kUnixFolder = 0040000;
+constexpr std::uint32_t kUnixLink = 0120000;
 
 // The order in which outcomes of single entries win the run's result.
 int Severity(int32_t code) {
@@ -95,11 +99,22 @@ int32_t OpenFailureCode(int zip_error) {
 // Archives made on Windows, or by tools that store no Unix mode, still carry programs
 // that must start after an update: a name ending in "exe" becomes executable, and a file
 // that replaces another keeps that one's permissions.
-mode_t ModeWithoutUnixMode(const std::string& file, const ExistingFile& existing) {
-  if (file.size() >= 3 && ::strcasecmp(file.c_str() + file.size() - 3, "exe") == 0) {
-    return 0755;
+FileMode ModeWithoutUnixMode(const std::string& file, const ExistingFile& existing) {
+  constexpr std::string_view kProgramEnding = "exe";
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; };
+  const bool program = file.size() >= kProgramEnding.size() &&
+                       std::equal(kProgramEnding.begin(), kProgramEnding.end(),
+                                  file.end() - static_cast<std::ptrdiff_t>(kProgramEnding.size()),
+                                  [&](char ending, char c) { return ending == lower(c); });
+  return program ? 0755 : existing.mode.value_or(0644);
+}
+
+// Stores that the compiler may not drop, although nothing reads the buffer afterwards.
+void Wipe(char* bytes, std::size_t size) {
+  volatile char* const wiped = bytes;
+  for (std::size_t i = 0; i < size; ++i) {
+    wiped[i] = '\0';
   }
-  return existing.mode.value_or(0644);
 }
 
 // Deflated entries are inflated here, faster than through libzip's reader; libzip
@@ -110,13 +125,11 @@ Encoding EncodingOf(bool encrypted, std::uint16_t method) {
 
 }  // namespace
 
-Run::Run(const UnzipCommand& command, UnzipCallbacks& callbacks, std::vector<std::string> includes,
-         std::vector<std::string> excludes)
+Run::Run(const UnzipCommand& command, UnzipCallbacks& callbacks, RunTexts texts)
     : command_(command),
       callbacks_(callbacks),
-      includes_(std::move(includes)),
-      excludes_(std::move(excludes)),
-      include_used_(includes_.size(), false) {
+      texts_(std::move(texts)),
+      include_used_(texts_.includes.size(), false) {
   // One mode per run; the order settles combinations such as listing while testing.
   if (command_.ExtractList != 0) {
     mode_ = Mode::kList;
@@ -134,9 +147,8 @@ int32_t Run::Execute() {
 }
 
 int32_t Run::Walk() {
-  const std::string archive_name = command_.ZipFileName;
-  if (mode_ == Mode::kExtract &&
-      (command_.ExtractDir == nullptr || command_.ExtractDir[0] == '\0')) {
+  const std::string& archive_name = texts_.archive;
+  if (mode_ == Mode::kExtract && texts_.destination.empty()) {
     Say(1, "error: no destination folder given\n");
     return UNZIP32_BAD_PARAMETERS;
   }
@@ -155,10 +167,10 @@ int32_t Run::Walk() {
     Output(text.back() == '\n' ? text : text + "\n");
   }
   if (mode_ == Mode::kExtract) {
-    destination_ = OpenDestination(command_.ExtractDir, error);
+    destination_ = OpenDestination(texts_.destination, error);
     if (!destination_.valid()) {
-      Say(1, std::string("error: cannot open the destination folder ") + command_.ExtractDir +
-                 ": " + std::strerror(error) + "\n");
+      Say(1, "error: cannot open the destination folder " + texts_.destination + ": " +
+                 ErrorText(error) + "\n");
       return UNZIP32_WRITE_FAILED;
     }
   }
@@ -179,10 +191,12 @@ int32_t Run::Walk() {
     ++selected_;
     total_size_ += entry.size;
     total_compressed_ += entry.compressed_size;
-    if (callbacks_.Service != nullptr &&
-        callbacks_.Service(entry.name.c_str(), static_cast<uint32_t>(entry.name.size())) != 0) {
-      aborted_ = true;
-      break;
+    if (callbacks_.Service != nullptr) {
+      const std::string name = caller_text::FromUtf8(entry.name);
+      if (callbacks_.Service(name.c_str(), static_cast<uint32_t>(name.size())) != 0) {
+        aborted_ = true;
+        break;
+      }
     }
     switch (mode_) {
       case Mode::kList:
@@ -204,9 +218,9 @@ int32_t Run::Walk() {
     Note(UNZIP32_ABORTED);
     return result_;
   }
-  for (std::size_t i = 0; i < includes_.size(); ++i) {
+  for (std::size_t i = 0; i < texts_.includes.size(); ++i) {
     if (!include_used_[i]) {
-      Say(1, "warning: no entry matches " + includes_[i] + "\n");
+      Say(1, "warning: no entry matches " + texts_.includes[i] + "\n");
       Note(UNZIP32_WARNING);
     }
   }
@@ -250,34 +264,34 @@ bool Run::ReadEntry(zip_uint64_t index, Entry& entry) {
   // Only Unix archivers store a mode (Extract picks one for the others); the setuid,
   // setgid and sticky bits are dropped on purpose, since nothing unpacked should gain
   // privileges.
-  const mode_t unix_mode = system == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
+  const std::uint32_t unix_mode = system == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
   if ((unix_mode & 0777) != 0) {
     entry.mode = unix_mode & 0777;
   }
-  entry.is_link = (unix_mode & S_IFMT) == S_IFLNK;
-  entry.is_folder = S_ISDIR(unix_mode) || (!entry.name.empty() &&
-                                           (entry.name.back() == '/' || entry.name.back() == '\\'));
+  entry.is_link = (unix_mode & kUnixTypeBits) == kUnixLink;
+  entry.is_folder =
+      (unix_mode & kUnixTypeBits) == kUnixFolder ||
+      (!entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\'));
   return true;
 }
 
 bool Run::Selected(const std::string& name) {
   const bool case_sensitive = command_.CaseSensitive != 0;
-  bool included = includes_.empty();
-  for (std::size_t i = 0; i < includes_.size(); ++i) {
-    if (MatchesPattern(includes_[i], name, case_sensitive)) {
+  bool included = texts_.includes.empty();
+  for (std::size_t i = 0; i < texts_.includes.size(); ++i) {
+    if (MatchesPattern(texts_.includes[i], name, case_sensitive)) {
       include_used_[i] = true;
       included = true;
     }
   }
-  return included && std::none_of(excludes_.begin(), excludes_.end(), [&](const std::string& p) {
+  return included &&
+         std::none_of(texts_.excludes.begin(), texts_.excludes.end(), [&](const std::string& p) {
            return MatchesPattern(p, name, case_sensitive);
          });
 }
 
 void Run::List(const Entry& entry) {
-  std::tm when{};
-  const std::time_t mtime = entry.mtime.value_or(0);
-  localtime_r(&mtime, &when);
+  const std::tm when = LocalTime(entry.mtime.value_or(0));
   const auto month = static_cast<uint16_t>(when.tm_mon + 1);
   const auto day = static_cast<uint16_t>(when.tm_mday);
   const auto year = static_cast<uint16_t>(when.tm_year + 1900);
@@ -287,14 +301,14 @@ void Run::List(const Entry& entry) {
     callbacks_.ListEntry(static_cast<int32_t>(std::min<zip_uint64_t>(entry.size, INT32_MAX)),
                          Clamp32(entry.compressed_size),
                          SavedPercent(entry.size, entry.compressed_size), month, day, year, hour,
-                         minute, entry.is_folder ? 1 : 0, entry.name.c_str(),
+                         minute, entry.is_folder ? 1 : 0, caller_text::FromUtf8(entry.name).c_str(),
                          MethodName(entry.method), entry.crc, entry.encrypted ? 1 : 0);
   } else {
     std::array<char, 64> line{};
     std::snprintf(line.data(), line.size(), "%10llu  %04u-%02u-%02u %02u:%02u  ",
                   static_cast<unsigned long long>(entry.size), unsigned{year}, unsigned{month},
                   unsigned{day}, unsigned{hour}, unsigned{minute});
-    Output(line.data() + entry.name + "\n");
+    Output(caller_text::FromUtf8(line.data() + entry.name + "\n"));
   }
   ++done_;
 }
@@ -333,12 +347,12 @@ void Run::Extract(const Entry& entry) {
   const bool freshen = command_.ExtractOnlyNewer != 0;
   int error = 0;
   int created = 0;
-  const int folder = folders_.Open(destination_.get(), path->folders, !freshen, error, created);
+  const Folder* folder = folders_.Open(destination_, path->folders, !freshen, error, created);
   const std::string shown = JoinPath(path->folders, path->file);
-  if (folder < 0) {
+  if (folder == nullptr) {
     // Freshening creates nothing, so a missing folder only means nothing to replace.
-    if (!(freshen && error == ENOENT)) {
-      Fail(UNZIP32_WRITE_FAILED, shown, std::strerror(error));
+    if (!(freshen && IsNotFound(error))) {
+      Fail(UNZIP32_WRITE_FAILED, shown, ErrorText(error));
     }
     return;
   }
@@ -349,7 +363,7 @@ void Run::Extract(const Entry& entry) {
     }
     return;
   }
-  const ExistingFile existing = Inspect(folder, path->file);
+  const ExistingFile existing = Inspect(*folder, path->file);
   if (existing.is_folder) {
     Fail(UNZIP32_WRITE_FAILED, shown, "a folder of that name is in the way");
     return;
@@ -357,10 +371,10 @@ void Run::Extract(const Entry& entry) {
   if (!ShouldWrite(entry, existing, shown)) {
     return;
   }
-  const mode_t mode = entry.mode ? *entry.mode : ModeWithoutUnixMode(path->file, existing);
+  const FileMode mode = entry.mode ? *entry.mode : ModeWithoutUnixMode(path->file, existing);
   int write_error = 0;
   const bool ok = WithData(entry, shown, [&](EntryStream& file) {
-    PendingFile pending(folder);
+    PendingFile pending(*folder);
     write_error = pending.Create(mode);
     if (write_error != 0) {
       return DataOutcome{DataResult::kSinkFailed, ZIP_ER_OK};
@@ -382,7 +396,7 @@ void Run::Extract(const Entry& entry) {
     ++done_;
     Say(2, "  inflating: " + shown + Details(entry) + "\n");
   } else if (write_error != 0) {
-    Fail(UNZIP32_WRITE_FAILED, shown, std::strerror(write_error));
+    Fail(UNZIP32_WRITE_FAILED, shown, ErrorText(write_error));
   }
 }
 
@@ -402,11 +416,11 @@ bool Run::ShouldWrite(const Entry& entry, const ExistingFile& existing, const st
     return true;
   }
   if (command_.PromptOverwrite != 0 && !keep_all_existing_ && callbacks_.Replace != nullptr) {
-    std::string path = command_.ExtractDir;
+    std::string path = texts_.destination;
     if (path.back() != '/') {
       path += '/';
     }
-    path += shown;
+    path = caller_text::FromUtf8(path + shown);
     std::vector<char> buffer(std::max(kReplaceBufferSize, path.size() + 1), '\0');
     std::copy(path.begin(), path.end(), buffer.begin());
     const int32_t answer = callbacks_.Replace(buffer.data());
@@ -473,11 +487,14 @@ bool Run::AskPassword(const std::string& name, bool again, std::string& password
     return false;
   }
   std::array<char, kPasswordBufferSize + 1> buffer{};
-  const int32_t answer = callbacks_.Password(
-      buffer.data(), kPasswordBufferSize,
-      again ? "Password incorrect, enter it again: " : "Enter password: ", name.c_str());
+  const int32_t answer =
+      callbacks_.Password(buffer.data(), kPasswordBufferSize,
+                          again ? "Password incorrect, enter it again: " : "Enter password: ",
+                          caller_text::FromUtf8(name).c_str());
+  // The password goes to libzip as the caller typed it, since archivers store no code page
+  // for it.
   password.assign(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-  ::explicit_bzero(buffer.data(), buffer.size());
+  Wipe(buffer.data(), buffer.size());
   if (answer != 0) {
     password.clear();
   }
@@ -486,7 +503,7 @@ bool Run::AskPassword(const std::string& name, bool again, std::string& password
 
 void Run::Say(int level, const std::string& text) {
   if (command_.MessageLevel >= level) {
-    Output(text);
+    Output(caller_text::FromUtf8(text));
   }
 }
 

@@ -2,8 +2,6 @@
 // command field makes of them.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -18,10 +16,17 @@
 
 namespace kalo::unzip32 {
 
+// The texts of a call, in UTF-8.
+struct RunTexts {
+  std::string archive;
+  std::string destination;  // Empty when none was given.
+  std::vector<std::string> includes;
+  std::vector<std::string> excludes;
+};
+
 class Run {
  public:
-  Run(const UnzipCommand& command, UnzipCallbacks& callbacks, std::vector<std::string> includes,
-      std::vector<std::string> excludes);
+  Run(const UnzipCommand& command, UnzipCallbacks& callbacks, RunTexts texts);
 
   // Returns the result code and fills the totals of the callback record.
   int32_t Execute();
@@ -37,7 +42,7 @@ class Run {
     std::optional<std::time_t> mtime;
     std::uint32_t crc = 0;
     std::uint16_t method = 0;
-    std::optional<mode_t> mode;  // The stored Unix permission bits, when there are any.
+    std::optional<FileMode> mode;  // The stored Unix permission bits, when there are any.
     bool is_folder = false;
     bool is_link = false;
     bool encrypted = false;
@@ -66,13 +71,12 @@ class Run {
 
   const UnzipCommand& command_;
   UnzipCallbacks& callbacks_;
-  std::vector<std::string> includes_;
-  std::vector<std::string> excludes_;
+  RunTexts texts_;
   std::vector<bool> include_used_;
   Mode mode_ = Mode::kExtract;
   ZipArchive archive_;
   Workspace workspace_;
-  Fd destination_;
+  Folder destination_;
   FolderCache folders_;
   std::string remembered_password_;
   bool keep_all_existing_ = false;

@@ -1,10 +1,12 @@
-// The exported entry point: checks the arguments, then hands over to Run.
+// The exported entry point: checks the arguments, converts the caller's texts, then hands
+// over to Run.
 #include "unzip32.h"
 
-#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "caller_text.h"
 #include "run.h"
 
 namespace {
@@ -18,7 +20,7 @@ bool ReadNameList(int32_t count, char** list, std::vector<std::string>& names) {
     if (name == nullptr) {
       return false;
     }
-    names.emplace_back(name);
+    names.push_back(kalo::caller_text::ToUtf8(name));
   }
   return true;
 }
@@ -38,17 +40,18 @@ Wiz_SingleEntryUnzip(int32_t include_count, char** include_list, int32_t exclude
   callbacks->CommentLength = 0;
   // No exception may cross into a C caller; running out of memory is the only one expected.
   try {
-    std::vector<std::string> includes;
-    std::vector<std::string> excludes;
+    kalo::unzip32::RunTexts texts;
     if (command->ZipFileName == nullptr || command->ZipFileName[0] == '\0' ||
-        !ReadNameList(include_count, include_list, includes) ||
-        !ReadNameList(exclude_count, exclude_list, excludes)) {
+        !ReadNameList(include_count, include_list, texts.includes) ||
+        !ReadNameList(exclude_count, exclude_list, texts.excludes)) {
       return UNZIP32_BAD_PARAMETERS;
     }
-    kalo::unzip32::Run run(*command, *callbacks, std::move(includes), std::move(excludes));
+    texts.archive = kalo::caller_text::ToUtf8(command->ZipFileName);
+    if (command->ExtractDir != nullptr) {
+      texts.destination = kalo::caller_text::ToUtf8(command->ExtractDir);
+    }
+    kalo::unzip32::Run run(*command, *callbacks, std::move(texts));
     return run.Execute();
-  } catch (const std::bad_alloc&) {
-    return UNZIP32_ABORTED;
   } catch (...) {
     return UNZIP32_ABORTED;
   }
