@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/status_display.h"
 #include "helpers/fake_ui.h"
+#include "helpers/settings_root.h"
 #include "helpers/temp_folder.h"
 #include "platform/error.h"
 #include "platform/local_time.h"
@@ -58,7 +59,8 @@ class FrmAtualizarTest : public testing::Test {
   }
 
   kalo::test::TempFolder folder_;
-  kalo::platform::SettingsStore settings_{folder_ / "settings"};
+  kalo::test::SettingsRoot settings_root_;
+  kalo::platform::SettingsStore settings_{settings_root_.Path()};
   kalo::platform::FileSystem fs_;
   kalo::test::FakeUi ui_;
   RecordingView view_;

@@ -1,7 +1,6 @@
 #include "archive/zip_compact.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <filesystem>

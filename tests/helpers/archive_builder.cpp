@@ -1,12 +1,13 @@
 #include "helpers/archive_builder.h"
 
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+
+#include "helpers/utf8_path.h"
 
 namespace kalo::test {
 namespace {
@@ -22,7 +23,7 @@ using ZipHandle = std::unique_ptr<zip_t, ZipDiscard>;
 
 // Read in one piece: archives of many mebibytes took seconds byte by byte in Debug builds.
 std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  std::ifstream file(FromUtf8(path), std::ios::binary | std::ios::ate);
   std::string bytes(file ? static_cast<std::size_t>(file.tellg()) : 0, '\0');
   if (!file.seekg(0) || !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
     throw std::runtime_error("cannot read " + path);
@@ -31,7 +32,7 @@ std::string ReadBytes(const std::string& path) {
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(FromUtf8(path), std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!file) {
     throw std::runtime_error("cannot write " + path);
@@ -80,6 +81,9 @@ EntryRecords FindRecords(const std::string& bytes, std::string_view name) {
 
 // The "archive" attribute, which Windows sets on every file it writes.
 constexpr zip_uint32_t kDosArchiveAttribute = 0x20;
+// Unix file types as archives store them, whatever system writes the archive.
+constexpr zip_uint32_t kUnixRegularFile = 0100000;
+constexpr zip_uint32_t kUnixSymlink = 0120000;
 
 zip_uint16_t MethodOf(Encryption encryption) {
   return encryption == Encryption::kAes256 ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
@@ -137,7 +141,7 @@ std::string ArchiveBuilder::Write(const std::string& path) const {
     }
     const auto at = static_cast<zip_uint64_t>(index);
     const EntryOptions& options = entry.options;
-    const mode_t type = entry.kind == Kind::kSymlink ? S_IFLNK : S_IFREG;
+    const zip_uint32_t type = entry.kind == Kind::kSymlink ? kUnixSymlink : kUnixRegularFile;
     if ((options.mtime && zip_file_set_mtime(za, at, *options.mtime, 0) != 0) ||
         (options.unix_mode && zip_file_set_external_attributes(
                                   za, at, 0, ZIP_OPSYS_UNIX, (type | *options.unix_mode) << 16)) ||
@@ -176,7 +180,7 @@ void FlipByte(const std::string& path, std::size_t offset) {
 }
 
 void TruncateFile(const std::string& path, std::size_t size) {
-  std::filesystem::resize_file(path, size);
+  std::filesystem::resize_file(FromUtf8(path), size);
 }
 
 namespace {

@@ -1,28 +1,34 @@
 // Helpers for tests that work on a real install folder.
 #pragma once
 
-#include <signal.h>
-
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "helpers/child_processes.h"
 #include "helpers/temp_folder.h"
+#include "helpers/wait_for.h"
+#include "platform/paths.h"
+#include "platform/processes.h"
 
 namespace kalo::test {
 
 // Puts our two built libraries into `folder` under their installed names, so that a
 // run needs no provisioning.
 inline void InstallArchiveLibraries(const std::string& folder) {
-  std::filesystem::copy_file(KALO_UNZIP32_LIBRARY, folder + "/unzip32.dll");
-  std::filesystem::copy_file(KALO_ZIP32_LIBRARY, folder + "/zip32.dll");
+  std::filesystem::copy_file(KALO_UNZIP32_LIBRARY,
+                             FromUtf8(platform::PathInFolder(folder, "unzip32.dll")));
+  std::filesystem::copy_file(KALO_ZIP32_LIBRARY,
+                             FromUtf8(platform::PathInFolder(folder, "zip32.dll")));
 }
 
-// Ends the copy of the test program at `program` that someone else started, by the
-// process id it left in its mark.
+// Ends the copy of the test program at `program` that the code under test started, by
+// the process id it left in its mark, and waits (five seconds at most) until it has gone.
 inline void EndStartedProgram(const std::string& program) {
-  const std::string mark = program + ".started";
-  if (std::filesystem::exists(mark)) {
-    ::kill(static_cast<pid_t>(std::stoll(ReadWholeFile(mark))), SIGKILL);
+  if (std::filesystem::exists(FromUtf8(program + ".started"))) {
+    const platform::ProcessId id = StartedProcessId(program);
+    platform::ProcessTable().Terminate(id);
+    WaitFor([id] { return !IsRunning(id); }, std::chrono::seconds(5));
   }
 }
 

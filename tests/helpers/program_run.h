@@ -14,27 +14,14 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "helpers/temp_folder.h"
+#include "helpers/wait_for.h"
 
 extern "C" char** environ;
 
 namespace kalo::test {
-
-// Polls `done` every 50 ms for up to `limit`.
-template <typename Condition>
-bool WaitFor(Condition done, std::chrono::milliseconds limit) {
-  using namespace std::chrono_literals;
-  for (auto waited = 0ms; waited < limit; waited += 50ms) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return done();
-}
 
 struct ProgramResult {
   int exit_status = -1;

@@ -2,56 +2,41 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
+
+#include "helpers/environment.h"
+#include "helpers/temp_folder.h"
 
 namespace {
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-  ~ScopedEnvironment() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
+using kalo::test::ScopedEnvironment;
 
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-TEST(InstallFolder, KaloDirWinsOverHome) {
-  const ScopedEnvironment home("HOME", "/home/someone");
+TEST(InstallFolder, KaloDirNamesItUnlessEmpty) {
   {
-    const ScopedEnvironment folder("KALO_DIR", "/opt/kalo");
+    const ScopedEnvironment set("KALO_DIR", "/opt/kalo");
     EXPECT_EQ(kalo::platform::InstallFolder(), "/opt/kalo");
   }
-  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
-    const ScopedEnvironment folder("KALO_DIR", unset);
-    EXPECT_EQ(kalo::platform::InstallFolder(), "/home/someone/KALO");
+  std::string without;
+  {
+    const ScopedEnvironment unset("KALO_DIR", std::nullopt);
+    without = kalo::platform::InstallFolder();
   }
+  EXPECT_TRUE(without.ends_with("KALO")) << without;
+  const ScopedEnvironment empty("KALO_DIR", "");
+  EXPECT_EQ(kalo::platform::InstallFolder(), without);
 }
 
-TEST(InstallFolder, PathInFolder) {
-  EXPECT_EQ(kalo::platform::PathInFolder("/opt/kalo", "acme.exe"), "/opt/kalo/acme.exe");
-  EXPECT_EQ(kalo::platform::PathInFolder("/opt/kalo/", "acme.exe"), "/opt/kalo/acme.exe");
-  EXPECT_EQ(kalo::platform::PathInFolder("/", "acme.exe"), "/acme.exe");
+// Whatever the system's syntax, a path made in a folder splits into that folder and
+// the name again.
+TEST(InstallFolder, PathsInFoldersSplitIntoTheirParts) {
+  const kalo::test::TempFolder temp;
+  for (const std::string& folder : {temp.Path().string(), temp / "KALO", temp / "Program Files"}) {
+    for (const char* name : {"acme.exe", "acme corp.exe", ".kalo_upd"}) {
+      const std::string path = kalo::platform::PathInFolder(folder, name);
+      EXPECT_EQ(kalo::platform::FolderOf(path), folder) << path;
+      EXPECT_EQ(kalo::platform::FileNameOf(path), name) << path;
+    }
+  }
 }
 
 }  // namespace

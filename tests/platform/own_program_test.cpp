@@ -11,11 +11,11 @@ namespace {
 TEST(OwnProgram, FilePathNamesThisProgram) {
   const std::filesystem::path own = kalo::platform::OwnFilePath();
   EXPECT_TRUE(own.is_absolute());
-  EXPECT_EQ(own.filename(), "kalo_tests");
+  EXPECT_EQ(own.stem(), "kalo_tests");  // on Windows with ".exe"
   EXPECT_TRUE(std::filesystem::is_regular_file(own));
 }
 
-TEST(OwnProgram, VersionEqualsTheNoteInItsFile) {
+TEST(OwnProgram, VersionEqualsTheOneInItsFile) {
   const auto from_file = kalo::platform::ReadFileVersion(kalo::platform::OwnFilePath());
   ASSERT_TRUE(from_file.has_value());
   EXPECT_EQ(*from_file, kalo::platform::OwnVersion());

@@ -1,9 +1,6 @@
 #include "platform/processes.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,43 +8,43 @@
 #include "helpers/child_processes.h"
 #include "helpers/temp_folder.h"
 #include "platform/error.h"
-#include "platform/posix/unique_fd.h"
 
 namespace {
 
 using kalo::platform::ProcessTable;
-using kalo::platform::ProgramOutput;
 using kalo::platform::WindowStyle;
+using kalo::test::ChildEnd;
 
 TEST(ProcessTable, StartsAPathWithBlanksAndListsIt) {
   const kalo::test::TempFolder folder;
-  std::filesystem::create_directory(folder / "Program Files");
+  std::filesystem::create_directory(folder.Path() / "Program Files");
   const std::string path = folder / "Program Files/acme corp.exe";
   kalo::test::CopyTestProgram(path);
 
   ProcessTable processes;
   for (WindowStyle style : {WindowStyle::kHidden, WindowStyle::kNormalFocus}) {
-    std::filesystem::remove(path + ".started");
-    const auto id = processes.Start(path, style);
+    std::filesystem::remove(kalo::test::FromUtf8(path + ".started"));
+    kalo::test::WatchedChild child(processes.Start(path, style));
     ASSERT_TRUE(kalo::test::WaitUntilStarted(path));
-    EXPECT_EQ(std::stoll(kalo::test::ReadWholeFile(path + ".started")), id);
+    EXPECT_EQ(kalo::test::StartedProcessId(path), child.Id());
 
     const auto snapshot = processes.Snapshot();
-    const auto entry = std::ranges::find(snapshot, id, &kalo::platform::ProcessEntry::id);
+    const auto entry = std::ranges::find(snapshot, child.Id(), &kalo::platform::ProcessEntry::id);
     ASSERT_NE(entry, snapshot.end());
     EXPECT_EQ(entry->executable_name, "acme corp.exe");
     EXPECT_TRUE(std::ranges::is_sorted(snapshot, {}, &kalo::platform::ProcessEntry::id));
 
-    EXPECT_TRUE(processes.Terminate(id));
-    EXPECT_EQ(kalo::test::CollectChild(id), SIGKILL);
-    EXPECT_FALSE(processes.Terminate(id));
+    EXPECT_TRUE(processes.Terminate(child.Id()));
+    EXPECT_EQ(child.WaitForEnd(), ChildEnd::kTerminated);
+    EXPECT_FALSE(processes.Terminate(child.Id()));
   }
 }
 
 TEST(ProcessTable, StartFailuresAreErrors) {
   const kalo::test::TempFolder folder;
   const std::string not_a_program = folder.Write("not-a-program.exe", "just text\n");
-  std::filesystem::permissions(not_a_program, std::filesystem::perms::owner_all);
+  std::filesystem::permissions(kalo::test::FromUtf8(not_a_program),
+                               std::filesystem::perms::owner_all);
   ProcessTable processes;
   for (const std::string& path : {not_a_program, folder / "missing.exe"}) {
     try {
@@ -56,50 +53,6 @@ TEST(ProcessTable, StartFailuresAreErrors) {
     } catch (const kalo::Error& error) {
       EXPECT_NE(error.Description().find(path), std::string::npos);
     }
-  }
-}
-
-// The updater's own open files (its lock, a pipe a script reads it through) must not
-// reach the program it hands over to, or the script would wait for that program's end.
-TEST(ProcessTable, StartedProgramInheritsOnlyTheStandardStreams) {
-  const kalo::test::TempFolder folder;
-  const std::string path = folder / "acme.exe";
-  kalo::test::CopyTestProgram(path);
-  // Descriptors without close-on-exec, which a plain start would hand on.
-  const kalo::platform::UniqueFd lock(::open((folder / "lock").c_str(), O_WRONLY | O_CREAT, 0600));
-  int pipe_ends[2] = {-1, -1};
-  ASSERT_EQ(::pipe(pipe_ends), 0);
-  const kalo::platform::UniqueFd reader(pipe_ends[0]);
-  const kalo::platform::UniqueFd writer(pipe_ends[1]);
-  ASSERT_GT(lock.get(), STDERR_FILENO);
-  ASSERT_GT(reader.get(), STDERR_FILENO);
-
-  const auto own_target = [](int descriptor) {
-    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor)).string();
-  };
-  const struct {
-    const char* name;
-    WindowStyle style;
-    ProgramOutput output;
-    std::string stdout_target;
-    std::string stderr_target;
-  } cases[] = {
-      {"shared", WindowStyle::kNormalFocus, ProgramOutput::kShared, own_target(STDOUT_FILENO),
-       own_target(STDERR_FILENO)},
-      {"discarded", WindowStyle::kNormalFocus, ProgramOutput::kDiscarded, "/dev/null", "/dev/null"},
-      {"hidden", WindowStyle::kHidden, ProgramOutput::kShared, "/dev/null", "/dev/null"},
-  };
-  ProcessTable processes;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.name);
-    std::filesystem::remove(path + ".started");
-    const auto id = processes.Start(path, row.style, row.output);
-    ASSERT_TRUE(kalo::test::WaitUntilStarted(path));
-    const std::string mark = kalo::test::ReadWholeFile(path + ".started");
-    EXPECT_EQ(mark.substr(mark.find('\n') + 1), "descriptors: 0 1 2\nstdout: " + row.stdout_target +
-                                                    "\nstderr: " + row.stderr_target + "\n");
-    EXPECT_TRUE(processes.Terminate(id));
-    EXPECT_EQ(kalo::test::CollectChild(id), SIGKILL);
   }
 }
 

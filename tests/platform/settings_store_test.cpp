@@ -2,59 +2,64 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <string>
 
-#include "helpers/temp_folder.h"
+#include "helpers/settings_root.h"
+#include "platform/error.h"
 
 namespace {
 
-using kalo::test::ReadWholeFile;
+using kalo::platform::SettingsStore;
 
 TEST(SettingsStore, AnswersTheFallbackUntilSomethingIsStored) {
-  const kalo::test::TempFolder folder;
-  kalo::platform::SettingsStore settings(folder / "config");
+  const kalo::test::SettingsRoot root;
+  SettingsStore settings(root.Path());
   EXPECT_EQ(settings.Get("KALO", "config", "cliente", "none"), "none");
   settings.Save("KALO", "config", "cliente", "acme corp");
-  EXPECT_EQ(settings.Get("KALO", "config", "cliente", "none"), "acme corp");
-  EXPECT_EQ(settings.Get("KALO", "CONFIG", "Cliente", "none"), "acme corp");
-  EXPECT_EQ(settings.Get("KALO", "other", "cliente", "none"), "none");
-  EXPECT_EQ(settings.Get("OTHER", "config", "cliente", "none"), "none");
-  EXPECT_EQ(ReadWholeFile(folder / "config/KALO/settings.ini"), "[config]\ncliente=acme corp\n");
+  // The next run opens a store of its own and finds the same.
+  const SettingsStore next_run(root.Path());
+  const struct {
+    const char* app;
+    const char* section;
+    const char* key;
+    const char* expected;
+  } cases[] = {
+      {"KALO", "config", "cliente", "acme corp"}, {"KALO", "CONFIG", "Cliente", "acme corp"},
+      {"KALO", "other", "cliente", "none"},       {"KALO", "config", "servidor", "none"},
+      {"OTHER", "config", "cliente", "none"},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(std::string(row.app) + " " + row.section + " " + row.key);
+    EXPECT_EQ(settings.Get(row.app, row.section, row.key, "none"), row.expected);
+    EXPECT_EQ(next_run.Get(row.app, row.section, row.key, "none"), row.expected);
+  }
 }
 
-TEST(SettingsStore, SavingKeepsEverythingElse) {
-  const kalo::test::TempFolder folder;
-  std::filesystem::create_directories(folder / "config/KALO");
-  folder.Write("config/KALO/settings.ini",
-               "; written by hand\n[config]\ncliente=old\nservidor=http://kalo\n[janela]\nx=1\n");
-  kalo::platform::SettingsStore settings(folder / "config");
+TEST(SettingsStore, SavingAValueKeepsTheOthers) {
+  const kalo::test::SettingsRoot root;
+  SettingsStore settings(root.Path());
+  settings.Save("KALO", "config", "cliente", "old");
+  settings.Save("KALO", "config", "servidor", "http://kalo");
+  settings.Save("KALO", "janela", "cliente", "other section");
   settings.Save("KALO", "config", "CLIENTE", "new");
-  settings.Save("KALO", "janela", "y", "2");
-  settings.Save("KALO", "novo", "z", "line\nbreak");
-  EXPECT_EQ(ReadWholeFile(folder / "config/KALO/settings.ini"),
-            "; written by hand\n[config]\nCLIENTE=new\nservidor=http://kalo\n[janela]\nx=1\ny=2\n"
-            "[novo]\nz=line break\n");
+  settings.Save("KALO", "config", "proxy", "");
+  EXPECT_EQ(settings.Get("KALO", "config", "cliente", ""), "new");
   EXPECT_EQ(settings.Get("KALO", "config", "servidor", ""), "http://kalo");
-  // Only the settings file is there: the replacement went through a renamed temporary.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "config/KALO"),
-                          std::filesystem::directory_iterator()),
-            1);
-}
-
-TEST(SettingsStore, ValuesOfAFileWithWindowsLineEndsKeepNoCarriageReturn) {
-  const kalo::test::TempFolder folder;
-  std::filesystem::create_directories(folder / "config/KALO");
-  folder.Write("config/KALO/settings.ini", "[config]\r\ncliente=acme\r\nservidor=\r\n");
-  kalo::platform::SettingsStore settings(folder / "config");
-  EXPECT_EQ(settings.Get("KALO", "config", "cliente", ""), "acme");
-  EXPECT_EQ(settings.Get("KALO", "config", "servidor", "unset"), "");
+  EXPECT_EQ(settings.Get("KALO", "janela", "cliente", ""), "other section");
+  // An empty value is stored, not missing.
+  EXPECT_EQ(settings.Get("KALO", "config", "proxy", "unset"), "");
 }
 
 TEST(SettingsStore, UnwritableRootIsAnError) {
-  const kalo::test::TempFolder folder;
-  const std::string file = folder.Write("a-file", "x");
-  kalo::platform::SettingsStore settings(file);
-  EXPECT_THROW(settings.Save("KALO", "config", "cliente", "acme"), std::exception);
+  const kalo::test::SettingsRoot root;
+  const std::string unwritable = root.Unwritable();
+  SettingsStore settings(unwritable);
+  try {
+    settings.Save("KALO", "config", "cliente", "acme");
+    ADD_FAILURE() << "saved below " << unwritable;
+  } catch (const kalo::Error& error) {
+    EXPECT_EQ(error.Source(), "SettingsStore");
+  }
   EXPECT_EQ(settings.Get("KALO", "config", "cliente", "fallback"), "fallback");
 }
 

@@ -6,14 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "helpers/temp_folder.h"
+#include "helpers/settings_root.h"
 #include "kalo/build_settings.h"
 
 namespace {
 
 TEST(ServerBaseAddress, CommandLineThenSettingsThenBuildDefault) {
-  const kalo::test::TempFolder folder;
-  kalo::platform::SettingsStore settings(folder.Path().string());
+  const kalo::test::SettingsRoot root;
+  kalo::platform::SettingsStore settings(root.Path());
   EXPECT_EQ(kalo::ServerBaseAddress(std::nullopt, settings), kalo::build::kDefaultServer);
   settings.Save("KALO", "config", "servidor", "https://updates.example/");
   EXPECT_EQ(kalo::ServerBaseAddress(std::nullopt, settings), "https://updates.example");
@@ -23,8 +23,8 @@ TEST(ServerBaseAddress, CommandLineThenSettingsThenBuildDefault) {
 }
 
 TEST(ProxySetting, StoredValueWithoutBlanksAndDirectInAnyCase) {
-  const kalo::test::TempFolder folder;
-  kalo::platform::SettingsStore settings(folder.Path().string());
+  const kalo::test::SettingsRoot root;
+  kalo::platform::SettingsStore settings(root.Path());
   EXPECT_EQ(kalo::ProxySetting(settings), "");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"  ", ""},

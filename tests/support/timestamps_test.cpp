@@ -79,9 +79,9 @@ TEST(AppVersionDate, RendersTheBuildVersion) {
   EXPECT_EQ(expected.size(), 16u);
 }
 
-TEST(FileVersionStamp, ReadsTheOwnProgramsNote) {
-  // The note written into this test program by the build and the header compiled into
-  // it must tell the same version.
+TEST(FileVersionStamp, ReadsTheOwnProgramsVersion) {
+  // The version the build wrote into this test program's file and the header compiled
+  // into it must tell the same.
   EXPECT_EQ(cUpdate::FileVersionStamp(kalo::platform::OwnFilePath(), "yyyymmddhhnn"),
             cUpdate::AppVersionDate("yyyymmddhhnn"));
 }
@@ -107,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(PeFixtures, FileVersionStampTest,
                                          FileCase{"plain64-noversion.exe", ""},
                                          FileCase{"no-such-file.exe", ""}));
 
-TEST(FileVersionStamp, ElfProgramWithNote) {
+// The test program carries its version as every program of ours does on its system:
+// an ELF note on Linux, a version resource on Windows.
+TEST(FileVersionStamp, ProgramOfOursWithItsVersion) {
   EXPECT_EQ(cUpdate::FileVersionStamp(KALO_TEST_PROGRAM, "yyyymmddhhnn"), "201811211540");
   EXPECT_EQ(cUpdate::FileVersionStamp(KALO_TEST_PROGRAM, "dd/mm/yyyy hh:nn"), "21/11/2018 15:40");
 }

@@ -1,14 +1,13 @@
 #include "update/freshness.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <thread>
 
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
+#include "helpers/install_folder.h"
 #include "helpers/temp_folder.h"
 #include "platform/error.h"
 
@@ -86,11 +85,7 @@ class EnsureArchiveLibraryTest : public testing::Test {
  protected:
   ~EnsureArchiveLibraryTest() override {
     // A test program started in the extractor's place waits to be ended.
-    if (fs::exists(folder_ / "unzip32.exe.started")) {
-      const auto id = std::stoll(ReadWholeFile(folder_ / "unzip32.exe.started"));
-      ::kill(static_cast<pid_t>(id), SIGKILL);
-      kalo::test::CollectChild(id);
-    }
+    kalo::test::EndStartedProgram(folder_ / "unzip32.exe");
   }
 
   void SetUp() override {
@@ -156,16 +151,19 @@ TEST_F(EnsureArchiveLibraryTest, BrokenLibrariesAndExtractorsAreProvidedAfresh) 
   // The zip library is a real library, but without the unzip library's function.
   const std::string zip_library = ReadWholeFile(KALO_ZIP32_LIBRARY);
   const std::vector<Case> cases{
-      {"extractor not executable", nullptr, false},
+      {"extractor that cannot start", nullptr, false},
       {"library is no library", "not a library", true},
       {"library without its function", zip_library.c_str(), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(folder_ / "unzip32.dll");
-    folder_.Write("unzip32.exe", "#!/bin/sh\nexit 1\n");
-    fs::permissions(folder_ / "unzip32.exe",
-                    c.executable_extractor ? fs::perms::owner_all : fs::perms::owner_read);
+    // No system can start it: no program, no script (wine runs scripts as Unix programs).
+    // Writable either way: a Windows file without write permission is read-only.
+    folder_.Write("unzip32.exe", "not a program\n");
+    fs::permissions(folder_ / "unzip32.exe", c.executable_extractor
+                                                 ? fs::perms::owner_all
+                                                 : fs::perms::owner_read | fs::perms::owner_write);
     if (c.library != nullptr) {
       folder_.Write("unzip32.dll", c.library);
     }
