@@ -2,14 +2,21 @@
 # installs them); on Windows, mingw-w64's zlib and the libraries that
 # scripts/build-windows-deps cross-builds into build/windeps.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
-find_package(ZLIB REQUIRED)
 
 if(WIN32)
-  # libzip is linked statically there: its header must not ask for a DLL import, and
-  # its own dependencies come along.
-  target_compile_definitions(PkgConfig::LIBZIP INTERFACE ZIP_STATIC)
-  target_link_libraries(PkgConfig::LIBZIP INTERFACE ZLIB::ZLIB bcrypt advapi32)
+  # Everything is linked statically there. libzip's header must not ask for a DLL
+  # import, and its own dependencies follow it on the link line. The targets keep the
+  # names that pkg-config gives them on Linux.
+  set(ZLIB_USE_STATIC_LIBS ON)
+  find_package(ZLIB REQUIRED)
+  find_library(LIBZIP_ARCHIVE NAMES libzip.a REQUIRED)
+  find_path(LIBZIP_INCLUDE_DIR zip.h REQUIRED)
+  add_library(PkgConfig::LIBZIP STATIC IMPORTED GLOBAL)
+  set_target_properties(PkgConfig::LIBZIP PROPERTIES
+    IMPORTED_LOCATION "${LIBZIP_ARCHIVE}"
+    INTERFACE_INCLUDE_DIRECTORIES "${LIBZIP_INCLUDE_DIR}"
+    INTERFACE_COMPILE_DEFINITIONS ZIP_STATIC
+    INTERFACE_LINK_LIBRARIES "ZLIB::ZLIB;bcrypt;advapi32")
   # cpp-httplib is one header; it needs Windows sockets.
   find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
   add_library(kalo_httplib INTERFACE)
@@ -21,6 +28,8 @@ if(WIN32)
   add_link_options(-static)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 else()
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
+  find_package(ZLIB REQUIRED)
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
   find_package(CURL REQUIRED)
 endif()
