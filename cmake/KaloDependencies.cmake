@@ -24,8 +24,8 @@ if(WIN32)
   target_link_libraries(kalo_httplib INTERFACE ws2_32 crypt32)
   add_library(PkgConfig::HTTPLIB ALIAS kalo_httplib)
   # Programs carry no runtime DLLs beside them: the C and C++ runtimes and the
-  # threads library are linked in.
-  add_link_options(-static)
+  # threads library are linked in. Optimised builds are the shipped ones: no symbols.
+  add_link_options(-static $<$<CONFIG:Release>:-s>)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 else()
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)

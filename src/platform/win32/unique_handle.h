@@ -29,13 +29,6 @@ struct KeyCloser {
 
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
-struct ViewUnmapper {
-  void operator()(const void* view) const { ::UnmapViewOfFile(view); }
-};
-
-// A view of a file mapping.
-using UniqueView = std::unique_ptr<const void, ViewUnmapper>;
-
 // Some functions answer INVALID_HANDLE_VALUE on failure rather than a null handle
 // (CreateFileW, FindFirstFileExW, CreateToolhelp32Snapshot); their owners are empty then.
 template <typename Owner>
