@@ -15,6 +15,7 @@
 #include "platform/install_folder.h"
 #include "platform/own_program.h"
 #include "platform/shortened_text.h"
+#include "platform/standard_streams.h"
 #include "support/configuration.h"
 #include "support/exit_status.h"
 #include "support/timestamps.h"
@@ -36,115 +37,133 @@ std::string HostOf(const std::string& base) {
   return host.substr(0, host.find('/'));
 }
 
-// The window and its logic refer to each other; the window is made first and is
-// handed this relay, which passes its events on once the logic exists. It also puts
-// the --client name into the box right after the load, as if typed.
-class EventRelay : public platform::WindowEvents {
+// The program assembled for the chosen mode. Every service is a member, made in the
+// order of declaration from those above it. The window reports its events to this
+// object, which passes them to the window's logic; the window is made before the
+// logic but reports nothing before Run, when everything exists.
+class Updater : public platform::WindowEvents {
  public:
-  platform::WindowEvents* target = nullptr;
-  platform::WindowView* view = nullptr;
-  std::optional<std::string> typed_client;
+  explicit Updater(const app::CommandLine& options)
+      : unattended_(options.unattended),
+        typed_client_(options.client),
+        console_ui_(std::cerr, options.yes),
+        console_view_(std::cout),
+        window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),
+        ui_(window_ ? static_cast<platform::Ui&>(*window_) : console_ui_),
+        view_(window_ ? static_cast<platform::WindowView&>(*window_) : console_view_),
+        server_(ServerBaseAddress(options.server, settings_)),
+        provisioning_{fs_, resources_, processes_, ui_, clock_},
+        libraries_(install_folder_,
+                   cImpLicencas::RepairFromCarriedExtractors(provisioning_, install_folder_)),
+        console_log_(std::cout),
+        transfer_([this] { return MakeTransfer(); }),
+        update_{
+            fs_,
+            processes_,
+            resources_,
+            ui_,
+            clock_,
+            transfer_,
+            libraries_,
+            manifest_,
+            unattended_ ? static_cast<cImpLicencas::RunObserver&>(console_log_) : quiet_log_,
+            install_folder_,
+            server_,
+            cImpLicencas::OwnExeName(platform::OwnFilePath()),
+            unattended_ ? platform::ProgramOutput::kDiscarded : platform::ProgramOutput::kShared},
+        form_(view_, app::WindowServices{
+                         ui_, settings_, fs_, install_folder_,
+                         cUpdate::AppVersionDate("dd/mm/yyyy hh:nn"), build::kSupportLine,
+                         build::kHostLabel[0] != '\0' ? build::kHostLabel : HostOf(server_),
+                         [this](const std::string& client) {
+                           return cImpLicencas::RunUpdate(update_, client);
+                         },
+                         [this] { return cUpdate::TransferControl(transfer_).ReportedText(); },
+                         [] { return std::chrono::system_clock::now(); }}) {}
+
+  // Shows the window until it is closed, or performs the update command once on the
+  // console; answers the exit status.
+  int Run() {
+    if (window_) {
+      return window_->Run();
+    }
+    Form_Load();
+    const app::CommandResult result = form_.UpdateCommand();
+    switch (result.outcome) {
+      case app::CommandOutcome::kRefused:
+        return exit_status::kRefused;
+      case app::CommandOutcome::kRunFailed:
+        if (!result.problem.empty()) {
+          std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
+        }
+        return exit_status::kFailure;
+      case app::CommandOutcome::kRunReturned:
+        break;
+    }
+    console_log_.Summarise();
+    return exit_status::kSuccess;
+  }
+
+  // The --client name goes into the box right after the load, as if typed.
   void Form_Load() override {
-    target->Form_Load();
-    if (typed_client) {
-      view->SetClientText(*typed_client);
+    form_.Form_Load();
+    if (typed_client_) {
+      view_.SetClientText(*typed_client_);
     }
   }
-  int Form_Unload() override { return target->Form_Unload(); }
-  void cmdImportar_Click() override { target->cmdImportar_Click(); }
-  void txtCliente_KeyPress(int key_code) override { target->txtCliente_KeyPress(key_code); }
-  void Timer1_Timer() override { target->Timer1_Timer(); }
-};
+  int Form_Unload() override { return form_.Form_Unload(); }
+  void cmdImportar_Click() override { form_.cmdImportar_Click(); }
+  void txtCliente_KeyPress(int key_code) override { form_.txtCliente_KeyPress(key_code); }
+  void Timer1_Timer() override { form_.Timer1_Timer(); }
 
-int Run(const app::CommandLine& options) {
-  platform::FileSystem fs;
-  platform::ProcessTable processes;
-  const platform::CarriedResources resources(CarriedExtractors());
-  const platform::Clock clock;
-  platform::SettingsStore settings(platform::DefaultSettingsRoot());
-  const std::string install_folder = platform::InstallFolder();
-  const std::string server = ServerBaseAddress(options.server, settings);
-  cImpLicencas::ManifestState manifest;
-
-  EventRelay relay;
-  std::unique_ptr<platform::DesktopWindow> window;
-  std::optional<app::ConsoleUi> console_ui;
-  std::optional<app::ConsoleView> console_view;
-  if (options.unattended) {
-    console_ui.emplace(std::cerr, options.yes);
-    console_view.emplace(std::cout);
-  } else {
-    window = platform::MakeDesktopWindow(relay);
-  }
-  platform::Ui& ui = window ? static_cast<platform::Ui&>(*window) : *console_ui;
-  platform::WindowView& view = window ? static_cast<platform::WindowView&>(*window) : *console_view;
-
-  const cImpLicencas::ProvisioningServices provisioning{fs, resources, processes, ui, clock};
-  cImpZipDeclares::ArchiveLibraries libraries(
-      install_folder, cImpLicencas::RepairFromCarriedExtractors(provisioning, install_folder));
-
-  app::ConsoleRunLog console_log(std::cout);
-  cImpLicencas::RunObserver quiet;
-  std::optional<app::FrmAtualizar> form;
-  cUpdate::TransferControlOwner transfer([&] {
-    auto component = platform::MakeInternetTransfer(ui, clock, {}, ProxySetting(settings));
-    component->SetStateHandler([&form](platform::TransferState state) {
-      form->Inet1_StateChanged(static_cast<std::int16_t>(state));
+ private:
+  // Made at the first transfer of a run.
+  std::unique_ptr<platform::InternetTransfer> MakeTransfer() {
+    auto component = platform::MakeInternetTransfer(ui_, clock_, {}, ProxySetting(settings_));
+    component->SetStateHandler([this](platform::TransferState state) {
+      form_.Inet1_StateChanged(static_cast<std::int16_t>(state));
     });
     return component;
-  });
-  cImpLicencas::UpdateServices update{
-      fs,
-      processes,
-      resources,
-      ui,
-      clock,
-      transfer,
-      libraries,
-      manifest,
-      options.unattended ? static_cast<cImpLicencas::RunObserver&>(console_log) : quiet,
-      install_folder,
-      server,
-      cImpLicencas::OwnExeName(platform::OwnFilePath()),
-      options.unattended ? platform::ProgramOutput::kDiscarded : platform::ProgramOutput::kShared};
-  const std::string host_label = build::kHostLabel[0] != '\0' ? build::kHostLabel : HostOf(server);
-  form.emplace(
-      view,
-      app::WindowServices{
-          ui, settings, fs, install_folder, cUpdate::AppVersionDate("dd/mm/yyyy hh:nn"),
-          build::kSupportLine, host_label,
-          [&update](const std::string& client) { return cImpLicencas::RunUpdate(update, client); },
-          [&transfer] { return cUpdate::TransferControl(transfer).ReportedText(); },
-          [] { return std::chrono::system_clock::now(); }});
-  relay.target = &*form;
-  relay.view = &view;
-  relay.typed_client = options.client;
+  }
 
-  if (window) {
-    return window->Run();
-  }
-  relay.Form_Load();
-  const app::CommandResult result = form->UpdateCommand();
-  switch (result.outcome) {
-    case app::CommandOutcome::kRefused:
-      return exit_status::kRefused;
-    case app::CommandOutcome::kRunFailed:
-      if (!result.problem.empty()) {
-        std::cerr << platform::ShortenedLines("kalo_upd: " + result.problem) << '\n';
-      }
-      return exit_status::kFailure;
-    case app::CommandOutcome::kRunReturned:
-      break;
-  }
-  console_log.Summarise();
-  return exit_status::kSuccess;
-}
+  const bool unattended_;
+  const std::optional<std::string> typed_client_;
+  platform::FileSystem fs_;
+  platform::ProcessTable processes_;
+  const platform::CarriedResources resources_{CarriedExtractors()};
+  const platform::Clock clock_;
+  platform::SettingsStore settings_{platform::DefaultSettingsRoot()};
+  const std::string install_folder_ = platform::InstallFolder();
+  cImpLicencas::ManifestState manifest_;
+
+  app::ConsoleUi console_ui_;
+  app::ConsoleView console_view_;
+  std::unique_ptr<platform::DesktopWindow> window_;
+  platform::Ui& ui_;
+  platform::WindowView& view_;
+
+  const std::string server_;
+  const cImpLicencas::ProvisioningServices provisioning_;
+  cImpZipDeclares::ArchiveLibraries libraries_;
+  app::ConsoleRunLog console_log_;
+  cImpLicencas::RunObserver quiet_log_;
+  cUpdate::TransferControlOwner transfer_;
+  cImpLicencas::UpdateServices update_;
+  app::FrmAtualizar form_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const auto parsed = app::ParseCommandLine(arguments);
+  // Everything but the window writes to the console; the window must not join one,
+  // or closing that console would end it.
+  const auto* options_parsed = std::get_if<app::CommandLine>(&parsed);
+  if (options_parsed == nullptr || options_parsed->unattended || options_parsed->help ||
+      options_parsed->version) {
+    platform::ConnectStandardStreams();
+  }
   if (const auto* problem = std::get_if<std::string>(&parsed)) {
     std::cerr << "kalo_upd: " << *problem << "\n\n" << app::kUsage;
     return exit_status::kRefused;
@@ -164,7 +183,8 @@ int main(int argc, char** argv) {
     return exit_status::kRefused;
   }
   try {
-    return Run(options);
+    Updater updater(options);
+    return updater.Run();
   } catch (...) {
     const Error error = ErrorFromException(std::current_exception(), "kalo_upd");
     std::cerr << platform::ShortenedLines("kalo_upd: " + std::string(error.what())) << '\n';
