@@ -20,7 +20,7 @@ if(WIN32)
   # cpp-httplib is one header; it needs Windows sockets.
   find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
   add_library(kalo_httplib INTERFACE)
-  target_include_directories(kalo_httplib INTERFACE "${HTTPLIB_INCLUDE_DIR}")
+  target_include_directories(kalo_httplib SYSTEM INTERFACE "${HTTPLIB_INCLUDE_DIR}")
   target_link_libraries(kalo_httplib INTERFACE ws2_32 crypt32)
   add_library(PkgConfig::HTTPLIB ALIAS kalo_httplib)
   # Programs carry no runtime DLLs beside them: the C and C++ runtimes and the

@@ -111,6 +111,9 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
 // Listens on a free loopback port and returns only once the accept loop runs:
 // stopping a server before that would leave its thread waiting for ever.
 int StartListening(httplib::Server& server, std::thread& thread) {
+  // A stopping server waits for every idle connection's keep-alive time, and WinINet
+  // keeps its connections open long after a transfer: an idle connection closes at once.
+  server.set_keep_alive_timeout(0);
   const int port = server.bind_to_any_port("127.0.0.1");
   if (port <= 0) {
     throw std::runtime_error("test server: no free port");

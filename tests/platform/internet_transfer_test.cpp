@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "helpers/fake_ui.h"
+#include "helpers/system_proxy.h"
 #include "helpers/test_server.h"
 #include "platform/error.h"
 
@@ -17,30 +16,6 @@ namespace {
 using kalo::platform::TransferState;
 using kalo::test::Fault;
 using namespace std::chrono_literals;
-
-// Sets or clears an environment variable for the life of the object, then puts back
-// what was there.
-class ScopedVariable {
- public:
-  ScopedVariable(std::string name, const std::optional<std::string>& value)
-      : name_(std::move(name)) {
-    if (const char* old = ::getenv(name_.c_str())) {
-      old_ = old;
-    }
-    Set(value);
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-  ~ScopedVariable() { Set(old_); }
-
- private:
-  void Set(const std::optional<std::string>& value) const {
-    value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
-  }
-
-  std::string name_;
-  std::optional<std::string> old_;
-};
 
 class InternetTransferTest : public testing::Test {
  protected:
@@ -232,42 +207,42 @@ TEST_F(InternetTransferTest, ByteFormStopsAtItsLimit) {
   }
 }
 
-// The environment's proxy carries transfers unless no_proxy names the host; the
-// setting "direct" goes past it, and a proxy address in the setting carries them all.
-TEST_F(InternetTransferTest, GoesThroughTheProxyTheEnvironmentOrTheSettingNames) {
+// The system's proxy carries transfers unless its exceptions name the host; the setting
+// "direct" goes past it, and a proxy address in the setting carries them all.
+TEST_F(InternetTransferTest, GoesThroughTheProxyTheSystemOrTheSettingNames) {
   const kalo::test::TestProxy proxy;
   struct Case {
     const char* what;
-    bool environment_proxy;
-    std::optional<std::string> no_proxy;
+    bool system_proxy;
+    std::optional<std::string> bypass;
     std::string setting;
     bool through_proxy;
   };
   const std::vector<Case> cases = {
-      {"environment", true, std::nullopt, "", true},
+      {"system", true, std::nullopt, "", true},
       {"direct setting", true, std::nullopt, "direct", false},
       {"setting", false, std::nullopt, proxy.Address(), true},
-      {"no_proxy", true, "127.0.0.1", "", false},
-      {"setting despite no_proxy", false, "127.0.0.1", proxy.Address(), true},
+      {"system exception", true, "127.0.0.1", "", false},
+      {"setting despite the exception", false, "127.0.0.1", proxy.Address(), true},
   };
-  server_.SetFile("page.txt", "through");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ScopedVariable http_proxy(
-        "http_proxy", c.environment_proxy ? std::optional(proxy.Address()) : std::nullopt);
-    const ScopedVariable no_proxy("no_proxy", c.no_proxy);
-    const ScopedVariable no_proxy_upper("NO_PROXY", std::nullopt);
-    const ScopedVariable all_proxy("all_proxy", std::nullopt);
-    const ScopedVariable all_proxy_upper("ALL_PROXY", std::nullopt);
+    // A server of its own: a connection kept open from an earlier case could carry the
+    // request past the proxy.
+    kalo::test::TestServer server;
+    server.SetFile("page.txt", "through");
+    const std::string url = server.BaseAddress() + "/trabalho/versao/page.txt";
+    const kalo::test::ScopedSystemProxy system(
+        c.system_proxy ? std::optional(proxy.Address()) : std::nullopt, c.bypass);
     const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms}, c.setting);
     const std::size_t proxied_before = proxy.RequestTargets().size();
-    EXPECT_EQ(transfer->OpenUrlText(Url("page.txt")).body, "through");
+    EXPECT_EQ(transfer->OpenUrlText(url).body, "through");
     const std::vector<std::string> proxied = proxy.RequestTargets();
     ASSERT_EQ(proxied.size(), proxied_before + (c.through_proxy ? 1 : 0));
     if (c.through_proxy) {
-      EXPECT_EQ(proxied.back(), Url("page.txt"));
+      EXPECT_EQ(proxied.back(), url);
     }
-    EXPECT_EQ(server_.RequestTargets().back(), "/trabalho/versao/page.txt");
+    EXPECT_EQ(server.RequestTargets(), std::vector<std::string>{"/trabalho/versao/page.txt"});
   }
 }
 

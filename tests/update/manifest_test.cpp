@@ -159,6 +159,15 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
     const kalo::test::TestServer gone;
     gone_base = gone.BaseAddress();
   }
+  // A server that is not there is described in the HTTP client's own words.
+  const std::string gone_address = gone_base + "/trabalho/versao.php?id=acme";
+  std::string unreachable;
+  try {
+    transfer_->OpenUrlText(gone_address);
+  } catch (const kalo::Error& error) {
+    unreachable = kalo::platform::TransferFailureReason(error.Description(), gone_address);
+  }
+  ASSERT_FALSE(unreachable.empty());
   struct Case {
     const char* what;
     std::function<void()> prepare;
@@ -171,7 +180,7 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
        [this] { server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError); },
        server_.BaseAddress(), ManifestStatus::kNotReceived,
        "o servidor respondeu HTTP 500 Internal Server Error"},
-      {"no server", [] {}, gone_base, ManifestStatus::kNotReceived, "Couldn't connect to server"},
+      {"no server", [] {}, gone_base, ManifestStatus::kNotReceived, unreachable},
       {"cut body",
        [this] {
          server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNone);

@@ -2,19 +2,17 @@
 
 #include <curl/curl.h>
 
-#include <chrono>
-#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/internet_transfer_base.h"
 
 namespace kalo::platform {
 namespace {
 
-constexpr const char* kSource = "Inet::OpenURL";
 constexpr long kMaxRedirects = 5;
 // How long one wait for socket activity may block before the window is served again.
 constexpr int kPollMilliseconds = 50;
@@ -35,7 +33,7 @@ class CurlGlobal {
   CurlGlobal() {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
       throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
-                  kSource);
+                  kTransferSource);
     }
   }
   CurlGlobal(const CurlGlobal&) = delete;
@@ -46,34 +44,11 @@ class CurlGlobal {
 // What the callbacks of one transfer share with the loop that drives it.
 struct TransferContext {
   CURL* easy = nullptr;
-  const InternetTransfer::ByteSink* sink = nullptr;
-  std::optional<std::uint64_t> max_bytes;
-  std::uint64_t body_bytes = 0;
-  // The stretch of time now measured against the minimum rate, and what came in it.
-  Clock::TimePoint window_start;
-  std::uint64_t window_bytes = 0;
-  std::exception_ptr sink_error;
+  TransferWatch* watch = nullptr;
+  // What the watch or the sink threw inside a callback, thrown again outside curl.
+  std::exception_ptr error;
   std::string status_text;  // the reason phrase of the latest status line
-  std::string failure;      // why the transfer was stopped here, when it was
 };
-
-// "1 KiB", "16 MiB" or "1000 bytes": a size the way failure texts show it.
-std::string SizeText(std::uint64_t bytes) {
-  constexpr std::uint64_t kKiB = 1024;
-  if (bytes >= kKiB * kKiB && bytes % (kKiB * kKiB) == 0) {
-    return std::to_string(bytes / (kKiB * kKiB)) + " MiB";
-  }
-  if (bytes >= kKiB && bytes % kKiB == 0) {
-    return std::to_string(bytes / kKiB) + " KiB";
-  }
-  return std::to_string(bytes) + " bytes";
-}
-
-// "60 s" or "300 ms".
-std::string DurationText(std::chrono::milliseconds duration) {
-  return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
-                                      : std::to_string(duration.count()) + " ms";
-}
 
 // The length the server announces for the body, when it announces one.
 std::optional<std::uint64_t> AnnouncedLength(CURL* easy) {
@@ -83,26 +58,6 @@ std::optional<std::uint64_t> AnnouncedLength(CURL* easy) {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(length);
-}
-
-// Why a body may not go on: longer than the caller allows, announced or received.
-std::optional<std::string> OverLength(TransferContext& context, std::size_t length) {
-  if (!context.max_bytes) {
-    return std::nullopt;
-  }
-  const std::uint64_t max = *context.max_bytes;
-  // Curl hands the body over only once the final answer's headers are read, so its
-  // announced length is known before the first byte goes to the sink.
-  if (context.body_bytes == 0) {
-    if (const auto announced = AnnouncedLength(context.easy); announced && *announced > max) {
-      return "o servidor anuncia " + std::to_string(*announced) + " bytes, mais que os " +
-             std::to_string(max) + " esperados";
-    }
-  }
-  if (length > max - context.body_bytes) {
-    return "a resposta passa dos " + std::to_string(max) + " bytes esperados";
-  }
-  return std::nullopt;
 }
 
 // "HTTP/1.1 404 Not Found\r\n" gives "Not Found"; HTTP/2 sends no phrase.
@@ -120,17 +75,16 @@ std::string ReasonPhraseOf(std::string_view status_line) {
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
-  context->window_bytes += size * count;
-  if (auto over = OverLength(*context, size * count)) {
-    context->failure = std::move(*over);
-    return 0;
-  }
-  context->body_bytes += size * count;
   try {
-    (*context->sink)(std::as_bytes(std::span(data, size * count)));
+    // Curl hands the body over only once the final answer's headers are read, so its
+    // announced length is known before the first byte goes to the sink.
+    if (context->watch->BodyBytes() == 0) {
+      context->watch->CheckAnnounced(AnnouncedLength(context->easy));
+    }
+    context->watch->Deliver(std::as_bytes(std::span(data, size * count)));
   } catch (...) {
     // An exception must not cross libcurl's C frames; stop and rethrow it later.
-    context->sink_error = std::current_exception();
+    context->error = std::current_exception();
     return 0;
   }
   return size * count;
@@ -138,7 +92,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
-  context->window_bytes += size * count;
+  context->watch->Count(size * count);
   const std::string_view line(data, size * count);
   // Every response of a redirect chain starts with its status line; the last one counts.
   if (line.starts_with("HTTP/")) {
@@ -153,75 +107,42 @@ curl_off_t Timing(CURL* easy, CURLINFO what) {
   return microseconds;
 }
 
-class CurlTransfer final : public InternetTransfer {
+class CurlTransfer final : public InternetTransferBase {
  public:
   CurlTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, std::string proxy)
-      : ui_(ui),
-        clock_(clock),
-        timeouts_(timeouts),
+      : InternetTransferBase(clock, timeouts),
+        ui_(ui),
         proxy_(std::move(proxy)),
         multi_(curl_multi_init()) {
     if (!multi_) {
       throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
-                  kSource);
+                  kTransferSource);
     }
   }
-
-  TextReply OpenUrlText(const std::string& url) override {
-    TextReply reply;
-    const ByteSink append = [&reply, &url](std::span<const std::byte> bytes) {
-      if (bytes.size() > kMaxTextBytes - reply.body.size()) {
-        throw Error(error_number::kTransferFailed,
-                    "A resposta de " + url + " passa de " +
-                        std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB",
-                    kSource);
-      }
-      reply.body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    };
-    const Status status = Run(url, false, append, std::nullopt);
-    reply.status = status.code;
-    reply.status_text = status.text;
-    return reply;
-  }
-
-  // The default of `max_bytes` is the interface's; an override repeating it could drift.
-  void OpenUrlBytes(const std::string& url, const ByteSink& sink,
-                    std::optional<std::uint64_t> max_bytes) override {
-    Run(url, true, sink, max_bytes);
-  }
-
-  bool StillExecuting() const override { return executing_; }
-
-  std::string ReportedText() const override { return url_; }
-
-  void SetStateHandler(StateHandler handler) override { handler_ = std::move(handler); }
 
  private:
   // Keeps the handle in the multi handle for exactly one transfer.
   class Attachment {
    public:
-    Attachment(CurlTransfer& owner, CURL* easy) : owner_(owner), easy_(easy) {
-      curl_multi_add_handle(owner_.multi_.get(), easy_);
-      owner_.executing_ = true;
+    Attachment(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+      curl_multi_add_handle(multi_, easy_);
     }
     Attachment(const Attachment&) = delete;
     Attachment& operator=(const Attachment&) = delete;
-    ~Attachment() {
-      curl_multi_remove_handle(owner_.multi_.get(), easy_);
-      owner_.executing_ = false;
-    }
+    ~Attachment() { curl_multi_remove_handle(multi_, easy_); }
 
    private:
-    CurlTransfer& owner_;
+    CURLM* multi_;
     CURL* easy_;
   };
 
-  EasyHandle Prepare(const std::string& url, bool fail_on_http_error, TransferContext& context,
+  EasyHandle Prepare(const TransferWatch& watch, bool fail_on_http_error, TransferContext& context,
                      char* error_text) const {
+    const std::string& url = watch.Url();
     EasyHandle easy(curl_easy_init());
     if (!easy) {
       throw Error(error_number::kTransferFailed,
-                  "Não foi possível iniciar a transferência de " + url, kSource);
+                  "Não foi possível iniciar a transferência de " + url, kTransferSource);
     }
     CURL* handle = easy.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -241,7 +162,7 @@ class CurlTransfer final : public InternetTransfer {
       curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
     }
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(timeouts_.connect.count()));
+                     static_cast<long>(watch.Timeouts().connect.count()));
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, fail_on_http_error ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
@@ -251,70 +172,44 @@ class CurlTransfer final : public InternetTransfer {
     return easy;
   }
 
-  struct Status {
-    int code = 0;
-    std::string text;
-  };
-
-  // Runs one transfer to its end and answers the HTTP status it ended with.
-  Status Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink,
-             std::optional<std::uint64_t> max_bytes) {
+  HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) override {
     char error_text[CURL_ERROR_SIZE] = {};
     TransferContext context;
-    context.sink = &sink;
-    context.max_bytes = max_bytes;
-    context.window_start = clock_.Now();
-    EasyHandle easy = Prepare(url, fail_on_http_error, context, error_text);
+    context.watch = &watch;
+    EasyHandle easy = Prepare(watch, fail_on_http_error, context, error_text);
     context.easy = easy.get();
-    url_ = url;
-    state_ = TransferState::kNone;
-
-    // The last states are reported while the transfer still counts as executing,
-    // as they belong to it.
-    const Attachment attachment(*this, easy.get());
-    Advance(TransferState::kResolving);
-    const CURLcode result = Drive(easy.get(), context);
-    if (context.sink_error) {
-      Report(TransferState::kError);
-      std::rethrow_exception(context.sink_error);
+    const Attachment attachment(multi_.get(), easy.get());
+    const CURLcode result = Drive(easy.get(), watch);
+    if (context.error) {
+      std::rethrow_exception(context.error);
     }
     long code = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
-    Status status{static_cast<int>(code), context.status_text};
+    HttpStatus status{static_cast<int>(code), context.status_text};
     if (result != CURLE_OK) {
-      Report(TransferState::kError);
       // The server's own words for a refused request say more than curl's summary.
-      const std::string reason = !context.failure.empty() ? context.failure
-                                 : result == CURLE_HTTP_RETURNED_ERROR
+      const std::string reason = result == CURLE_HTTP_RETURNED_ERROR
                                      ? HttpStatusText(status.code, status.text)
                                  : error_text[0] != '\0' ? error_text
                                                          : curl_easy_strerror(result);
-      throw Error(result == CURLE_OPERATION_TIMEDOUT ? error_number::kTransferTimedOut
-                                                     : error_number::kTransferFailed,
-                  TransferFailureText(url, reason), kSource);
+      throw result == CURLE_OPERATION_TIMEDOUT ? watch.TimedOut(reason) : watch.Failure(reason);
     }
-    Advance(TransferState::kClosed);
-    Report(TransferState::kCompleted);
     return status;
   }
 
   // Runs the transfer to its end, serving the window between socket events.
-  CURLcode Drive(CURL* easy, TransferContext& context) {
+  CURLcode Drive(CURL* easy, TransferWatch& watch) {
     for (;;) {
       int running = 0;
       const CURLMcode multi_result = curl_multi_perform(multi_.get(), &running);
       if (multi_result != CURLM_OK) {
         return CURLE_FAILED_INIT;
       }
-      AdvanceByTimings(easy, context);
+      AdvanceByTimings(easy, watch);
       if (running == 0) {
         break;
       }
-      if (Stalled(context)) {
-        context.failure = "a transferência parou: menos de " + SizeText(timeouts_.min_bytes) +
-                          " em " + DurationText(timeouts_.idle);
-        return CURLE_OPERATION_TIMEDOUT;
-      }
+      watch.CheckRate();
       curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
       ui_.ProcessPendingMessages();
     }
@@ -327,66 +222,23 @@ class CurlTransfer final : public InternetTransfer {
     return CURLE_FAILED_INIT;
   }
 
-  // Measures the transfer in back-to-back stretches of the idle time-out from the
-  // connection on: one that brought less than the minimum means a stall.
-  bool Stalled(TransferContext& context) const {
-    if (state_ < TransferState::kConnected) {
-      return false;
-    }
-    const Clock::TimePoint now = clock_.Now();
-    if (now - context.window_start < timeouts_.idle) {
-      return false;
-    }
-    if (context.window_bytes < timeouts_.min_bytes) {
-      return true;
-    }
-    context.window_start = now;
-    context.window_bytes = 0;
-    return false;
-  }
-
   // Derives the transfer state from the phases curl has timed so far.
-  void AdvanceByTimings(CURL* easy, TransferContext& context) {
-    const TransferState before = state_;
+  static void AdvanceByTimings(CURL* easy, TransferWatch& watch) {
     if (Timing(easy, CURLINFO_STARTTRANSFER_TIME_T) > 0) {
-      Advance(TransferState::kReceiving);
+      watch.Reached(TransferState::kReceiving);
     } else if (Timing(easy, CURLINFO_PRETRANSFER_TIME_T) > 0) {
-      Advance(TransferState::kRequestSent);
+      watch.Reached(TransferState::kRequestSent);
     } else if (Timing(easy, CURLINFO_CONNECT_TIME_T) > 0) {
-      Advance(TransferState::kRequesting);
+      watch.Reached(TransferState::kRequesting);
     } else if (Timing(easy, CURLINFO_NAMELOOKUP_TIME_T) > 0) {
-      Advance(TransferState::kConnecting);
-    }
-    if (before < TransferState::kConnected && state_ >= TransferState::kConnected) {
-      context.window_start = clock_.Now();
-    }
-  }
-
-  // Reports every state between the current one and `target` (at most kClosed),
-  // in order, so that a phase curl went through too fast to see is still shown.
-  void Advance(TransferState target) {
-    while (state_ < target) {
-      Report(static_cast<TransferState>(static_cast<int>(state_) + 1));
-    }
-  }
-
-  void Report(TransferState state) {
-    state_ = state;
-    if (handler_) {
-      handler_(state);
+      watch.Reached(TransferState::kConnecting);
     }
   }
 
   CurlGlobal global_;
   Ui& ui_;
-  const Clock& clock_;
-  TransferTimeouts timeouts_;
   std::string proxy_;
   MultiHandle multi_;
-  StateHandler handler_;
-  std::string url_;
-  TransferState state_ = TransferState::kNone;
-  bool executing_ = false;
 };
 
 }  // namespace

@@ -1,15 +1,418 @@
-// The Windows build has no transfer component yet: every transfer fails at once with
-// a reason, so a run reports that nothing was received instead of hanging.
+// The transfer component over WinINet in its asynchronous mode: the operations run on
+// WinINet's own threads and report through a status callback, while the caller's thread
+// waits for them and keeps the window served.
 #include "platform/internet_transfer.h"
 
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/error.h"
+#include "platform/internet_transfer_base.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide_text.h"
 
 namespace kalo::platform {
+namespace {
 
-std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui&, const Clock&, TransferTimeouts,
-                                                       std::string) {
-  throw Error(error_number::kTransferFailed,
-              "A transferência pela Internet ainda não existe na versão para Windows", "Inet1");
+constexpr int kMaxRedirects = 5;
+// How long one wait for an operation may block before the window is served again.
+constexpr DWORD kPollMilliseconds = 50;
+constexpr DWORD kReadBytes = 64 * 1024;
+constexpr const wchar_t* kAgent = L"kalo_upd";
+// WinINet sends requests for this computer's own addresses past the proxy it is given,
+// unless the bypass list takes them out; the chosen proxy carries every transfer.
+constexpr const wchar_t* kBypassNothing = L"<-loopback>";
+constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                                INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+
+struct InternetCloser {
+  void operator()(HINTERNET handle) const { ::InternetCloseHandle(handle); }
+};
+using UniqueInternet = std::unique_ptr<void, InternetCloser>;
+
+struct LocalFreer {
+  void operator()(wchar_t* text) const { ::LocalFree(text); }
+};
+
+// What the status callback tells the thread that waits on one request. WinINet calls it
+// on threads of its own until it reports the request's handle closed, which may come
+// after the transfer has given up on the request: the callback holds a share till then.
+struct RequestSignals {
+  UniqueHandle completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<int> reached{static_cast<int>(TransferState::kNone)};
+  std::atomic<DWORD> error{ERROR_SUCCESS};  // of the last operation that completed later
+};
+using SignalsShare = std::shared_ptr<RequestSignals>;
+
+std::optional<TransferState> StateOf(DWORD status) {
+  switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+      return TransferState::kResolving;
+    case INTERNET_STATUS_NAME_RESOLVED:
+      return TransferState::kResolved;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+      return TransferState::kConnecting;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+      return TransferState::kConnected;
+    case INTERNET_STATUS_SENDING_REQUEST:
+      return TransferState::kRequesting;
+    case INTERNET_STATUS_REQUEST_SENT:
+      return TransferState::kRequestSent;
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+      return TransferState::kReceiving;
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+      return TransferState::kResponseReceived;
+    case INTERNET_STATUS_CLOSING_CONNECTION:
+      return TransferState::kClosing;
+    case INTERNET_STATUS_CONNECTION_CLOSED:
+      return TransferState::kClosed;
+    default:
+      return std::nullopt;
+  }
+}
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD) {
+  // Only requests carry a context; the session and its connections are not followed.
+  if (context == 0) {
+    return;
+  }
+  auto* share = reinterpret_cast<SignalsShare*>(context);
+  if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+    // The last word on the handle: the callback's share goes with it.
+    const std::unique_ptr<SignalsShare> last(share);
+    return;
+  }
+  RequestSignals& signals = **share;
+  if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(information);
+    signals.error = result->dwResult != 0 ? ERROR_SUCCESS : result->dwError;
+    ::SetEvent(signals.completed.get());
+  } else if (const auto state = StateOf(status)) {
+    // Statuses come again as more of the body arrives; states only move on.
+    const int value = static_cast<int>(*state);
+    int reached = signals.reached.load();
+    while (reached < value && !signals.reached.compare_exchange_weak(reached, value)) {
+    }
+  }
+}
+
+// The system's words for a failure of WinINet, whose texts its own module carries.
+std::string InternetErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+          FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      ::GetModuleHandleW(L"wininet.dll"), code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+  if (length == 0) {
+    return "erro " + std::to_string(code) + " do WinINet";
+  }
+  std::wstring_view text(buffer, length);
+  // The system's texts end with a line break, which would split ours.
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.remove_suffix(1);
+  }
+  return Utf8(text);
+}
+
+// The failure of an operation that WinINet ended with `code`.
+Error FailureOf(const TransferWatch& watch, DWORD code) {
+  // WinINet reports its own time-outs, or passes on those of the socket below it.
+  if (code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT) {
+    return watch.State() >= TransferState::kConnected
+               ? watch.Stalled()
+               : watch.TimedOut("sem conexão com o servidor em " +
+                                DurationText(watch.Timeouts().connect));
+  }
+  return watch.Failure(InternetErrorText(code));
+}
+
+// Where a request goes, as WinINet's connection and request functions take it.
+struct Target {
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+  std::wstring object;  // path and query
+};
+
+// The target of an http or https address; nothing for any other.
+std::optional<Target> TargetOf(const std::wstring& url) {
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof(parts);
+  // Non-zero lengths ask for the parts, which then point into `url`.
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
+      parts.dwHostNameLength == 0) {
+    return std::nullopt;
+  }
+  Target target;
+  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  target.port = parts.nPort;
+  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  target.object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  target.object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (target.object.empty()) {
+    target.object = L"/";
+  }
+  return target;
+}
+
+// `relative` read against `base`, as a redirect's Location is.
+std::optional<std::wstring> Combined(const std::wstring& base, const std::wstring& relative) {
+  std::wstring combined(INTERNET_MAX_URL_LENGTH, L'\0');
+  auto length = static_cast<DWORD>(combined.size());
+  if (!::InternetCombineUrlW(base.c_str(), relative.c_str(), combined.data(), &length, 0)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      return std::nullopt;
+    }
+    // The size needed, counted in characters or bytes: enough either way.
+    combined.resize(length + 1);
+    length = static_cast<DWORD>(combined.size());
+    if (!::InternetCombineUrlW(base.c_str(), relative.c_str(), combined.data(), &length, 0)) {
+      return std::nullopt;
+    }
+  }
+  combined.resize(length);
+  return combined;
+}
+
+// A header of the answer as text; nothing when the answer has none.
+std::optional<std::wstring> HeaderText(HINTERNET request, DWORD query) {
+  DWORD size = 0;
+  if (::HttpQueryInfoW(request, query, nullptr, &size, nullptr) ||
+      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return std::nullopt;
+  }
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!::HttpQueryInfoW(request, query, text.data(), &size, nullptr)) {
+    return std::nullopt;
+  }
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+HttpStatus StatusOf(HINTERNET request) {
+  DWORD code = 0;
+  DWORD size = sizeof(code);
+  ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr);
+  return {static_cast<int>(code), Utf8(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L""))};
+}
+
+std::optional<std::uint64_t> ContentLength(HINTERNET request) {
+  const auto text = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!text) {
+    return std::nullopt;
+  }
+  const std::string digits = Utf8(*text);
+  std::uint64_t length = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, length);
+  if (error != std::errc() || stop != end) {
+    return std::nullopt;
+  }
+  return length;
+}
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+void SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds timeout) {
+  auto milliseconds =
+      static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(timeout.count(), MAXDWORD));
+  ::InternetSetOptionW(handle, option, &milliseconds, sizeof(milliseconds));
+}
+
+// One request: its connection, its handle and the signals its callback sets.
+class Request {
+ public:
+  Request(HINTERNET session, const Target& target, const TransferWatch& watch)
+      : signals_(std::make_shared<RequestSignals>()),
+        connection_(::InternetConnectW(session, target.host.c_str(), target.port, nullptr, nullptr,
+                                       INTERNET_SERVICE_HTTP, 0, 0)) {
+    if (!signals_->completed || !connection_) {
+      throw FailureOf(watch, ::GetLastError());
+    }
+    auto share = std::make_unique<SignalsShare>(signals_);
+    request_.reset(::HttpOpenRequestW(connection_.get(), L"GET", target.object.c_str(), nullptr,
+                                      nullptr, nullptr,
+                                      kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0),
+                                      reinterpret_cast<DWORD_PTR>(share.get())));
+    if (!request_) {
+      throw FailureOf(watch, ::GetLastError());
+    }
+    // The callback owns its share from here on, until it hears of the handle's closing.
+    share.release();
+    SetTimeout(Handle(), INTERNET_OPTION_CONNECT_TIMEOUT, watch.Timeouts().connect);
+    // A server silent for two idle times has certainly let a whole stretch pass without
+    // the minimum: WinINet's own limit stops a wait that the rate check cannot see.
+    SetTimeout(Handle(), INTERNET_OPTION_RECEIVE_TIMEOUT, 2 * watch.Timeouts().idle);
+    SetTimeout(Handle(), INTERNET_OPTION_SEND_TIMEOUT, 2 * watch.Timeouts().idle);
+  }
+
+  HINTERNET Handle() const { return request_.get(); }
+  RequestSignals& Signals() const { return *signals_; }
+
+ private:
+  SignalsShare signals_;
+  UniqueInternet connection_;
+  UniqueInternet request_;  // closed before its connection
+};
+
+class WinInetTransfer final : public InternetTransferBase {
+ public:
+  WinInetTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, const std::string& proxy)
+      : InternetTransferBase(clock, timeouts),
+        ui_(ui),
+        session_(OpenSession(proxy)),
+        buffer_(kReadBytes) {}
+
+ private:
+  // An empty setting takes the user's own Internet settings, "direct" no proxy at all,
+  // any other is the proxy that carries every transfer.
+  static UniqueInternet OpenSession(const std::string& proxy) {
+    const bool own_proxy = !proxy.empty() && proxy != kDirectConnection;
+    const DWORD access = proxy.empty() ? INTERNET_OPEN_TYPE_PRECONFIG
+                         : own_proxy   ? INTERNET_OPEN_TYPE_PROXY
+                                       : INTERNET_OPEN_TYPE_DIRECT;
+    const std::wstring address = Wide(proxy);
+    UniqueInternet session(::InternetOpenW(kAgent, access, own_proxy ? address.c_str() : nullptr,
+                                           own_proxy ? kBypassNothing : nullptr,
+                                           INTERNET_FLAG_ASYNC));
+    if (!session || ::InternetSetStatusCallbackW(session.get(), &OnStatus) ==
+                        INTERNET_INVALID_STATUS_CALLBACK) {
+      throw Error(
+          error_number::kTransferFailed,
+          "Não foi possível iniciar o cliente HTTP (" + InternetErrorText(::GetLastError()) + ")",
+          kTransferSource);
+    }
+    return session;
+  }
+
+  HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) override {
+    // Redirects are followed here rather than by WinINet, which would follow them to any
+    // scheme and without end.
+    std::wstring url = Wide(watch.Url());
+    for (int redirects = 0;; ++redirects) {
+      const auto target = TargetOf(url);
+      if (!target) {
+        const std::string only_web = "só endereços http e https são aceitos";
+        throw watch.Failure(redirects == 0 ? only_web
+                                           : "redirecionado para " + Utf8(url) + "; " + only_web);
+      }
+      const Request request(session_.get(), *target, watch);
+      Perform(watch, request,
+              [&request] { return ::HttpSendRequestW(request.Handle(), nullptr, 0, nullptr, 0); });
+      HttpStatus status = StatusOf(request.Handle());
+      if (const auto location = HeaderText(request.Handle(), HTTP_QUERY_LOCATION);
+          location && IsRedirect(status.code)) {
+        if (redirects == kMaxRedirects) {
+          throw watch.Failure("mais de " + std::to_string(kMaxRedirects) + " redirecionamentos");
+        }
+        url = Combined(url, *location).value_or(*location);
+        continue;
+      }
+      if (fail_on_http_error && status.code >= 400) {
+        // The server's own words for the refusal; its error page is not the body asked for.
+        throw watch.Failure(HttpStatusText(status.code, status.text));
+      }
+      ReadBody(watch, request);
+      return status;
+    }
+  }
+
+  void ReadBody(TransferWatch& watch, const Request& request) {
+    const std::optional<std::uint64_t> announced = ContentLength(request.Handle());
+    watch.CheckAnnounced(announced);
+    for (DWORD available = WaitForData(watch, request); available > 0;
+         available = WaitForData(watch, request)) {
+      DWORD read = 0;
+      Perform(watch, request, [&] {
+        return ::InternetReadFile(request.Handle(), buffer_.data(),
+                                  std::min(available, static_cast<DWORD>(buffer_.size())), &read);
+      });
+      watch.Deliver(std::span(buffer_.data(), read));
+      watch.CheckRate();
+      ui_.ProcessPendingMessages();
+    }
+    // WinINet ends a body quietly when the server closes the connection before its end.
+    if (announced && watch.BodyBytes() < *announced) {
+      throw watch.Failure("a conexão terminou com " + std::to_string(watch.BodyBytes()) + " dos " +
+                          std::to_string(*announced) + " bytes anunciados");
+    }
+  }
+
+  // How much of the body can be read at once; 0 at its end.
+  DWORD WaitForData(TransferWatch& watch, const Request& request) {
+    DWORD available = 0;
+    // Once it had to wait for data, asking again answers at once.
+    while (!Perform(watch, request, [&] {
+      return ::InternetQueryDataAvailable(request.Handle(), &available, 0, 0);
+    })) {
+    }
+    return available;
+  }
+
+  // Starts an operation with `start` and waits until it ends; whether it ended at once.
+  // Fails the transfer when the operation fails or the server falls below the minimum rate.
+  template <typename Start>
+  bool Perform(TransferWatch& watch, const Request& request, Start start) {
+    RequestSignals& signals = request.Signals();
+    ::ResetEvent(signals.completed.get());
+    const bool at_once = start() != FALSE;
+    DWORD error = at_once ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      error = Wait(watch, signals);
+    }
+    watch.Reached(static_cast<TransferState>(signals.reached.load()));
+    if (error != ERROR_SUCCESS) {
+      throw FailureOf(watch, error);
+    }
+    return at_once;
+  }
+
+  // Waits for the operation under way, serving the window between looks.
+  DWORD Wait(TransferWatch& watch, RequestSignals& signals) {
+    for (;;) {
+      const DWORD waited = ::WaitForSingleObject(signals.completed.get(), kPollMilliseconds);
+      if (waited == WAIT_OBJECT_0) {
+        return signals.error;
+      }
+      if (waited != WAIT_TIMEOUT) {
+        return ::GetLastError();
+      }
+      watch.Reached(static_cast<TransferState>(signals.reached.load()));
+      watch.CheckRate();
+      ui_.ProcessPendingMessages();
+    }
+  }
+
+  Ui& ui_;
+  UniqueInternet session_;
+  std::vector<std::byte> buffer_;
+};
+
+}  // namespace
+
+std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui& ui, const Clock& clock,
+                                                       TransferTimeouts timeouts,
+                                                       std::string proxy) {
+  return std::make_unique<WinInetTransfer>(ui, clock, timeouts, proxy);
 }
 
 }  // namespace kalo::platform

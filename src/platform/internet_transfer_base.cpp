@@ -1,0 +1,161 @@
+#include "platform/internet_transfer_base.h"
+
+#include <exception>
+#include <utility>
+
+namespace kalo::platform {
+namespace {
+
+// "1 KiB", "16 MiB" or "1000 bytes": a size the way failure texts show it.
+std::string SizeText(std::uint64_t bytes) {
+  constexpr std::uint64_t kKiB = 1024;
+  if (bytes >= kKiB * kKiB && bytes % (kKiB * kKiB) == 0) {
+    return std::to_string(bytes / (kKiB * kKiB)) + " MiB";
+  }
+  if (bytes >= kKiB && bytes % kKiB == 0) {
+    return std::to_string(bytes / kKiB) + " KiB";
+  }
+  return std::to_string(bytes) + " bytes";
+}
+
+// Holds the busy flag up for as long as it lives.
+class BusyFlag {
+ public:
+  explicit BusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  BusyFlag(const BusyFlag&) = delete;
+  BusyFlag& operator=(const BusyFlag&) = delete;
+  ~BusyFlag() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+std::string DurationText(std::chrono::milliseconds duration) {
+  return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
+                                      : std::to_string(duration.count()) + " ms";
+}
+
+TransferWatch::TransferWatch(const std::string& url, const InternetTransfer::ByteSink& sink,
+                             std::optional<std::uint64_t> max_bytes, const Clock& clock,
+                             const TransferTimeouts& timeouts,
+                             const InternetTransfer::StateHandler& handler)
+    : url_(url),
+      sink_(sink),
+      max_bytes_(max_bytes),
+      clock_(clock),
+      timeouts_(timeouts),
+      handler_(handler),
+      window_start_(clock.Now()) {}
+
+void TransferWatch::Reached(TransferState target) {
+  const TransferState before = state_;
+  while (state_ < target && state_ < TransferState::kClosed) {
+    Report(static_cast<TransferState>(static_cast<int>(state_) + 1));
+  }
+  // The minimum rate holds from the connection on: a slow name lookup is no stall.
+  if (before < TransferState::kConnected && state_ >= TransferState::kConnected) {
+    window_start_ = clock_.Now();
+    window_bytes_ = 0;
+  }
+}
+
+void TransferWatch::Report(TransferState state) {
+  state_ = state;
+  if (handler_) {
+    handler_(state);
+  }
+}
+
+void TransferWatch::Count(std::uint64_t bytes) {
+  window_bytes_ += bytes;
+}
+
+void TransferWatch::CheckAnnounced(std::optional<std::uint64_t> length) const {
+  if (max_bytes_ && length && *length > *max_bytes_) {
+    throw Failure("o servidor anuncia " + std::to_string(*length) + " bytes, mais que os " +
+                  std::to_string(*max_bytes_) + " esperados");
+  }
+}
+
+void TransferWatch::Deliver(std::span<const std::byte> bytes) {
+  Count(bytes.size());
+  if (max_bytes_ && bytes.size() > *max_bytes_ - body_bytes_) {
+    throw Failure("a resposta passa dos " + std::to_string(*max_bytes_) + " bytes esperados");
+  }
+  body_bytes_ += bytes.size();
+  sink_(bytes);
+}
+
+void TransferWatch::CheckRate() {
+  if (state_ < TransferState::kConnected) {
+    return;
+  }
+  const Clock::TimePoint now = clock_.Now();
+  if (now - window_start_ < timeouts_.idle) {
+    return;
+  }
+  if (window_bytes_ < timeouts_.min_bytes) {
+    throw Stalled();
+  }
+  window_start_ = now;
+  window_bytes_ = 0;
+}
+
+Error TransferWatch::Failure(const std::string& reason) const {
+  return Error(error_number::kTransferFailed, TransferFailureText(url_, reason), kTransferSource);
+}
+
+Error TransferWatch::TimedOut(const std::string& reason) const {
+  return Error(error_number::kTransferTimedOut, TransferFailureText(url_, reason), kTransferSource);
+}
+
+Error TransferWatch::Stalled() const {
+  return TimedOut("a transferência parou: menos de " + SizeText(timeouts_.min_bytes) + " em " +
+                  DurationText(timeouts_.idle));
+}
+
+TextReply InternetTransferBase::OpenUrlText(const std::string& url) {
+  TextReply reply;
+  const ByteSink append = [&reply, &url](std::span<const std::byte> bytes) {
+    if (bytes.size() > kMaxTextBytes - reply.body.size()) {
+      throw Error(error_number::kTransferFailed,
+                  "A resposta de " + url + " passa de " +
+                      std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB",
+                  kTransferSource);
+    }
+    reply.body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  };
+  HttpStatus status = Run(url, false, append, std::nullopt);
+  reply.status = status.code;
+  reply.status_text = std::move(status.text);
+  return reply;
+}
+
+void InternetTransferBase::OpenUrlBytes(const std::string& url, const ByteSink& sink,
+                                        std::optional<std::uint64_t> max_bytes) {
+  Run(url, true, sink, max_bytes);
+}
+
+HttpStatus InternetTransferBase::Run(const std::string& url, bool fail_on_http_error,
+                                     const ByteSink& sink, std::optional<std::uint64_t> max_bytes) {
+  url_ = url;
+  TransferWatch watch(url_, sink, max_bytes, clock_, timeouts_, handler_);
+  // The last states are reported while the transfer still counts as executing, as they
+  // belong to it.
+  const BusyFlag busy(executing_);
+  watch.Reached(TransferState::kResolving);
+  HttpStatus status;
+  try {
+    status = Fetch(watch, fail_on_http_error);
+  } catch (...) {
+    watch.Report(TransferState::kError);
+    throw;
+  }
+  watch.Reached(TransferState::kClosed);
+  watch.Report(TransferState::kCompleted);
+  return status;
+}
+
+}  // namespace kalo::platform

@@ -1,0 +1,113 @@
+// What every realisation of the transfer component shares, whatever HTTP client it
+// drives: the text and byte forms over one streaming transfer, the busy flag, the states
+// reported in order, and the watch over the length limit and the minimum rate with the
+// texts of those failures. Only the realisations include it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "platform/error.h"
+#include "platform/internet_transfer.h"
+
+namespace kalo::platform {
+
+inline constexpr const char* kTransferSource = "Inet::OpenURL";
+
+// The status a transfer ended with.
+struct HttpStatus {
+  int code = 0;
+  std::string text;  // the reason phrase; may be empty
+};
+
+// One transfer as a realisation drives it: the realisation tells which states its client
+// reached and hands the body over as it arrives; the watch reports the states on the
+// caller's thread, keeps the limits and words the failures.
+class TransferWatch {
+ public:
+  TransferWatch(const std::string& url, const InternetTransfer::ByteSink& sink,
+                std::optional<std::uint64_t> max_bytes, const Clock& clock,
+                const TransferTimeouts& timeouts, const InternetTransfer::StateHandler& handler);
+
+  const std::string& Url() const { return url_; }
+  const TransferTimeouts& Timeouts() const { return timeouts_; }
+  TransferState State() const { return state_; }
+
+  // Reports every state after the current one up to `target` (at most kClosed), in order,
+  // so that a phase the client went through too fast to be seen is still shown.
+  void Reached(TransferState target);
+  // Reports `state` itself: the failure, or the completion after kClosed.
+  void Report(TransferState state);
+
+  // Counts bytes that arrived, headers too, toward the minimum rate.
+  void Count(std::uint64_t bytes);
+  // How much of the body reached the sink so far.
+  std::uint64_t BodyBytes() const { return body_bytes_; }
+  // Fails when the server announces a longer body than the caller allows; called before
+  // any of the body goes to the sink.
+  void CheckAnnounced(std::optional<std::uint64_t> length) const;
+  // Hands body bytes to the sink, or fails without writing them when they take the body
+  // past its limit. What the sink throws passes through.
+  void Deliver(std::span<const std::byte> bytes);
+  // Fails when, once connected, a whole stretch of the idle time brought less than the
+  // minimum.
+  void CheckRate();
+
+  // The failures of this transfer, with `reason` after its address.
+  Error Failure(const std::string& reason) const;
+  Error TimedOut(const std::string& reason) const;
+  // The time-out of a transfer below the minimum rate.
+  Error Stalled() const;
+
+ private:
+  const std::string& url_;
+  const InternetTransfer::ByteSink& sink_;
+  std::optional<std::uint64_t> max_bytes_;
+  const Clock& clock_;
+  const TransferTimeouts& timeouts_;
+  const InternetTransfer::StateHandler& handler_;
+  TransferState state_ = TransferState::kNone;
+  std::uint64_t body_bytes_ = 0;
+  // The stretch of time now measured against the minimum rate, and what came in it.
+  Clock::TimePoint window_start_;
+  std::uint64_t window_bytes_ = 0;
+};
+
+// "60 s" or "300 ms".
+std::string DurationText(std::chrono::milliseconds duration);
+
+class InternetTransferBase : public InternetTransfer {
+ public:
+  TextReply OpenUrlText(const std::string& url) final;
+  // The default of `max_bytes` is the interface's; an override repeating it could drift.
+  void OpenUrlBytes(const std::string& url, const ByteSink& sink,
+                    std::optional<std::uint64_t> max_bytes) final;
+  bool StillExecuting() const final { return executing_; }
+  std::string ReportedText() const final { return url_; }
+  void SetStateHandler(StateHandler handler) final { handler_ = std::move(handler); }
+
+ protected:
+  InternetTransferBase(const Clock& clock, TransferTimeouts timeouts)
+      : clock_(clock), timeouts_(timeouts) {}
+
+  // Runs one transfer of `watch.Url()` to the end of its body, which goes through
+  // `watch`, and answers the status it ended with. With `fail_on_http_error` a status of
+  // 400 or more fails it. Throws when the transfer fails.
+  virtual HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) = 0;
+
+ private:
+  HttpStatus Run(const std::string& url, bool fail_on_http_error, const ByteSink& sink,
+                 std::optional<std::uint64_t> max_bytes);
+
+  const Clock& clock_;
+  TransferTimeouts timeouts_;
+  StateHandler handler_;
+  std::string url_;
+  bool executing_ = false;
+};
+
+}  // namespace kalo::platform
