@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "helpers/acme_release.h"
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
 #include "helpers/install_folder.h"
@@ -52,16 +53,7 @@ bool HoldsDownloadInProgress(const std::string& folder) {
 class UnattendedTest : public testing::Test {
  protected:
   UnattendedTest() {
-    kalo::test::ArchiveBuilder()
-        .AddFile("acme.exe", ReadWholeFile(KALO_TEST_PROGRAM),
-                 kalo::test::EntryOptions().Mode(0755))
-        .Write(work_ / "archive.zip");
-    const std::string archive = ReadWholeFile(work_ / "archive.zip");
-    server_.SetFile("acme-exe-201811211540.zip", archive);
-    server_.SetFile("logo-jpg-201811211540.jpg", "jpeg");
-    server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
-                                    std::to_string(archive.size()) +
-                                    "\r\nlogo-jpg-201811211540.jpg|4\r\n_licenca");
+    kalo::test::ServeAcmeRelease(server_, work_, ReadWholeFile(KALO_TEST_PROGRAM));
   }
 
   // The libraries are in place, so the run waits only where the update itself waits

@@ -43,6 +43,9 @@ class VirtualDisplay {
     return HasProgram("Xvfb") && HasProgram("xdotool") && HasProgram("import");
   }
 
+  // Drives the display `name` that someone else runs instead of starting one.
+  void Adopt(const std::string& name) { name_ = name; }
+
   // Starts Xvfb on a free display number; false when it did not come up.
   bool Start() {
     namespace fs = std::filesystem;

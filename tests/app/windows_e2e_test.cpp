@@ -1,0 +1,156 @@
+// The Windows updater, kalo_upd.exe of the win64 build, run under wine64 against the
+// in-process server: the unattended mode with its output on a pipe, and the window on
+// a virtual display. Each installs the product from an archive, provides unzip32.dll
+// from the extractor the updater carries, and hands over to the product, a Windows
+// program that leaves a mark. Skipped where wine64 is not installed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "helpers/acme_release.h"
+#include "helpers/program_run.h"
+#include "helpers/temp_folder.h"
+#include "helpers/test_server.h"
+#include "helpers/virtual_display.h"
+
+namespace {
+
+using kalo::test::ReadWholeFile;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kWine = "/usr/lib/wine/wine64";
+
+// How a Windows program under wine names a Linux path: through the drive Z:.
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
+}
+
+class WindowsEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kWine)) {
+      GTEST_SKIP() << "wine64 is not installed";
+    }
+    fs::create_directory(install_);
+    kalo::test::ServeAcmeRelease(server_, work_, ReadWholeFile(KALO_WIN64_TEST_PROGRAM));
+  }
+
+  void TearDown() override {
+    if (updater_ > 0) {
+      ::kill(updater_, SIGKILL);
+      ::waitpid(updater_, nullptr, 0);
+    }
+    // The product runs under wine: it is ended there, by its Windows process id.
+    if (const std::string mark = install_ + "/acme.exe.started"; fs::exists(mark)) {
+      const std::string text = ReadWholeFile(mark);
+      kalo::test::RunProgram(kWine, {"taskkill", "/f", "/pid", text.substr(0, text.find('\n'))}, {},
+                             work_);
+    }
+  }
+
+  // The updater's command line under wine, the server's address first.
+  std::vector<std::string> Command(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command = {kWine, KALO_WIN64_UPDATER, "--server",
+                                        server_.BaseAddress()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+  }
+
+  std::vector<std::string> Environment() const {
+    return {"KALO_DIR=" + WindowsPath(install_), "WINEDEBUG=-all"};
+  }
+
+  // What a successful run leaves: the product unpacked and started, the data file,
+  // and the unzip library provided from the carried extractor.
+  void ExpectUpdatedAndHandedOver() const {
+    EXPECT_TRUE(
+        kalo::test::WaitFor([&] { return fs::exists(install_ + "/acme.exe.started"); }, 20s))
+        << "the product was not started";
+    EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_WIN64_TEST_PROGRAM));
+    EXPECT_EQ(ReadWholeFile(install_ + "/logo-jpg-201811211540.jpg"), "jpeg");
+    EXPECT_TRUE(fs::exists(install_ + "/unzip32.dll"));
+  }
+
+  kalo::test::TestServer server_;
+  kalo::test::TempFolder work_;
+  const std::string install_ = work_ / "KALO";
+  pid_t updater_ = -1;
+};
+
+TEST_F(WindowsEndToEnd, UnattendedRunWritesToAPipeAndHandsOver) {
+  const auto run = kalo::test::RunProgramThroughPipe(Command({"--unattended", "--client", "acme"}),
+                                                     Environment(), work_ / "err.txt", 60s);
+  EXPECT_TRUE(run.output_closed) << "the output stayed open after the hand-over";
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find("Baixado: logo-jpg-201811211540.jpg"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Descompactado: acme.exe"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Ok. Já Baixei os Arquivos vou executar o programa agora!"),
+            std::string::npos)
+      << run.err;
+  ExpectUpdatedAndHandedOver();
+}
+
+TEST_F(WindowsEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
+  // Wine shows every window on the display its server started with (scripts/wine-session
+  // gives it one), whatever the program's own environment says.
+  const char* session_display = std::getenv("DISPLAY");
+  if (session_display == nullptr || !kalo::test::VirtualDisplay::ToolsPresent()) {
+    GTEST_SKIP() << "no display for wine (run under scripts/wine-session), or xdotool or "
+                    "ImageMagick's import is missing";
+  }
+  kalo::test::VirtualDisplay display;
+  display.Adopt(session_display);
+  // A slow archive keeps the window busy long enough to be photographed.
+  server_.SetFault("/trabalho/versao/acme-exe-201811211540.zip", kalo::test::Fault::kSlowBody);
+  server_.SetSlowPause(250ms);
+  std::vector<std::string> environment = Environment();
+  environment.push_back("DISPLAY=" + display.Name());
+  updater_ = kalo::test::StartProgram(Command({}), environment);
+  ASSERT_GT(updater_, 0);
+
+  const std::string id = display.FindWindow("KALO - Atualizador");
+  ASSERT_FALSE(id.empty()) << "the window did not appear";
+  // Wine takes real key presses only (XTEST), not events sent to a window; the name
+  // box has the focus from the start.
+  // The box shows the name stored by an earlier run: it is cleared first.
+  display.Xdotool("key End");
+  display.Xdotool("key --repeat 40 BackSpace");
+  display.Xdotool("type --delay 30 acme");
+  display.Xdotool("key Return");
+
+  ASSERT_TRUE(kalo::test::WaitFor(
+      [&] {
+        const auto targets = server_.RequestTargets();
+        return std::any_of(targets.begin(), targets.end(), [](const std::string& target) {
+          return target.find("acme-exe") != std::string::npos;
+        });
+      },
+      20s))
+      << "the archive was not asked for";
+  EXPECT_TRUE(display.Photograph(std::string(KALO_TEST_ARTIFACT_DIR) + "/kalo_upd_windows.png"));
+
+  // The announcement box waits for OK; then the product starts and the updater ends.
+  EXPECT_TRUE(kalo::test::WaitFor(
+      [&] {
+        display.PressEnterInWindows("KALO");
+        return fs::exists(install_ + "/acme.exe.started");
+      },
+      30s));
+  ExpectUpdatedAndHandedOver();
+  int status = -1;
+  ASSERT_TRUE(
+      kalo::test::WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
+  updater_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
