@@ -208,8 +208,14 @@ std::string FileSystem::ReadFile(const std::string& path) const {
 }
 
 void FileSystem::CreateFolder(const std::string& path) {
-  if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+  const std::wstring wide = Wide(path);
+  if (!::CreateDirectoryW(wide.c_str(), nullptr)) {
     throw LastSystemError("Não foi possível criar a pasta " + path, kSource);
+  }
+  // A name starting with a dot hides a folder elsewhere (the update run's own
+  // ".kalo_upd"); Windows needs the attribute. A folder left visible does no harm.
+  if (FileNameOf(path).starts_with('.')) {
+    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "helpers/temp_folder.h"
 #include "helpers/utf8_path.h"
@@ -53,6 +54,18 @@ TEST(FileSystemOnWindows, FindFileMatchesLongNamesInAnyCaseAndOrdinaryFilesOnly)
   const kalo::platform::FileSystem file_system;
   for (const auto& row : cases) {
     EXPECT_EQ(file_system.FindFile(folder / row.pattern), row.found) << row.pattern;
+  }
+}
+
+TEST(FileSystemOnWindows, FoldersNamedWithADotAreHidden) {
+  const TempFolder folder;
+  kalo::platform::FileSystem fs;
+  for (const auto& [name, hidden] : {std::pair{".kalo_upd", true}, std::pair{"dados", false}}) {
+    fs.CreateFolder(folder / name);
+    const DWORD attributes = GetFileAttributesW(FromUtf8(folder / name).c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << name;
+    EXPECT_EQ((attributes & FILE_ATTRIBUTE_HIDDEN) != 0, hidden) << name;
+    EXPECT_EQ(fs.KindOf(folder / name), kalo::platform::EntryKind::kFolder) << name;
   }
 }
 
