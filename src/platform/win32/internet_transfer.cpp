@@ -18,6 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/internet_transfer_base.h"
+#include "platform/win32/last_error.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
 
@@ -41,10 +42,6 @@ struct InternetCloser {
   void operator()(HINTERNET handle) const { ::InternetCloseHandle(handle); }
 };
 using UniqueInternet = std::unique_ptr<void, InternetCloser>;
-
-struct LocalFreer {
-  void operator()(wchar_t* text) const { ::LocalFree(text); }
-};
 
 // What the status callback tells the thread that waits on one request. WinINet calls it
 // on threads of its own until it reports the request's handle closed, which may come
@@ -110,21 +107,8 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* informa
 
 // The system's words for a failure of WinINet, whose texts its own module carries.
 std::string InternetErrorText(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-          FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      ::GetModuleHandleW(L"wininet.dll"), code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-  if (length == 0) {
-    return "erro " + std::to_string(code) + " do WinINet";
-  }
-  std::wstring_view text(buffer, length);
-  // The system's texts end with a line break, which would split ours.
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-    text.remove_suffix(1);
-  }
-  return Utf8(text);
+  const std::string text = SystemMessage(code, ::GetModuleHandleW(L"wininet.dll"));
+  return text.empty() ? "erro " + std::to_string(code) + " do WinINet" : text;
 }
 
 // The failure of an operation that WinINet ended with `code`.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/last_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace kalo::platform {
@@ -57,16 +58,16 @@ struct LocalFreer {
   void operator()(wchar_t* text) const { ::LocalFree(text); }
 };
 
-// The system's text for the code, in the user's language.
-std::string SystemText(DWORD code) {
+}  // namespace
+
+std::string SystemMessage(DWORD code, HMODULE module) {
   wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD from = module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : 0;
+  const DWORD length =
+      ::FormatMessageW(from | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                           FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                       module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-  if (length == 0) {
-    return "erro " + std::to_string(code);
-  }
   std::wstring_view text(buffer, length);
   // The system's texts end with a line break, which would split ours.
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
@@ -75,13 +76,12 @@ std::string SystemText(DWORD code) {
   return Utf8(text);
 }
 
-}  // namespace
-
 Error SystemError(int code, std::string_view what, std::string source) {
   const auto system_code = static_cast<DWORD>(code);
+  const std::string message = SystemMessage(system_code);
   std::string description(what);
   description += " (";
-  description += SystemText(system_code);
+  description += message.empty() ? "erro " + std::to_string(system_code) : message;
   description += ")";
   return Error(ErrorNumberOf(system_code), std::move(description), std::move(source));
 }
