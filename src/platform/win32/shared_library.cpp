@@ -32,12 +32,11 @@ void SharedLibrary::Closer::operator()(void* handle) const {
 
 SharedLibrary::SharedLibrary(const std::string& path) : path_(path) {
   const std::string failure = "Não foi possível carregar a biblioteca " + path;
-  const std::wstring wide_path = Wide(path);
-  // A relative path would be looked up along the search path, current folder included,
-  // where anyone may have put a library of that name.
-  if (!std::filesystem::path(wide_path).is_absolute()) {
-    throw Error(error_number::kFileNotFound, failure + " (o caminho não é absoluto)", kSource);
-  }
+  // A relative path would be looked up along the search path, where anyone may have put
+  // a library of that name: it is taken from the current folder, as POSIX does with a
+  // path that holds a folder.
+  std::error_code ignored;
+  const std::wstring wide_path = std::filesystem::absolute(Wide(path), ignored).wstring();
   DWORD load_error = ERROR_SUCCESS;
   {
     const NoErrorBoxes quiet;
