@@ -108,6 +108,7 @@ CommandResult FrmAtualizar::Report(const cImpLicencas::RunOutcome& outcome) {
       return {CommandOutcome::kRunFailed, {}};
     case cImpLicencas::RunEnd::kManifestNotReceived:
     case cImpLicencas::RunEnd::kManifestNotFramed:
+    case cImpLicencas::RunEnd::kManifestRefused:
       break;
   }
   // The run returned as always, but the status lines keep saying why nothing came.

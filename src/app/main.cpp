@@ -24,7 +24,10 @@
 
 namespace kalo {
 std::span<const platform::CarriedResource> CarriedExtractors();
+namespace build {
+std::span<const std::string_view> PublicKeys();
 }
+}  // namespace kalo
 
 namespace {
 
@@ -66,6 +69,7 @@ class Updater : public platform::WindowEvents {
             transfer_,
             libraries_,
             manifest_,
+            trust_,
             unattended_ ? static_cast<cImpLicencas::RunObserver&>(console_log_) : quiet_log_,
             install_folder_,
             server_,
@@ -135,6 +139,7 @@ class Updater : public platform::WindowEvents {
   platform::SettingsStore settings_{platform::DefaultSettingsRoot()};
   const std::string install_folder_ = platform::InstallFolder();
   cImpLicencas::ManifestState manifest_;
+  cImpLicencas::ManifestTrust trust_{cImpLicencas::PublicKeysOf(build::PublicKeys()), settings_};
 
   app::ConsoleUi console_ui_;
   app::ConsoleView console_view_;

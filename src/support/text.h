@@ -2,7 +2,12 @@
 // names they serve (file names, client names, manifest text).
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace cUpdate {
 
@@ -11,5 +16,11 @@ std::string UpperCase(std::string text);
 
 // Without the blanks (spaces) at both ends.
 std::string TrimBlanks(const std::string& text);
+
+// Lower-case hex of `bytes`.
+std::string HexText(std::span<const std::byte> bytes);
+
+// The bytes of an even-length hex text (either case); nothing for anything else.
+std::optional<std::vector<std::byte>> BytesOfHex(std::string_view hex);
 
 }  // namespace cUpdate

@@ -4,6 +4,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error.h"
+#include "support/text.h"
 
 namespace cUpdate {
 
@@ -20,13 +21,30 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner) {
 
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
                   const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason, std::optional<std::uint64_t> max_bytes) {
+                  std::string* failure_reason, const DownloadChecks& checks) {
   try {
     kalo::platform::AtomicFile file(target);
+    std::optional<kalo::platform::Sha256> hash;
+    if (checks.sha256) {
+      hash.emplace();
+    }
     control.OpenUrlBytes(
-        url, [&file](std::span<const std::byte> bytes) { file.Write(bytes); }, max_bytes);
+        url,
+        [&file, &hash](std::span<const std::byte> bytes) {
+          file.Write(bytes);
+          if (hash) {
+            hash->Update(bytes);
+          }
+        },
+        checks.max_bytes);
     while (control.StillExecuting()) {
       ui.ProcessPendingMessages();
+    }
+    if (hash) {
+      if (const auto received = hash->Finish(); received != *checks.sha256) {
+        throw kalo::Error(kalo::error_number::kTransferFailed,
+                          DigestMismatchText(received, *checks.sha256), "cUpdate::DownloadFile");
+      }
     }
     file.Commit(kalo::platform::FilePermissions::kData);
     return true;
@@ -43,6 +61,12 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
     }
     return false;
   }
+}
+
+std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
+                               const kalo::platform::Sha256Digest& expected) {
+  return "o arquivo recebido não confere com a lista de arquivos (SHA-256 " + HexText(received) +
+         ", esperado " + HexText(expected) + ")";
 }
 
 }  // namespace cUpdate

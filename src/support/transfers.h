@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/cryptography.h"
 #include "platform/internet_transfer.h"
 #include "platform/ui.h"
 
@@ -35,10 +36,19 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner);
 // and no partial target is ever left. On failure: false, after the message
 // "Ocorreu um erro durante a transferência! " when `show_error` is true, with the
 // reason (the server's, the network's or the disk's) in `failure_reason` when given.
-// A body longer than `max_bytes` fails as soon as it is known to be longer.
+// `checks` say what the body must be to take the target's place.
+struct DownloadChecks {
+  // A longer body fails as soon as it is known to be longer.
+  std::optional<std::uint64_t> max_bytes;
+  // The body is hashed as it arrives, and one with another digest is never put in place.
+  std::optional<kalo::platform::Sha256Digest> sha256;
+};
 bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
                   const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason = nullptr,
-                  std::optional<std::uint64_t> max_bytes = std::nullopt);
+                  std::string* failure_reason = nullptr, const DownloadChecks& checks = {});
+
+// The reason a download whose digest differs from the expected one fails.
+std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
+                               const kalo::platform::Sha256Digest& expected);
 
 }  // namespace cUpdate

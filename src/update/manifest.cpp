@@ -42,6 +42,33 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text, std::string_
   return pieces;
 }
 
+void SetOutcome(ManifestState& state, ManifestStatus status, std::string reason) {
+  state.status = status;
+  state.reason = std::move(reason);
+}
+
+// The manifest's answer; nothing, with the state saying why, when the transfer failed or
+// the server refused: an error page must not pass for a list that happens to be empty.
+std::optional<kalo::platform::TextReply> FetchText(ManifestState& state,
+                                                   kalo::platform::InternetTransfer& transfer,
+                                                   const std::string& address) {
+  kalo::platform::TextReply reply;
+  try {
+    reply = transfer.OpenUrlText(address);
+  } catch (const kalo::Error& error) {
+    SetOutcome(state, ManifestStatus::kNotReceived,
+               kalo::platform::TransferFailureReason(error.Description(), address));
+    return std::nullopt;
+  }
+  if (reply.status >= 400) {
+    SetOutcome(
+        state, ManifestStatus::kNotReceived,
+        "o servidor respondeu " + kalo::platform::HttpStatusText(reply.status, reply.status_text));
+    return std::nullopt;
+  }
+  return reply;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
@@ -60,7 +87,7 @@ std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
 }
 
 void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
-                  const std::string& server_base, const std::string& client) {
+                  ManifestTrust& trust, const std::string& server_base, const std::string& client) {
   // A different client needs its own manifest; the same client keeps the lines it
   // already has for the rest of the process.
   if (state.loaded && state.client == client) {
@@ -69,26 +96,37 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
   state = {};
   state.client = client;
   state.address = ManifestAddress(server_base, client);
-  kalo::platform::TextReply reply;
-  try {
-    reply = transfer.OpenUrlText(state.address);
-  } catch (const kalo::Error& error) {
-    state.status = ManifestStatus::kNotReceived;
-    state.reason = kalo::platform::TransferFailureReason(error.Description(), state.address);
+  const auto reply = FetchText(state, transfer, state.address);
+  if (!reply) {
     return;
   }
-  // An error page must not pass for a list that happens to be empty.
-  if (reply.status >= 400) {
-    state.status = ManifestStatus::kNotReceived;
-    state.reason =
-        "o servidor respondeu " + kalo::platform::HttpStatusText(reply.status, reply.status_text);
-    return;
-  }
-  auto lines = ManifestLinesOf(std::move(reply.body));
+  auto lines = ManifestLinesOf(reply->body);
   if (!lines) {
     state.status = ManifestStatus::kNotFramed;
     state.reason = "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)";
     return;
+  }
+  if (trust.RequiresSignature()) {
+    const std::string signature_address = SignatureAddress(server_base, client);
+    kalo::platform::TextReply signature;
+    try {
+      signature = transfer.OpenUrlText(signature_address);
+    } catch (const kalo::Error& error) {
+      SetOutcome(state, ManifestStatus::kNotReceived,
+                 "a assinatura não foi recebida de " + signature_address + ": " +
+                     kalo::platform::TransferFailureReason(error.Description(), signature_address));
+      return;
+    }
+    if (signature.status >= 400) {
+      SetOutcome(state, ManifestStatus::kRefused,
+                 "a lista de arquivos não está assinada (" + signature_address + " respondeu " +
+                     kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
+      return;
+    }
+    if (auto refusal = trust.Refusal(client, reply->body, signature.body, *lines)) {
+      SetOutcome(state, ManifestStatus::kRefused, std::move(*refusal));
+      return;
+    }
   }
   state.lines = std::move(*lines);
   state.status = ManifestStatus::kReceived;

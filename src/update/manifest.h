@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/internet_transfer.h"
+#include "update/manifest_trust.h"
 
 namespace cImpLicencas {
 
@@ -15,6 +16,7 @@ enum class ManifestStatus {
   kNotFetched,
   kNotReceived,  // the transfer failed or the server refused (HTTP status 400 or more)
   kNotFramed,    // an answer came, but not a manifest (an error page, a cut body)
+  kRefused,      // a manifest came, but its signature did not hold
   kReceived,     // a framed manifest, perhaps without entries
 };
 
@@ -26,15 +28,16 @@ struct ManifestState {
   std::string client;
   ManifestStatus status = ManifestStatus::kNotFetched;
   std::string address;  // the request's URL
-  std::string reason;   // why it was not received or not framed
+  std::string reason;   // why it was not received, not framed or refused
 };
 
 // Fetches the manifest of `client` from its address (ManifestAddress) unless `state` already holds
-// that client's lines. Anything but a framed manifest leaves no lines and a status that says why;
+// that client's lines; when `trust` requires a signature, the signature too (SignatureAddress).
+// Anything but a framed manifest that `trust` takes leaves no lines and a status that says why;
 // only a received manifest is kept for later runs, so that a run after a failure asks the server
 // again.
 void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
-                  const std::string& server_base, const std::string& client);
+                  ManifestTrust& trust, const std::string& server_base, const std::string& client);
 
 // The manifest lines of a response body: lower-cased, blanks removed, line breaks
 // turned into "<br>", framed by "licenca_<br>" and "<br>_licenca". Nothing when the
@@ -42,9 +45,10 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
 std::optional<std::vector<std::string>> ManifestLinesOf(std::string body);
 
 // One manifest line split into its fields: base name, extension, version stamp,
-// kind and size. ".", "-" and "|" all separate fields; missing fields are empty.
+// kind, size and the file's SHA-256. ".", "-" and "|" all separate fields; missing
+// fields are empty.
 struct ManifestEntry {
-  std::vector<std::string> fields;  // at least six, the ones from index 5 on unused
+  std::vector<std::string> fields;  // at least six, the ones from index 6 on unused
   std::string remote_file_name;     // base-ext-stamp.kind: the name on the server
   std::string local_file_name;      // base.ext: the file an archive entry produces
 
@@ -53,6 +57,8 @@ struct ManifestEntry {
   const std::string& VersionStamp() const { return fields[2]; }
   const std::string& Kind() const { return fields[3]; }
   const std::string& Size() const { return fields[4]; }
+  // Lower-case hex, or empty: lines written before digests were published have none.
+  const std::string& Sha256() const { return fields[5]; }
 };
 
 ManifestEntry ParseEntry(const std::string& line);

@@ -3,9 +3,21 @@
 #include "update/manifest.h"
 
 namespace cImpLicencas {
+namespace {
+
+std::string ClientPageAddress(const std::string& server_base, std::string_view page,
+                              const std::string& client) {
+  return server_base + std::string(page) + "?id=" + PercentEncoded(client);
+}
+
+}  // namespace
 
 std::string ManifestAddress(const std::string& server_base, const std::string& client) {
-  return server_base + std::string(kManifestPath) + "?id=" + PercentEncoded(client);
+  return ClientPageAddress(server_base, kManifestPath, client);
+}
+
+std::string SignatureAddress(const std::string& server_base, const std::string& client) {
+  return ClientPageAddress(server_base, kSignaturePath, client);
 }
 
 std::string FileAddress(const std::string& server_base, const std::string& name) {

@@ -10,6 +10,8 @@ namespace cImpLicencas {
 
 // The manifest page below the server base address; the client goes in "id".
 inline constexpr std::string_view kManifestPath = "/trabalho/versao.php";
+// The manifest's signature, beside it: the same "id" picks it the same way.
+inline constexpr std::string_view kSignaturePath = "/trabalho/assinatura.php";
 // The folder of the published files below the server base address.
 inline constexpr std::string_view kFileFolderPath = "/trabalho/versao/";
 
@@ -18,6 +20,9 @@ inline constexpr const char* kStampPattern = "yyyymmddhhnn";
 
 // The manifest's address for `client`, percent-encoded.
 std::string ManifestAddress(const std::string& server_base, const std::string& client);
+
+// The address of the signature of the manifest of `client`, percent-encoded.
+std::string SignatureAddress(const std::string& server_base, const std::string& client);
 
 // The address of the published file `name`, percent-encoded; a name of letters,
 // digits, ".", "-" and "_" travels unchanged.

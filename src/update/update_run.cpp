@@ -11,6 +11,7 @@
 #include "support/text.h"
 #include "support/waits.h"
 #include "update/freshness.h"
+#include "update/manifest_signature.h"
 #include "update/protocol.h"
 #include "update/run_journal.h"
 
@@ -120,11 +121,22 @@ class Run {
     journal_.Recover();
     const RecoveryGuard recovery(s_.ui, journal_);
 
-    LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.server_base, client_);
-    if (s_.manifest.status != ManifestStatus::kReceived) {
-      return {s_.manifest.status == ManifestStatus::kNotReceived ? RunEnd::kManifestNotReceived
-                                                                 : RunEnd::kManifestNotFramed,
-              "A lista de arquivos não foi recebida de " + s_.manifest.address, s_.manifest.reason};
+    LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.trust, s_.server_base,
+                 client_);
+    switch (s_.manifest.status) {
+      case ManifestStatus::kReceived:
+        break;
+      case ManifestStatus::kRefused:
+        return {RunEnd::kManifestRefused,
+                "A lista de arquivos de " + s_.manifest.address + " foi recusada",
+                s_.manifest.reason};
+      case ManifestStatus::kNotFetched:
+      case ManifestStatus::kNotReceived:
+      case ManifestStatus::kNotFramed:
+        return {s_.manifest.status == ManifestStatus::kNotFramed ? RunEnd::kManifestNotFramed
+                                                                 : RunEnd::kManifestNotReceived,
+                "A lista de arquivos não foi recebida de " + s_.manifest.address,
+                s_.manifest.reason};
     }
     const auto& lines = s_.manifest.lines;
     if (lines.size() < 2) {
@@ -189,6 +201,11 @@ class Run {
     if (!Mismatch(name, entry)) {
       return;
     }
+    // A digest that can never match is refused before anything is touched.
+    const cUpdate::DownloadChecks checks{DownloadLimit(entry), ParseSha256(entry.Sha256())};
+    if (!entry.Sha256().empty() && !checks.sha256) {
+      Fail("Baixar: " + name, "o SHA-256 " + entry.Sha256() + " da lista de arquivos não é válido");
+    }
     cUpdate::KillProcess(s_.processes, name, 0);
     SetAside old_file(journal_, s_.fs, name, PathOf(name));
     std::string reason;
@@ -198,7 +215,7 @@ class Run {
     const std::string url = FileAddress(s_.server_base, name);
     journal_.BeforeWriting();
     if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
-                               s_.ui, &reason, DownloadLimit(entry))) {
+                               s_.ui, &reason, checks)) {
       old_file.Restore();
       Fail("Baixar: " + name, reason);
     }

@@ -30,6 +30,7 @@ enum class RunEnd {
   kCompleted,            // the manifest came and the folder is up to date (or the user declined)
   kManifestNotReceived,  // the transfer failed or the server refused
   kManifestNotFramed,    // the answer was no manifest
+  kManifestRefused,      // the manifest's signature did not hold
   kFolderBusy,           // another run kept the install folder's lock
 };
 
@@ -49,6 +50,7 @@ struct UpdateServices {
   cUpdate::TransferControlOwner& transfer;
   cImpZipDeclares::ArchiveLibraries& libraries;
   ManifestState& manifest;
+  ManifestTrust& trust;
   RunObserver& observer;
   std::string install_folder;
   std::string server_base;

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <optional>
 #include <stdexcept>
 
 #include "update/protocol.h"
@@ -141,6 +142,23 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
     const FaultSetting setting = FaultOf(request.path);
     Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
   });
+  server_->Get(std::string(cImpLicencas::kSignaturePath),
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 std::optional<std::string> body;
+                 {
+                   const std::lock_guard lock(mutex_);
+                   const auto found = signatures_.find(request.get_param_value("id"));
+                   if (found != signatures_.end()) {
+                     body = found->second;
+                   }
+                 }
+                 FaultSetting setting = FaultOf(request.path);
+                 if (!body && setting.fault == Fault::kNone) {
+                   setting.fault = Fault::kNotFound;
+                 }
+                 Respond(response, body.value_or(""), setting.fault, setting.redirect_target,
+                         stopping_, slow_pause_);
+               });
   server_->Get(std::string(cImpLicencas::kFileFolderPath) + "(.+)",
                [this](const httplib::Request& request, httplib::Response& response) {
                  std::string body;
@@ -181,6 +199,11 @@ std::string TestServer::BaseAddress() const {
 void TestServer::SetManifest(const std::string& client, const std::string& body) {
   const std::lock_guard lock(mutex_);
   manifests_[client] = body;
+}
+
+void TestServer::SetSignature(const std::string& client, const std::string& body) {
+  const std::lock_guard lock(mutex_);
+  signatures_[client] = body;
 }
 
 void TestServer::SetFile(const std::string& name, const std::string& content) {

@@ -43,6 +43,8 @@ class TestServer {
 
   // What /trabalho/versao.php?id=<client> answers.
   void SetManifest(const std::string& client, const std::string& body);
+  // What /trabalho/assinatura.php?id=<client> answers; 404 until it is set.
+  void SetSignature(const std::string& client, const std::string& body);
   // What /trabalho/versao/<name> answers.
   void SetFile(const std::string& name, const std::string& content);
   // Makes every request for `path` (without query) fail in the given way.
@@ -69,6 +71,7 @@ class TestServer {
   std::chrono::milliseconds slow_pause_{50};
   mutable std::mutex mutex_;
   std::map<std::string, std::string> manifests_;
+  std::map<std::string, std::string> signatures_;
   std::map<std::string, std::string> files_;
   std::map<std::string, FaultSetting> faults_;
   std::vector<std::string> manifest_requests_;

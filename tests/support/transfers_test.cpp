@@ -23,7 +23,7 @@ class DownloadFileTest : public testing::Test {
                 std::optional<std::uint64_t> max_bytes = std::nullopt) {
     return cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
                                  server_.BaseAddress() + "/trabalho/versao/" + name, target,
-                                 show_error, ui_, failure_reason, max_bytes);
+                                 show_error, ui_, failure_reason, {max_bytes, std::nullopt});
   }
 
   std::size_t FilesInFolder() const {

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "helpers/fake_ui.h"
+#include "helpers/settings_root.h"
+#include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 #include "platform/error.h"
+#include "support/text.h"
+#include "update/manifest_signature.h"
+#include "update/protocol.h"
 
 namespace {
 
@@ -121,9 +127,12 @@ TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {
 class LoadManifestTest : public testing::Test {
  protected:
   void Load(const std::string& client) {
-    cImpLicencas::LoadManifest(state_, *transfer_, server_.BaseAddress(), client);
+    cImpLicencas::LoadManifest(state_, *transfer_, trust_, server_.BaseAddress(), client);
   }
 
+  kalo::test::SettingsRoot settings_root_;
+  kalo::platform::SettingsStore settings_{settings_root_.Path()};
+  cImpLicencas::ManifestTrust trust_{{}, settings_};
   kalo::test::TestServer server_;
   kalo::test::FakeUi ui_;
   kalo::platform::Clock clock_;
@@ -195,7 +204,7 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
     c.prepare();
     const auto requests = server_.ManifestRequests().size();
     for (int run = 0; run < 2; ++run) {
-      cImpLicencas::LoadManifest(state_, *transfer_, c.base, "acme");
+      cImpLicencas::LoadManifest(state_, *transfer_, trust_, c.base, "acme");
       EXPECT_EQ(state_.status, c.status);
       EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
       // The address is shown beside the reason, so the reason does not repeat it.
@@ -210,6 +219,118 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
       EXPECT_EQ(server_.ManifestRequests().size() - requests, kept ? 1u : 2u);
     }
   }
+}
+
+// Signed releases made with the key of fixtures/signed, in the order a client meets
+// them: each is taken or refused with its reason, and nothing refused is kept.
+TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
+  using cImpLicencas::ManifestStatus;
+  const auto fixture = [](const std::string& name) {
+    return kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
+  };
+  const auto key = [&fixture](const std::string& name) {
+    return *cImpLicencas::ParsePublicKey(cUpdate::TrimBlanks(fixture(name)).substr(0, 130));
+  };
+  const auto vendor_key = key("public_key.txt");
+  // The curve's generator: a valid key that signed none of them.
+  const auto other_key = *cImpLicencas::ParsePublicKey(
+      "046b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
+      "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
+  std::string altered = fixture("newer.txt");
+  altered[altered.find("|4|") + 1] = '5';
+  struct Case {
+    const char* what;
+    std::vector<kalo::platform::P256PublicKey> keys;
+    std::string manifest;
+    std::optional<std::string> signature;  // none: the server has no signature
+    ManifestStatus status;
+    std::string reason;  // a part of it
+  };
+  const std::vector<Case> cases{
+      {"unsigned",
+       {vendor_key},
+       fixture("newer.txt"),
+       {},
+       ManifestStatus::kRefused,
+       "não está assinada"},
+      {"unreadable signature",
+       {vendor_key},
+       fixture("newer.txt"),
+       "tempo: x\n",
+       ManifestStatus::kRefused,
+       "não pôde ser lida"},
+      {"signed by another key",
+       {other_key},
+       fixture("newer.txt"),
+       fixture("newer.assinatura"),
+       ManifestStatus::kRefused,
+       "não confere"},
+      {"one byte changed",
+       {vendor_key},
+       altered,
+       fixture("newer.assinatura"),
+       ManifestStatus::kRefused,
+       "não confere"},
+      {"a line without its digest",
+       {vendor_key},
+       fixture("without_digest.txt"),
+       fixture("without_digest.assinatura"),
+       ManifestStatus::kRefused,
+       "não traz o SHA-256"},
+      {"older, first seen",
+       {other_key, vendor_key},
+       fixture("older.txt"),
+       fixture("older.assinatura"),
+       ManifestStatus::kReceived,
+       ""},
+      {"newer",
+       {vendor_key},
+       fixture("newer.txt"),
+       fixture("newer.assinatura"),
+       ManifestStatus::kReceived,
+       ""},
+      {"the same again",
+       {vendor_key},
+       fixture("newer.txt"),
+       fixture("newer.assinatura"),
+       ManifestStatus::kReceived,
+       ""},
+      {"older, replayed",
+       {vendor_key},
+       fixture("older.txt"),
+       fixture("older.assinatura"),
+       ManifestStatus::kRefused,
+       "antes da última aceita (30/11/2026 00:53:20 UTC)"},
+      {"unsigned, to an updater without keys",
+       {},
+       fixture("newer.txt"),
+       {},
+       ManifestStatus::kReceived,
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cImpLicencas::ManifestTrust trust(c.keys, settings_);
+    server_.SetManifest("acme", c.manifest);
+    server_.SetSignature("acme", c.signature.value_or(""));
+    if (!c.signature) {
+      server_.SetFault(std::string(cImpLicencas::kSignaturePath), kalo::test::Fault::kNotFound);
+    }
+    state_ = {};
+    cImpLicencas::LoadManifest(state_, *transfer_, trust, server_.BaseAddress(), "acme");
+    server_.SetFault(std::string(cImpLicencas::kSignaturePath), kalo::test::Fault::kNone);
+    EXPECT_EQ(state_.status, c.status);
+    EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
+    EXPECT_EQ(state_.loaded, c.status == ManifestStatus::kReceived);
+    EXPECT_EQ(state_.lines.empty(), c.status != ManifestStatus::kReceived);
+  }
+  // Only the updater with keys asked for signatures.
+  const auto targets = server_.RequestTargets();
+  EXPECT_EQ(std::ranges::count_if(targets,
+                                  [](const std::string& target) {
+                                    return target.starts_with("/trabalho/assinatura.php?id=acme");
+                                  }),
+            9);
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
 #include "helpers/install_folder.h"
+#include "helpers/settings_root.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 #include "platform/error.h"
 #include "platform/file_lock.h"
+#include "support/text.h"
 
 namespace kalo {
 std::span<const platform::CarriedResource> CarriedExtractors();
@@ -29,6 +31,11 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr const char* kStamp = "201811211540";  // the test program's version
+
+std::string Sha256Text(const std::string& content) {
+  return cUpdate::HexText(
+      kalo::platform::Sha256Of(std::as_bytes(std::span(content.data(), content.size()))));
+}
 
 class RecordingObserver : public cImpLicencas::RunObserver {
  public:
@@ -146,25 +153,21 @@ class UpdateRunTest : public testing::Test {
   }};
   cImpZipDeclares::ArchiveLibraries libraries_{install_};
   cImpLicencas::ManifestState manifest_;
+  kalo::test::SettingsRoot settings_root_;
+  kalo::platform::SettingsStore settings_{settings_root_.Path()};
+  cImpLicencas::ManifestTrust trust_{{}, settings_};
   RecordingObserver observer_;
   cImpLicencas::RunOutcome outcome_;
-  cImpLicencas::UpdateServices services_{fs_,
-                                         processes_,
-                                         resources_,
-                                         ui_,
-                                         clock_,
-                                         transfer_,
-                                         libraries_,
-                                         manifest_,
-                                         observer_,
-                                         install_,
-                                         server_.BaseAddress(),
-                                         "kalo_upd.exe"};
+  cImpLicencas::UpdateServices services_{
+      fs_,           processes_, resources_, ui_,       clock_,   transfer_,
+      libraries_,    manifest_,  trust_,     observer_, install_, server_.BaseAddress(),
+      "kalo_upd.exe"};
 };
 
 TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
   const std::string acme = ServeArchive("acme", "exe");
-  const std::string logo = ServePlain("logo", "jpg", "jpeg!");
+  // A line with the file's digest is checked as it downloads, and passes.
+  const std::string logo = ServePlain("logo", "jpg", "jpeg!") + "|" + Sha256Text("jpeg!");
   Publish("acme", {acme, logo});
 
   EXPECT_EQ(Run("ACME"), 0);
@@ -274,6 +277,18 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
        },
        " Erro: Descompactar: acme-exe-201811211540.zip",
        "descompactado, ocuparia 1048576 bytes; a pasta tem 1000 bytes livres", "acme.exe"},
+      {"content differs from its digest",
+       [](UpdateRunTest& t) {
+         return t.ServePlain("logo", "jpg", "jpeg") + "|" + Sha256Text("jpef");
+       },
+       " Erro: Baixar: logo-jpg-201811211540.jpg",
+       "não confere com a lista de arquivos (SHA-256 " + Sha256Text("jpeg") + ", esperado " +
+           Sha256Text("jpef"),
+       "logo-jpg-201811211540.jpg"},
+      {"a digest that is none",
+       [](UpdateRunTest& t) { return t.ServePlain("logo", "jpg", "jpeg") + "|abc"; },
+       " Erro: Baixar: logo-jpg-201811211540.jpg",
+       "o SHA-256 abc da lista de arquivos não é válido", "logo-jpg-201811211540.jpg"},
       {"old file held",
        [](UpdateRunTest& t) {
          t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
