@@ -1,16 +1,17 @@
 // Publish -> serve -> update, with the real kalo-publish and kalo_upd programs.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "helpers/child_processes.h"
 #include "helpers/install_folder.h"
 #include "helpers/program_run.h"
+#include "helpers/publish_server.h"
 #include "helpers/temp_folder.h"
 
 namespace {
@@ -37,36 +38,18 @@ class PublishRoundTrip : public testing::Test {
     kalo::test::InstallArchiveLibraries(install_);
   }
 
-  void TearDown() override {
-    for (pid_t id : servers_) {
-      ::kill(id, SIGKILL);
-      ::waitpid(id, nullptr, 0);
-    }
-    kalo::test::EndStartedProgram(install_ + "/acme.exe");
-  }
+  void TearDown() override { kalo::test::EndStartedProgram(install_ + "/acme.exe"); }
 
   kalo::test::ProgramResult Publish(const std::vector<std::string>& arguments) {
     return kalo::test::RunProgram(KALO_PUBLISH_PROGRAM, arguments, {}, scratch_);
   }
 
-  kalo::test::ProgramResult Update(const std::string& server) {
-    return kalo::test::RunProgram(
-        KALO_UPD_PROGRAM, {"--unattended", "--server", server, "--client", "acme"},
-        {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"}, scratch_);
-  }
-
-  // Starts `command` in the background and answers the base address it prints first.
-  std::string StartServer(const std::vector<std::string>& command) {
-    const std::string log = work_ / ("server" + std::to_string(servers_.size()) + ".log");
-    servers_.push_back(kalo::test::StartProgram(command, {}, log));
-    std::string first_line;
-    kalo::test::WaitFor(
-        [&] {
-          std::ifstream(log) >> first_line;
-          return !first_line.empty();
-        },
-        5s);
-    return first_line;
+  // A run of `updater`, the one built without keys unless told.
+  kalo::test::ProgramResult Update(const std::string& server,
+                                   const std::string& updater = KALO_UPD_PROGRAM) {
+    return kalo::test::RunProgram(updater, {"--unattended", "--server", server, "--client", "acme"},
+                                  {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"},
+                                  scratch_);
   }
 
   kalo::test::TempFolder work_;
@@ -74,7 +57,6 @@ class PublishRoundTrip : public testing::Test {
   const std::string release_ = work_ / "release";
   const std::string server_dir_ = work_ / "server";
   const std::string install_ = work_ / "KALO";
-  std::vector<pid_t> servers_;
 };
 
 TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
@@ -86,7 +68,8 @@ TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
   ASSERT_EQ(Publish(build).exit_status, 0);
   EXPECT_EQ(FolderContents(server_dir_), first_publish);  // the same input, the same output
 
-  const std::string url = StartServer({KALO_PUBLISH_PROGRAM, "serve", server_dir_, "--port", "0"});
+  const kalo::test::PublishServer server(server_dir_, work_ / "server.log");
+  const std::string& url = server.Url();
   ASSERT_TRUE(url.starts_with("http://127.0.0.1:")) << url;
   const auto fresh = Update(url);
   EXPECT_EQ(fresh.exit_status, 0) << fresh.err;
@@ -95,10 +78,15 @@ TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
   EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
   EXPECT_NE(Update(url).out.find("Tudo atualizado"), std::string::npos);
 
-  // A newer build of the product replaces exactly that file.
+  // A newer build of the product replaces exactly that file; published signed, it is
+  // taken by an updater without keys all the same.
   fs::remove(install_ + "/acme.exe.started");
   fs::copy_file(KALO_TEST_PROGRAM_V2, release_ + "/acme.exe", fs::copy_options::overwrite_existing);
-  ASSERT_EQ(Publish(build).exit_status, 0);
+  const std::string key = work_ / "vendor.pem";
+  ASSERT_EQ(Publish({"keys", key}).exit_status, 0);
+  auto signed_build = build;
+  signed_build.insert(signed_build.end(), {"--sign", key});
+  ASSERT_EQ(Publish(signed_build).exit_status, 0);
   const auto newer = Update(url);
   EXPECT_EQ(newer.exit_status, 0) << newer.err;
   EXPECT_NE(newer.out.find("Baixado: acme-exe-201811221540.zip"), std::string::npos);
@@ -106,6 +94,84 @@ TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
   EXPECT_EQ(newer.out.find("Baixado: logo"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_TEST_PROGRAM_V2));
   EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+}
+
+// A signed release end to end: the updater built with the vendor's key takes it, and
+// refuses, with its reason and without
+// touching the install folder, every release that is not the vendor's as published.
+TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
+  fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
+  work_.Write("release/logo.jpg", "jpeg");
+  const std::string vendor_key = work_ / "vendor.pem";
+  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", vendor_key);
+  fs::permissions(vendor_key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string other_key = work_ / "other.pem";
+  ASSERT_EQ(Publish({"keys", other_key}).exit_status, 0);
+  const auto build = [this](const std::string& key) {
+    std::vector<std::string> arguments{"build", release_, "--out", server_dir_};
+    if (!key.empty()) {
+      arguments.insert(arguments.end(), {"--sign", key});
+    }
+    ASSERT_EQ(Publish(arguments).exit_status, 0);
+  };
+  build(vendor_key);
+  const kalo::test::PublishServer server(server_dir_, work_ / "server.log");
+
+  const auto taken = Update(server.Url(), KALO_SIGNED_UPD_PROGRAM);
+  EXPECT_EQ(taken.exit_status, 0) << taken.err;
+  EXPECT_NE(taken.out.find("Descompactado: acme.exe"), std::string::npos);
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+
+  const std::string manifests = server_dir_ + "/trabalho/manifests/";
+  const auto change_byte = [](const std::string& path, std::size_t from_end) {
+    std::string content = ReadWholeFile(path);
+    content[content.size() - from_end] ^= 1;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    std::string reason;  // a part of what the updater says
+  };
+  const std::vector<Case> cases{
+      {"unsigned", [&] { build(""); }, "não está assinada"},
+      {"signed with another key", [&] { build(other_key); }, "não confere"},
+      {"one byte changed in the manifest",
+       [&] {
+         build(vendor_key);
+         change_byte(manifests + "default.txt", 20);  // a digit of the last digest
+       },
+       "não confere"},
+      {"an older release replayed",
+       [&] {
+         for (const char* extension : {".txt", ".assinatura"}) {
+           fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/older" + extension,
+                         manifests + "default" + extension, fs::copy_options::overwrite_existing);
+         }
+       },
+       "antes da última aceita"},
+      {"one byte changed in a file",
+       [&] {
+         build(vendor_key);
+         for (const auto& entry : fs::directory_iterator(server_dir_ + "/trabalho/versao")) {
+           if (entry.path().filename().string().starts_with("logo-jpg-")) {
+             change_byte(entry.path(), 1);
+             // The installed copy is out of date, so the run fetches the file.
+             work_.Write("KALO/" + entry.path().filename().string(), "old");
+           }
+         }
+       },
+       "não confere com a lista de arquivos"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.prepare();
+    const auto before = FolderContents(install_);
+    const auto refused = Update(server.Url(), KALO_SIGNED_UPD_PROGRAM);
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_NE(refused.err.find(c.reason), std::string::npos) << refused.err;
+    EXPECT_EQ(FolderContents(install_), before);
+  }
 }
 
 TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
@@ -150,9 +216,12 @@ TEST_F(PublishRoundTrip, NginxServesThePublishedFolder) {
       << port << ";\n    root " << server_dir_
       << ";\n    location = /trabalho/versao.php {\n      default_type text/plain;\n"
          "      try_files /trabalho/manifests/$arg_id.txt /trabalho/manifests/default.txt =404;\n"
+         "    }\n    location = /trabalho/assinatura.php {\n      default_type text/plain;\n"
+         "      try_files /trabalho/manifests/$arg_id.assinatura"
+         " /trabalho/manifests/default.assinatura =404;\n"
          "    }\n    location /trabalho/versao/ {\n      default_type application/octet-stream;\n"
          "    }\n    location / {\n      return 404;\n    }\n  }\n}\n";
-  servers_.push_back(kalo::test::StartProgram(
+  const kalo::test::WatchedChild nginx(kalo::test::StartProgram(
       {"nginx", "-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"}, {}));
   const std::string url = "http://127.0.0.1:" + std::to_string(port);
   kalo::test::WaitFor([&] { return fs::exists(prefix + "/nginx.pid"); }, 5s);

@@ -3,13 +3,19 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <vector>
 
+#include "platform/cryptography.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "release.h"
+#include "signing.h"
 #include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
@@ -65,8 +71,24 @@ void WriteWhole(const std::string& target, const std::string& content) {
       platform::FilePermissions::kData);
 }
 
-// Publishes one file and answers its manifest line.
-std::string Publish(const ReleaseFile& file, const std::string& server_folder) {
+// The SHA-256 of a published file, read in pieces: a release may hold large files.
+std::string Sha256Text(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  platform::Sha256 hash;
+  std::vector<char> buffer(256 * 1024);
+  do {
+    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    hash.Update(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(file.gcount()))));
+  } while (file);
+  if (!file.eof()) {
+    throw Error(error_number::kIoError, "Não foi possível ler " + path, "kalo-publish build");
+  }
+  return cUpdate::HexText(hash.Finish());
+}
+
+// Publishes one file and answers its manifest line; a signed manifest's line carries
+// the file's SHA-256 as well.
+std::string Publish(const ReleaseFile& file, const std::string& server_folder, bool signed_line) {
   const std::string kind = file.executable ? "zip" : file.extension;
   const std::string remote = file.base_name + "-" + file.extension + "-" + file.stamp + "." + kind;
   const std::string target = (fs::path(FilesFolder(server_folder)) / remote).string();
@@ -75,12 +97,14 @@ std::string Publish(const ReleaseFile& file, const std::string& server_folder) {
   } else {
     WriteWhole(target, platform::FileSystem().ReadFile(file.path));
   }
-  const std::string line = remote + "|" + std::to_string(fs::file_size(target));
+  const std::string digest = signed_line ? Sha256Text(target) : std::string();
+  const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +
+                           (signed_line ? "|" + digest : std::string());
   // The updater must read back exactly what was meant.
   const cImpLicencas::ManifestEntry entry = cImpLicencas::ParseEntry(line);
   if (entry.remote_file_name != remote ||
       entry.local_file_name != file.base_name + "." + file.extension ||
-      entry.VersionStamp() != file.stamp || entry.Kind() != kind) {
+      entry.VersionStamp() != file.stamp || entry.Kind() != kind || entry.Sha256() != digest) {
     throw Error(error_number::kInvalidArgument, "A linha " + line + " seria mal lida",
                 "kalo-publish build");
   }
@@ -97,9 +121,29 @@ std::string ManifestPath(const std::string& server_folder, const std::string& cl
       .string();
 }
 
+std::string SignaturePath(const std::string& server_folder, const std::string& client) {
+  return fs::path(ManifestPath(server_folder, client)).replace_extension(".assinatura").string();
+}
+
 int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> problems;
+  std::optional<SigningKey> key;
+  if (!options.signing_key_file.empty()) {
+    try {
+      key = SigningKey::Load(options.signing_key_file);
+    } catch (const Error& error) {
+      problems.push_back(error.Description());
+    }
+    constexpr auto kReadByOthers = fs::perms::group_read | fs::perms::others_read;
+    std::error_code ignored;
+    if (key && (fs::status(options.signing_key_file, ignored).permissions() & kReadByOthers) !=
+                   fs::perms::none) {
+      err << "kalo-publish: aviso: outros usuários podem ler a chave " << options.signing_key_file
+          << " (chmod 600 a deixa só para o dono)\n";
+    }
+  }
   const ReleasePlan plan = PlanRelease(options.release_folder, options.allow_unversioned);
-  std::vector<std::string> problems = plan.problems;
+  problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
   std::vector<std::string> clients{"default"};
   for (const std::string& given : options.clients) {
     const std::string client = cUpdate::LowerCase(cUpdate::TrimBlanks(given));
@@ -124,14 +168,26 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     fs::create_directories(fs::path(options.server_folder) / "trabalho" / "manifests");
     std::string manifest = "licenca_\r\n";
     for (const ReleaseFile& file : plan.files) {
-      const std::string line = Publish(file, options.server_folder);
+      const std::string line = Publish(file, options.server_folder, key.has_value());
       manifest += line + "\r\n";
       out << "  " << line << '\n';
     }
     manifest += "_licenca";
+    const std::int64_t published_at = std::chrono::duration_cast<std::chrono::seconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count();
+    const std::string signature =
+        key ? cImpLicencas::SignatureFileText(key->Sign(manifest, published_at)) : std::string();
     for (const std::string& client : clients) {
       WriteWhole(ManifestPath(options.server_folder, client), manifest);
       out << "manifesto: " << ManifestPath(options.server_folder, client) << '\n';
+      if (key) {
+        WriteWhole(SignaturePath(options.server_folder, client), signature);
+        out << "assinatura: " << SignaturePath(options.server_folder, client) << '\n';
+      } else {
+        // A signature left by an earlier signed build no longer matches this manifest.
+        fs::remove(SignaturePath(options.server_folder, client));
+      }
     }
   } catch (const std::exception& error) {
     err << "kalo-publish: " << error.what() << '\n';

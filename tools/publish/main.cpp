@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "build_command.h"
+#include "keys_command.h"
 #include "serve_command.h"
 #include "stamp_command.h"
 #include "support/exit_status.h"
@@ -19,6 +20,7 @@ constexpr std::string_view kUsage =
     "  stamp FILE...                       print each file's build stamp yyyymmddhhnn\n"
     "  build RELEASE_DIR --out SERVER_DIR  publish a release for the updater\n"
     "  serve SERVER_DIR                    serve a published folder over HTTP\n"
+    "  keys KEYFILE                        make the key pair that signs releases\n"
     "\n"
     "Run 'kalo-publish COMMAND --help' for a command's details.\n";
 
@@ -35,7 +37,7 @@ constexpr std::string_view kStampUsage =
 
 constexpr std::string_view kBuildUsage =
     "Usage: kalo-publish build RELEASE_DIR --out SERVER_DIR [--client NAME]...\n"
-    "                          [--allow-unversioned]\n"
+    "                          [--allow-unversioned] [--sign KEYFILE]\n"
     "\n"
     "Publishes every file of RELEASE_DIR into SERVER_DIR, the folder the update server\n"
     "serves: executables (names ending in \"exe\") as archives named\n"
@@ -49,6 +51,12 @@ constexpr std::string_view kBuildUsage =
     "information is refused unless --allow-unversioned is given. When anything is\n"
     "refused, nothing is published.\n"
     "\n"
+    "With --sign, KEYFILE (made by 'kalo-publish keys') signs every manifest: each line\n"
+    "gets a sixth field, the SHA-256 of the published file, and beside each manifest\n"
+    "NAME.txt lies NAME.assinatura, the publishing time and the signature of the\n"
+    "manifest's bytes with that time. Without --sign the manifests are unsigned and\n"
+    "signatures left beside them by an earlier build are removed.\n"
+    "\n"
     "Exit status: 0 published; 1 the release was refused or could not be written;\n"
     "2 the command line was wrong.\n";
 
@@ -56,13 +64,27 @@ constexpr std::string_view kServeUsage =
     "Usage: kalo-publish serve SERVER_DIR [--port N] [--bind ADDRESS]\n"
     "\n"
     "Serves SERVER_DIR over HTTP at the paths the updater uses:\n"
-    "  /trabalho/versao.php?id=CLIENT   the client's manifest, else the default one\n"
-    "  /trabalho/versao/NAME            a published file\n"
+    "  /trabalho/versao.php?id=CLIENT      the client's manifest, else the default one\n"
+    "  /trabalho/assinatura.php?id=CLIENT  the signature beside that same manifest\n"
+    "                                      (404 when it has none)\n"
+    "  /trabalho/versao/NAME               a published file\n"
     "Everything else is 404. Prints the base address (http://ADDRESS:PORT) on the first\n"
     "line, then one line per request. --port 0 picks a free port; the defaults are\n"
     "8080 and 127.0.0.1.\n"
     "\n"
     "Exit status: 1 the port could not be opened; 2 the command line was wrong.\n";
+
+constexpr std::string_view kKeysUsage =
+    "Usage: kalo-publish keys KEYFILE\n"
+    "\n"
+    "Makes an ECDSA P-256 key pair for signing releases. The private key goes into the\n"
+    "new file KEYFILE (PEM, readable by its owner only; an existing file is never\n"
+    "replaced): keep it secret, and give it to 'kalo-publish build --sign'. The public\n"
+    "key is printed as 130 hex digits, the form the updater's build takes:\n"
+    "  cmake --preset release -DKALO_PUBLIC_KEYS=KEY\n"
+    "\n"
+    "Exit status: 0 made; 1 KEYFILE exists or could not be written; 2 the command line\n"
+    "was wrong.\n";
 
 bool IsHelp(std::string_view argument) {
   return argument == "--help" || argument == "-h";
@@ -81,6 +103,8 @@ int Build(std::span<const std::string> arguments) {
       options.server_folder = *++argument;
     } else if (*argument == "--client" && has_value) {
       options.clients.push_back(*++argument);
+    } else if (*argument == "--sign" && has_value) {
+      options.signing_key_file = *++argument;
     } else if (*argument == "--allow-unversioned") {
       options.allow_unversioned = true;
     } else if (options.release_folder.empty() && !argument->starts_with("--")) {
@@ -148,6 +172,12 @@ int main(int argc, char** argv) {
        }},
       {"build", kBuildUsage, &Build},
       {"serve", kServeUsage, &Serve},
+      {"keys", kKeysUsage,
+       [](std::span<const std::string> key_file) {
+         return key_file.size() != 1 || key_file[0].starts_with("--")
+                    ? UsageError("KEYFILE is required, alone", kKeysUsage)
+                    : kalo::publish::RunKeys(key_file[0], std::cout, std::cerr);
+       }},
   };
   for (const Command& candidate : commands) {
     if (candidate.name == command) {

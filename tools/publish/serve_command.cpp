@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "build_command.h"
 #include "support/exit_status.h"
@@ -39,6 +40,32 @@ bool IsPlainName(const std::string& name) {
   return !name.empty() && name.front() != '.' && name.find_first_of("/\\") == std::string::npos;
 }
 
+// The client whose manifest answers a request: the one named in "id" when it has its
+// own, else "default"; nothing when neither has one.
+std::optional<std::string> ServedClient(const fs::path& root, const httplib::Request& request) {
+  const std::string client = cUpdate::LowerCase(request.get_param_value("id"));
+  for (const std::string& candidate : {client, std::string("default")}) {
+    if (!candidate.empty() && fs::is_regular_file(ManifestPath(root.string(), candidate))) {
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
+// Answers the file that `path_of` (ManifestPath, SignaturePath) names for the served
+// client, so that a signature always comes from beside the manifest it signs.
+void ServeForClient(const fs::path& root, const httplib::Request& request,
+                    httplib::Response& response,
+                    std::string (*path_of)(const std::string&, const std::string&)) {
+  const std::optional<std::string> client = ServedClient(root, request);
+  const fs::path file = client ? fs::path(path_of(root.string(), *client)) : fs::path();
+  if (!client || !fs::is_regular_file(file)) {
+    response.status = 404;
+    return;
+  }
+  ServeFile(file, "text/plain", response);
+}
+
 }  // namespace
 
 int RunServe(const ServeOptions& options) {
@@ -49,15 +76,11 @@ int RunServe(const ServeOptions& options) {
   server.set_tcp_nodelay(true);
   server.Get(std::string(cImpLicencas::kManifestPath),
              [&](const httplib::Request& request, httplib::Response& response) {
-               const std::string client = cUpdate::LowerCase(request.get_param_value("id"));
-               for (const std::string& candidate : {client, std::string("default")}) {
-                 const fs::path manifest = ManifestPath(root.string(), candidate);
-                 if (!candidate.empty() && fs::is_regular_file(manifest)) {
-                   ServeFile(manifest, "text/plain", response);
-                   return;
-                 }
-               }
-               response.status = 404;
+               ServeForClient(root, request, response, &ManifestPath);
+             });
+  server.Get(std::string(cImpLicencas::kSignaturePath),
+             [&](const httplib::Request& request, httplib::Response& response) {
+               ServeForClient(root, request, response, &SignaturePath);
              });
   server.Get(std::string(cImpLicencas::kFileFolderPath) + "([^/]+)",
              [&](const httplib::Request& request, httplib::Response& response) {

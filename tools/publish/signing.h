@@ -1,0 +1,46 @@
+// The vendor's signing key: made once, kept secret, and used by every signed build to
+// sign the manifests it publishes. ECDSA P-256 over OpenSSL's libcrypto.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/cryptography.h"
+#include "update/manifest_signature.h"
+
+struct evp_pkey_st;
+
+namespace kalo::publish {
+
+class SigningKey {
+ public:
+  // A new key pair.
+  static SigningKey Generate();
+  // The private key of a PEM file; throws a kalo::Error when the file is missing,
+  // unreadable, or holds no P-256 private key.
+  static SigningKey Load(const std::string& path);
+
+  // Writes the private key (PEM, PKCS#8) into a new file only its owner may read.
+  // Throws a kalo::Error, leaving the file as it was, when `path` already exists; a
+  // file that cannot be written completely is removed.
+  void SaveNew(const std::string& path) const;
+
+  // The uncompressed point, as the updater's build takes it.
+  platform::P256PublicKey PublicKey() const;
+
+  // The signature of `manifest` published at `published_at`, over
+  // cImpLicencas::SignedMessage(manifest, published_at).
+  cImpLicencas::ManifestSignature Sign(std::string_view manifest, std::int64_t published_at) const;
+
+ private:
+  struct KeyFree {
+    void operator()(evp_pkey_st* key) const;
+  };
+  explicit SigningKey(evp_pkey_st* key) : key_(key) {}
+
+  std::unique_ptr<evp_pkey_st, KeyFree> key_;
+};
+
+}  // namespace kalo::publish
