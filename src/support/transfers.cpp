@@ -4,9 +4,19 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error.h"
+#include "support/background_hash.h"
 #include "support/text.h"
 
 namespace cUpdate {
+namespace {
+
+std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
+                               const kalo::platform::Sha256Digest& expected) {
+  return "o arquivo recebido não confere com a lista de arquivos (SHA-256 " + HexText(received) +
+         ", esperado " + HexText(expected) + ")";
+}
+
+}  // namespace
 
 kalo::platform::InternetTransfer& TransferControlOwner::Get() {
   if (!instance_) {
@@ -24,7 +34,7 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
                   std::string* failure_reason, const DownloadChecks& checks) {
   try {
     kalo::platform::AtomicFile file(target);
-    std::optional<kalo::platform::Sha256> hash;
+    std::optional<BackgroundSha256> hash;
     if (checks.sha256) {
       hash.emplace();
     }
@@ -61,12 +71,6 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
     }
     return false;
   }
-}
-
-std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
-                               const kalo::platform::Sha256Digest& expected) {
-  return "o arquivo recebido não confere com a lista de arquivos (SHA-256 " + HexText(received) +
-         ", esperado " + HexText(expected) + ")";
 }
 
 }  // namespace cUpdate

@@ -47,8 +47,4 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
                   const std::string& target, bool show_error, kalo::platform::Ui& ui,
                   std::string* failure_reason = nullptr, const DownloadChecks& checks = {});
 
-// The reason a download whose digest differs from the expected one fails.
-std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
-                               const kalo::platform::Sha256Digest& expected);
-
 }  // namespace cUpdate

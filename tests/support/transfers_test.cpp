@@ -9,6 +9,7 @@
 #include "helpers/fake_ui.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
+#include "support/text.h"
 
 namespace {
 
@@ -20,10 +21,11 @@ class DownloadFileTest : public testing::Test {
  protected:
   bool Download(const std::string& name, const std::string& target, bool show_error,
                 std::string* failure_reason = nullptr,
-                std::optional<std::uint64_t> max_bytes = std::nullopt) {
+                std::optional<std::uint64_t> max_bytes = std::nullopt,
+                std::optional<kalo::platform::Sha256Digest> sha256 = std::nullopt) {
     return cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
                                  server_.BaseAddress() + "/trabalho/versao/" + name, target,
-                                 show_error, ui_, failure_reason, {max_bytes, std::nullopt});
+                                 show_error, ui_, failure_reason, {max_bytes, sha256});
   }
 
   std::size_t FilesInFolder() const {
@@ -108,6 +110,28 @@ TEST_F(DownloadFileTest, FailedDownloadKeepsAnExistingFile) {
   const std::string target = folder_.Write("logo.jpg", "old logo");
   EXPECT_FALSE(Download("missing.jpg", target, false));
   EXPECT_EQ(kalo::test::ReadWholeFile(target), "old logo");
+}
+
+// The body is hashed as it streams, in many pieces for a large one, and a body with
+// another digest never takes the place of the file there.
+TEST_F(DownloadFileTest, DigestIsCheckedBeforeTheBodyTakesThePlace) {
+  std::string content(5 << 20, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    content[i] = static_cast<char>((i * 31) >> 7);
+  }
+  server_.SetFile("big.zip", content);
+  const auto digest = kalo::platform::Sha256Of(std::as_bytes(std::span(content)));
+  auto other = digest;
+  other[31] ^= std::byte{1};
+  const std::string target = folder_.Write("big.zip", "old");
+  std::string reason;
+  EXPECT_FALSE(Download("big.zip", target, false, &reason, std::nullopt, other));
+  EXPECT_EQ(reason, "o arquivo recebido não confere com a lista de arquivos (SHA-256 " +
+                        cUpdate::HexText(digest) + ", esperado " + cUpdate::HexText(other) + ")");
+  EXPECT_EQ(kalo::test::ReadWholeFile(target), "old");
+  EXPECT_EQ(FilesInFolder(), 1u);
+  EXPECT_TRUE(Download("big.zip", target, false, &reason, std::nullopt, digest));
+  EXPECT_EQ(kalo::test::ReadWholeFile(target), content);
 }
 
 }  // namespace
