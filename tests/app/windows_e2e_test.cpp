@@ -1,8 +1,8 @@
 // The Windows updater, kalo_upd.exe of the win64 build, run under wine64 against the
-// in-process server: the unattended mode with its output on a pipe, and the window on
-// a virtual display. Each installs the product from an archive, provides unzip32.dll
-// from the extractor the updater carries, and hands over to the product, a Windows
-// program that leaves a mark. Skipped where wine64 is not installed.
+// in-process server: the unattended mode with its output on a pipe (built with a key,
+// on a signed release), and the window on a virtual display. Each installs the product from an
+// archive, provides unzip32.dll from the extractor the updater carries, and hands over to the
+// product, a Windows program that leaves a mark. Skipped where wine64 is not installed.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,6 +19,7 @@
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 #include "helpers/virtual_display.h"
+#include "publish/signing.h"
 
 namespace {
 
@@ -58,9 +59,9 @@ class WindowsEndToEnd : public testing::Test {
   }
 
   // The updater's command line under wine, the server's address first.
-  std::vector<std::string> Command(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> command = {kWine, KALO_WIN64_UPDATER, "--server",
-                                        server_.BaseAddress()};
+  std::vector<std::string> Command(const std::vector<std::string>& arguments,
+                                   const std::string& updater = KALO_WIN64_UPDATER) const {
+    std::vector<std::string> command = {kWine, updater, "--server", server_.BaseAddress()};
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
   }
@@ -86,9 +87,31 @@ class WindowsEndToEnd : public testing::Test {
   pid_t updater_ = -1;
 };
 
-TEST_F(WindowsEndToEnd, UnattendedRunWritesToAPipeAndHandsOver) {
-  const auto run = kalo::test::RunProgramThroughPipe(Command({"--unattended", "--client", "acme"}),
-                                                     Environment(), work_ / "err.txt", 60s);
+// The updater built with a key, on a release signed with it: it refuses the manifest
+// with one byte changed, downloading nothing, then takes the one as published.
+TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
+  const std::string manifest =
+      kalo::test::ServeAcmeRelease(server_, work_, ReadWholeFile(KALO_WIN64_TEST_PROGRAM), true);
+  const auto key = kalo::publish::SigningKey::Load(std::string(KALO_TEST_FIXTURE_DIR) +
+                                                   "/signed/signing_key.pem");
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(manifest, now)));
+  const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
+
+  std::string altered = manifest;
+  altered[altered.find("|4|") + 1] = '5';
+  server_.SetManifest("acme", altered);
+  const auto refused =
+      kalo::test::RunProgramThroughPipe(command, Environment(), work_ / "err.txt", 60s);
+  EXPECT_EQ(refused.exit_status, 1) << refused.err;
+  EXPECT_NE(refused.err.find("não confere"), std::string::npos) << refused.err;
+  EXPECT_EQ(fs::exists(install_ + "/logo-jpg-201811211540.jpg"), false);
+
+  server_.SetManifest("acme", manifest);
+  const auto run =
+      kalo::test::RunProgramThroughPipe(command, Environment(), work_ / "err.txt", 60s);
   EXPECT_TRUE(run.output_closed) << "the output stayed open after the hand-over";
   EXPECT_EQ(run.exit_status, 0) << run.err;
   EXPECT_NE(run.out.find("Baixado: logo-jpg-201811211540.jpg"), std::string::npos) << run.out;

@@ -7,22 +7,34 @@
 #include "helpers/archive_builder.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
+#include "platform/cryptography.h"
+#include "support/text.h"
 
 namespace kalo::test {
 
-// Serves the release with `product` (a program's bytes) as acme.exe; the archive is
-// written in `work` first.
-inline void ServeAcmeRelease(TestServer& server, const TempFolder& work,
-                             const std::string& product) {
+// Serves the release with `product` (a program's bytes) as acme.exe, the archive
+// written in `work` first; answers the manifest served. With `digests`, every line
+// carries its file's SHA-256, as a signed release has it.
+inline std::string ServeAcmeRelease(TestServer& server, const TempFolder& work,
+                                    const std::string& product, bool digests = false) {
   ArchiveBuilder()
       .AddFile("acme.exe", product, EntryOptions().Mode(0755))
       .Write(work / "archive.zip");
   const std::string archive = ReadWholeFile(work / "archive.zip");
+  const auto line = [digests](const std::string& name, const std::string& content) {
+    std::string text = name + "|" + std::to_string(content.size());
+    if (digests) {
+      text += "|" + cUpdate::HexText(platform::Sha256Of(
+                        std::as_bytes(std::span(content.data(), content.size()))));
+    }
+    return text + "\r\n";
+  };
   server.SetFile("acme-exe-201811211540.zip", archive);
   server.SetFile("logo-jpg-201811211540.jpg", "jpeg");
-  server.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
-                                 std::to_string(archive.size()) +
-                                 "\r\nlogo-jpg-201811211540.jpg|4\r\n_licenca");
+  const std::string manifest = "licenca_\r\n" + line("acme-exe-201811211540.zip", archive) +
+                               line("logo-jpg-201811211540.jpg", "jpeg") + "_licenca";
+  server.SetManifest("acme", manifest);
+  return manifest;
 }
 
 }  // namespace kalo::test
