@@ -69,6 +69,37 @@ std::optional<kalo::platform::TextReply> FetchText(ManifestState& state,
   return reply;
 }
 
+// True when `trust` takes the manifest of `state.client`, fetching its signature when
+// it asks for one; else the state says why not.
+bool Trusted(ManifestState& state, kalo::platform::InternetTransfer& transfer, ManifestTrust& trust,
+             const std::string& server_base, const std::string& manifest,
+             const std::vector<std::string>& lines) {
+  if (!trust.RequiresSignature()) {
+    return true;
+  }
+  const std::string address = SignatureAddress(server_base, state.client);
+  kalo::platform::TextReply signature;
+  try {
+    signature = transfer.OpenUrlText(address);
+  } catch (const kalo::Error& error) {
+    SetOutcome(state, ManifestStatus::kNotReceived,
+               "a assinatura não foi recebida de " + address + ": " +
+                   kalo::platform::TransferFailureReason(error.Description(), address));
+    return false;
+  }
+  if (signature.status >= 400) {
+    SetOutcome(state, ManifestStatus::kRefused,
+               "a lista de arquivos não está assinada (" + address + " respondeu " +
+                   kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
+    return false;
+  }
+  if (auto refusal = trust.Refusal(state.client, manifest, signature.body, lines)) {
+    SetOutcome(state, ManifestStatus::kRefused, std::move(*refusal));
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
@@ -102,31 +133,12 @@ void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transf
   }
   auto lines = ManifestLinesOf(reply->body);
   if (!lines) {
-    state.status = ManifestStatus::kNotFramed;
-    state.reason = "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)";
+    SetOutcome(state, ManifestStatus::kNotFramed,
+               "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)");
     return;
   }
-  if (trust.RequiresSignature()) {
-    const std::string signature_address = SignatureAddress(server_base, client);
-    kalo::platform::TextReply signature;
-    try {
-      signature = transfer.OpenUrlText(signature_address);
-    } catch (const kalo::Error& error) {
-      SetOutcome(state, ManifestStatus::kNotReceived,
-                 "a assinatura não foi recebida de " + signature_address + ": " +
-                     kalo::platform::TransferFailureReason(error.Description(), signature_address));
-      return;
-    }
-    if (signature.status >= 400) {
-      SetOutcome(state, ManifestStatus::kRefused,
-                 "a lista de arquivos não está assinada (" + signature_address + " respondeu " +
-                     kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
-      return;
-    }
-    if (auto refusal = trust.Refusal(client, reply->body, signature.body, *lines)) {
-      SetOutcome(state, ManifestStatus::kRefused, std::move(*refusal));
-      return;
-    }
+  if (!Trusted(state, transfer, trust, server_base, reply->body, *lines)) {
+    return;
   }
   state.lines = std::move(*lines);
   state.status = ManifestStatus::kReceived;

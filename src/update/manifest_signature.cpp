@@ -64,8 +64,7 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
       std::int64_t seconds = 0;
       const auto [stop, error] =
           std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (error != std::errc{} || stop != value.data() + value.size() || seconds < 0 ||
-          value.front() == '+') {
+      if (error != std::errc{} || stop != value.data() + value.size() || seconds < 0) {
         return std::nullopt;
       }
       time = seconds;

@@ -166,6 +166,21 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
     EXPECT_FALSE(holds(altered));
   }
 
+  // A signature published later than this machine's clock says keeps its date, or
+  // every updater that took it would refuse the new release.
+  const std::int64_t later = now + 3600;
+  work_.Write("server/trabalho/manifests/acme.assinatura",
+              cImpLicencas::SignatureFileText({later, {}}));
+  const auto behind = Build({"--sign", key_file_});
+  ASSERT_EQ(behind.exit_status, 0) << behind.err;
+  EXPECT_NE(behind.err.find("está antes da última assinatura"), std::string::npos) << behind.err;
+  for (const std::string client : {"default", "acme"}) {
+    EXPECT_EQ(
+        cImpLicencas::ParseSignatureFile(ReadWholeFile(ManifestFolderFile(client + ".assinatura")))
+            ->published_at,
+        later);
+  }
+
   const auto unsigned_build = Build();
   ASSERT_EQ(unsigned_build.exit_status, 0) << unsigned_build.err;
   for (const std::string client : {"default", "acme"}) {

@@ -124,6 +124,50 @@ TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {
   EXPECT_EQ(cImpLicencas::PercentEncoded("são-paulo_1.~"), "s%C3%A3o-paulo_1.~");
 }
 
+// The text forms a signed release travels in, with what each accepts and refuses.
+TEST(SignatureTexts, ReadOnlyWhatTheirFormAllows) {
+  const std::string r_and_s = std::string(64, 'a') + std::string(64, '0');
+  struct Case {
+    const char* what;
+    std::string text;
+    std::optional<std::int64_t> time;  // none: refused
+  } const signatures[] = {
+      {"as written", "tempo: 1796000000\nassinatura: " + r_and_s + "\n", 1796000000},
+      {"CR LF, blanks, empty lines, upper-case hex",
+       "\r\n tempo :  7 \r\n\r\nassinatura:" + cUpdate::UpperCase(r_and_s) + "\r\n", 7},
+      {"no time", "assinatura: " + r_and_s, std::nullopt},
+      {"time twice", "tempo: 1\ntempo: 1\nassinatura: " + r_and_s, std::nullopt},
+      {"negative time", "tempo: -1\nassinatura: " + r_and_s, std::nullopt},
+      {"time not a number", "tempo: 1e9\nassinatura: " + r_and_s, std::nullopt},
+      {"short signature", "tempo: 1\nassinatura: " + r_and_s.substr(2), std::nullopt},
+      {"another line", "tempo: 1\nassinatura: " + r_and_s + "\nchave: x", std::nullopt},
+      {"a line without colon", "tempo 1\nassinatura: " + r_and_s, std::nullopt},
+  };
+  for (const Case& c : signatures) {
+    const auto parsed = cImpLicencas::ParseSignatureFile(c.text);
+    EXPECT_EQ(parsed.has_value(), c.time.has_value()) << c.what;
+    if (parsed && c.time) {
+      EXPECT_EQ(parsed->published_at, *c.time) << c.what;
+      EXPECT_EQ(cUpdate::HexText(parsed->signature), r_and_s) << c.what;
+      EXPECT_EQ(
+          cImpLicencas::ParseSignatureFile(cImpLicencas::SignatureFileText(*parsed))->published_at,
+          *c.time);
+    }
+  }
+  const std::string digest(64, 'f');
+  EXPECT_TRUE(cImpLicencas::ParseSha256(digest));
+  for (const std::string& refused : {digest.substr(1), cUpdate::UpperCase(digest), digest + "00",
+                                     std::string(63, 'f') + "g", std::string()}) {
+    EXPECT_FALSE(cImpLicencas::ParseSha256(refused)) << refused;
+  }
+  const std::string point = "04" + std::string(128, '1');
+  EXPECT_TRUE(cImpLicencas::ParsePublicKey(point));
+  for (const std::string& refused :
+       {"02" + std::string(64, '1'), "03" + point.substr(2), point.substr(0, 128), point + "11"}) {
+    EXPECT_FALSE(cImpLicencas::ParsePublicKey(refused)) << refused;
+  }
+}
+
 class LoadManifestTest : public testing::Test {
  protected:
   void Load(const std::string& client) {

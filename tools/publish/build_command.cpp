@@ -19,6 +19,7 @@
 #include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
+#include "update/manifest_trust.h"
 
 namespace kalo::publish {
 namespace {
@@ -125,6 +126,37 @@ std::string SignaturePath(const std::string& server_folder, const std::string& c
   return fs::path(ManifestPath(server_folder, client)).replace_extension(".assinatura").string();
 }
 
+namespace {
+
+// Now, in UTC seconds, unless a signature already published for one of `clients` says
+// later: updaters refuse a manifest older than one they took, so a release signed on a
+// machine whose clock is behind would reach none of them.
+std::int64_t PublishingTime(const std::string& server_folder,
+                            const std::vector<std::string>& clients, std::ostream& err) {
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+  std::int64_t newest = 0;
+  for (const std::string& client : clients) {
+    const std::string path = SignaturePath(server_folder, client);
+    if (fs::is_regular_file(path)) {
+      if (const auto published =
+              cImpLicencas::ParseSignatureFile(platform::FileSystem().ReadFile(path))) {
+        newest = std::max(newest, published->published_at);
+      }
+    }
+  }
+  if (newest <= now) {
+    return now;
+  }
+  err << "kalo-publish: aviso: o relógio desta máquina (" << cImpLicencas::PublishingTimeText(now)
+      << ") está antes da última assinatura publicada (" << cImpLicencas::PublishingTimeText(newest)
+      << "); a nova leva a data dela\n";
+  return newest;
+}
+
+}  // namespace
+
 int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<std::string> problems;
   std::optional<SigningKey> key;
@@ -173,9 +205,7 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
       out << "  " << line << '\n';
     }
     manifest += "_licenca";
-    const std::int64_t published_at = std::chrono::duration_cast<std::chrono::seconds>(
-                                          std::chrono::system_clock::now().time_since_epoch())
-                                          .count();
+    const std::int64_t published_at = PublishingTime(options.server_folder, clients, err);
     const std::string signature =
         key ? cImpLicencas::SignatureFileText(key->Sign(manifest, published_at)) : std::string();
     for (const std::string& client : clients) {
