@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "helpers/program_run.h"
@@ -49,12 +51,13 @@ class VirtualDisplay {
   // Starts Xvfb on a free display number; false when it did not come up.
   bool Start() {
     namespace fs = std::filesystem;
-    for (int number = 90 + ::getpid() % 50; number < 200; ++number) {
-      if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
-          !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+    for (int number = 90 + ::getpid() % 50; number < 200 && name_.empty(); ++number) {
+      if (!DisplayInUse(number)) {
         name_ = ":" + std::to_string(number);
-        break;
       }
+    }
+    if (name_.empty()) {
+      return false;
     }
     server_ = StartProgram({"Xvfb", name_, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, {});
     return server_ > 0 && WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + name_.substr(1)); },
@@ -64,10 +67,16 @@ class VirtualDisplay {
   VirtualDisplay() = default;
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  // Asked to end, the server removes its lock file and socket; killed, it leaves them
+  // behind.
   ~VirtualDisplay() {
     if (server_ > 0) {
-      ::kill(server_, SIGKILL);
-      ::waitpid(server_, nullptr, 0);
+      ::kill(server_, SIGTERM);
+      if (!WaitFor([&] { return ::waitpid(server_, nullptr, WNOHANG) == server_; },
+                   std::chrono::seconds(5))) {
+        ::kill(server_, SIGKILL);
+        ::waitpid(server_, nullptr, 0);
+      }
     }
   }
 
@@ -125,6 +134,17 @@ class VirtualDisplay {
   }
 
  private:
+  // A display number is in use while its lock file names a running server. A server
+  // that was killed leaves its lock behind, and a new server takes such a number over.
+  static bool DisplayInUse(int number) {
+    std::ifstream lock("/tmp/.X" + std::to_string(number) + "-lock");
+    pid_t owner = 0;
+    if (!(lock >> owner)) {
+      return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number));
+    }
+    return ::kill(owner, 0) == 0 || errno == EPERM;
+  }
+
   std::string name_;
   pid_t server_ = -1;
 };
