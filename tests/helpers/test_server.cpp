@@ -144,37 +144,11 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
   });
   server_->Get(std::string(cImpLicencas::kSignaturePath),
                [this](const httplib::Request& request, httplib::Response& response) {
-                 std::optional<std::string> body;
-                 {
-                   const std::lock_guard lock(mutex_);
-                   const auto found = signatures_.find(request.get_param_value("id"));
-                   if (found != signatures_.end()) {
-                     body = found->second;
-                   }
-                 }
-                 FaultSetting setting = FaultOf(request.path);
-                 if (!body && setting.fault == Fault::kNone) {
-                   setting.fault = Fault::kNotFound;
-                 }
-                 Respond(response, body.value_or(""), setting.fault, setting.redirect_target,
-                         stopping_, slow_pause_);
+                 AnswerStored(signatures_, request.get_param_value("id"), request, response);
                });
   server_->Get(std::string(cImpLicencas::kFileFolderPath) + "(.+)",
                [this](const httplib::Request& request, httplib::Response& response) {
-                 std::string body;
-                 bool found_file = false;
-                 {
-                   const std::lock_guard lock(mutex_);
-                   const auto found = files_.find(request.matches[1]);
-                   found_file = found != files_.end();
-                   body = found_file ? found->second : "";
-                 }
-                 FaultSetting setting = FaultOf(request.path);
-                 if (!found_file && setting.fault == Fault::kNone) {
-                   setting.fault = Fault::kNotFound;
-                 }
-                 Respond(response, body, setting.fault, setting.redirect_target, stopping_,
-                         slow_pause_);
+                 AnswerStored(files_, request.matches[1], request, response);
                });
   // Recorded before the answer goes out: a logger runs after it, when the client may
   // already be looking at the record.
@@ -184,6 +158,24 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
     return httplib::Server::HandlerResponse::Unhandled;
   });
   port_ = StartListening(*server_, thread_);
+}
+
+void TestServer::AnswerStored(const std::map<std::string, std::string>& stored,
+                              const std::string& key, const httplib::Request& request,
+                              httplib::Response& response) {
+  std::optional<std::string> body;
+  {
+    const std::lock_guard lock(mutex_);
+    if (const auto found = stored.find(key); found != stored.end()) {
+      body = found->second;
+    }
+  }
+  FaultSetting setting = FaultOf(request.path);
+  if (!body && setting.fault == Fault::kNone) {
+    setting.fault = Fault::kNotFound;
+  }
+  Respond(response, body.value_or(""), setting.fault, setting.redirect_target, stopping_,
+          slow_pause_);
 }
 
 TestServer::~TestServer() {

@@ -14,7 +14,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace kalo::test {
 
@@ -63,6 +65,10 @@ class TestServer {
     std::string redirect_target;
   };
   FaultSetting FaultOf(const std::string& path) const;
+  // Answers what `stored` holds under `key`, or 404 when nothing (a fault set for the
+  // path wins over both).
+  void AnswerStored(const std::map<std::string, std::string>& stored, const std::string& key,
+                    const httplib::Request& request, httplib::Response& response);
 
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;

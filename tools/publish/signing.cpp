@@ -26,17 +26,14 @@ using Bio = std::unique_ptr<BIO, platform::openssl::Releaser<BIO, BIO_free_all>>
 using platform::openssl::DigestContext;
 using platform::openssl::EcdsaSignature;
 using platform::openssl::Number;
-
-[[noreturn]] void Fail(const std::string& what, const char* source) {
-  platform::openssl::ThrowFailure(what, source);
-}
+using platform::openssl::ThrowFailure;
 
 // A number of the curve as the fixed-width big-endian half that the updater reads.
 void PutHalf(const BIGNUM* number, std::span<std::byte, kHalfBytes> half, const char* source) {
   if (number == nullptr ||
       BN_bn2binpad(number, reinterpret_cast<unsigned char*>(half.data()),
                    static_cast<int>(half.size())) != static_cast<int>(half.size())) {
-    Fail("número fora da curva", source);
+    ThrowFailure("número fora da curva", source);
   }
 }
 
@@ -77,7 +74,7 @@ void SigningKey::KeyFree::operator()(EVP_PKEY* key) const {
 SigningKey SigningKey::Generate() {
   EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", kCurve);
   if (key == nullptr) {
-    Fail("geração da chave", "kalo::publish::SigningKey::Generate");
+    ThrowFailure("geração da chave", "kalo::publish::SigningKey::Generate");
   }
   return SigningKey(key);
 }
@@ -118,12 +115,12 @@ void SigningKey::SaveNew(const std::string& path) const {
   const Bio output(BIO_new(BIO_s_mem()));
   if (!output || PEM_write_bio_PrivateKey(output.get(), key_.get(), nullptr, nullptr, 0, nullptr,
                                           nullptr) != 1) {
-    Fail("gravação da chave", kSource);
+    ThrowFailure("gravação da chave", kSource);
   }
   std::string pem(BIO_ctrl_pending(output.get()), '\0');
   if (BIO_read(output.get(), pem.data(), static_cast<int>(pem.size())) !=
       static_cast<int>(pem.size())) {
-    Fail("gravação da chave", kSource);
+    ThrowFailure("gravação da chave", kSource);
   }
   // Created here and now (an existing key is never replaced) and owner-only from the
   // first moment; the mode is set again because a umask may have narrowed it.
@@ -172,13 +169,13 @@ cImpLicencas::ManifestSignature SigningKey::Sign(std::string_view manifest,
       EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key_.get()) != 1 ||
       EVP_DigestSign(context.get(), der.data(), &length,
                      reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
-    Fail("assinatura", kSource);
+    ThrowFailure("assinatura", kSource);
   }
   // libcrypto gives the DER structure; the signature file holds r and s themselves.
   const unsigned char* cursor = der.data();
   const EcdsaSignature parsed(d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(length)));
   if (!parsed) {
-    Fail("assinatura", kSource);
+    ThrowFailure("assinatura", kSource);
   }
   cImpLicencas::ManifestSignature signature{published_at, {}};
   PutHalf(ECDSA_SIG_get0_r(parsed.get()), std::span(signature.signature).first<kHalfBytes>(),

@@ -12,6 +12,7 @@ namespace kalo::platform {
 namespace {
 
 constexpr const char* kSource = "kalo::platform::Sha256";
+constexpr const char* kVerifySource = "kalo::platform::VerifyP256Signature";
 
 using ParamBuilder =
     std::unique_ptr<OSSL_PARAM_BLD, openssl::Releaser<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>>;
@@ -20,10 +21,7 @@ using openssl::DigestContext;
 using openssl::Key;
 using openssl::KeyContext;
 using openssl::Number;
-
-[[noreturn]] void Fail(const std::string& what, const char* source) {
-  openssl::ThrowFailure(what, source);
-}
+using openssl::ThrowFailure;
 
 const unsigned char* Bytes(std::span<const std::byte> bytes) {
   return reinterpret_cast<const unsigned char*>(bytes.data());
@@ -37,12 +35,12 @@ Key PublicKeyOf(const P256PublicKey& point) {
           1 ||
       OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY, point.data(),
                                        point.size()) != 1) {
-    Fail("parâmetros da chave", "kalo::platform::VerifyP256Signature");
+    ThrowFailure("parâmetros da chave", kVerifySource);
   }
   const Params params(OSSL_PARAM_BLD_to_param(builder.get()));
   const KeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
   if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1) {
-    Fail("contexto da chave", "kalo::platform::VerifyP256Signature");
+    ThrowFailure("contexto da chave", kVerifySource);
   }
   EVP_PKEY* key = nullptr;
   if (EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_PUBLIC_KEY, params.get()) != 1) {
@@ -57,14 +55,14 @@ std::basic_string<unsigned char> DerOf(const P256Signature& signature) {
   Number r(BN_bin2bn(Bytes(std::span(signature).first<32>()), 32, nullptr));
   Number s(BN_bin2bn(Bytes(std::span(signature).last<32>()), 32, nullptr));
   if (!structure || !r || !s || ECDSA_SIG_set0(structure.get(), r.get(), s.get()) != 1) {
-    Fail("assinatura", "kalo::platform::VerifyP256Signature");
+    ThrowFailure("assinatura", kVerifySource);
   }
   r.release();
   s.release();
   unsigned char* der = nullptr;
   const int length = i2d_ECDSA_SIG(structure.get(), &der);
   if (length <= 0) {
-    Fail("assinatura", "kalo::platform::VerifyP256Signature");
+    ThrowFailure("assinatura", kVerifySource);
   }
   std::basic_string<unsigned char> copy(der, static_cast<std::size_t>(length));
   OPENSSL_free(der);
@@ -79,7 +77,7 @@ struct Sha256::State {
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
   if (!state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
-    Fail("SHA-256", kSource);
+    ThrowFailure("SHA-256", kSource);
   }
 }
 
@@ -87,7 +85,7 @@ Sha256::~Sha256() = default;
 
 void Sha256::Update(std::span<const std::byte> bytes) {
   if (EVP_DigestUpdate(state_->context.get(), bytes.data(), bytes.size()) != 1) {
-    Fail("SHA-256", kSource);
+    ThrowFailure("SHA-256", kSource);
   }
 }
 
@@ -97,7 +95,7 @@ Sha256Digest Sha256::Finish() {
   if (EVP_DigestFinal_ex(state_->context.get(), reinterpret_cast<unsigned char*>(digest.data()),
                          &length) != 1 ||
       length != digest.size()) {
-    Fail("SHA-256", kSource);
+    ThrowFailure("SHA-256", kSource);
   }
   return digest;
 }
@@ -112,7 +110,7 @@ bool VerifyP256Signature(const P256PublicKey& public_key, std::span<const std::b
   const DigestContext context(EVP_MD_CTX_new());
   if (!context ||
       EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
-    Fail("verificação", "kalo::platform::VerifyP256Signature");
+    ThrowFailure("verificação", kVerifySource);
   }
   // 1 is a good signature, 0 a bad one, anything else a signature that is no
   // signature at all (r or s out of range): bad too.
