@@ -96,4 +96,8 @@ void ConsoleRunLog::EntrySkipped(const std::string& line) {
   PrintLine(log_, "Ignorada (nome de arquivo fora da pasta): " + line);
 }
 
+void ConsoleRunLog::Warned(const std::string& text) {
+  PrintLine(log_, "Aviso: " + text);
+}
+
 }  // namespace kalo::app

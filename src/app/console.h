@@ -57,6 +57,7 @@ class ConsoleRunLog : public cImpLicencas::RunObserver {
   void FileReplaced(const std::string& file_name) override;
   void FileUnpacked(const std::string& file_name) override;
   void EntrySkipped(const std::string& line) override;
+  void Warned(const std::string& text) override;
   // The last line of a run that returned.
   void Summarise();
 
