@@ -84,7 +84,10 @@ void ConsoleRunLog::FileUnpacked(const std::string& file_name) {
 }
 
 void ConsoleRunLog::Summarise() {
-  if (changed_ == 0) {
+  if (!nothing_listed_at_.empty()) {
+    PrintLine(log_, "A lista de arquivos de " + nothing_listed_at_ +
+                        " não traz arquivos: nada foi verificado nem baixado.");
+  } else if (changed_ == 0) {
     log_ << "Tudo atualizado: nada foi baixado." << std::endl;
   } else {
     log_ << "Atualização concluída: " << changed_ << " arquivo(s) baixado(s) ou descompactado(s)."
@@ -94,6 +97,10 @@ void ConsoleRunLog::Summarise() {
 
 void ConsoleRunLog::EntrySkipped(const std::string& line) {
   PrintLine(log_, "Ignorada (nome de arquivo fora da pasta): " + line);
+}
+
+void ConsoleRunLog::NothingListed(const std::string& address) {
+  nothing_listed_at_ = address;
 }
 
 void ConsoleRunLog::Warned(const std::string& text) {

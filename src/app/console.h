@@ -58,12 +58,14 @@ class ConsoleRunLog : public cImpLicencas::RunObserver {
   void FileUnpacked(const std::string& file_name) override;
   void EntrySkipped(const std::string& line) override;
   void Warned(const std::string& text) override;
+  void NothingListed(const std::string& address) override;
   // The last line of a run that returned.
   void Summarise();
 
  private:
   std::ostream& log_;
   int changed_ = 0;
+  std::string nothing_listed_at_;
 };
 
 }  // namespace kalo::app

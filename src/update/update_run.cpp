@@ -139,20 +139,28 @@ class Run {
                 s_.manifest.reason};
     }
     const auto& lines = s_.manifest.lines;
+    // A list of one line is taken as empty, as it always was; the run does nothing
+    // then, and says so rather than let silence pass for an up-to-date folder.
     if (lines.size() < 2) {
+      s_.observer.NothingListed(s_.manifest.address);
       return {};
     }
     const ProvisioningServices provisioning{s_.fs, s_.resources, s_.processes, s_.ui, s_.clock};
     EnsureArchiveLibrary(provisioning, s_.install_folder, "unzip32", "dll");
     EnsureArchiveLibrary(provisioning, s_.install_folder, "zip32", "dll");
 
+    bool any_usable = false;
     for (const std::string& line : lines) {
       const ManifestEntry entry = ParseEntry(line);
       if (IsUsable(entry)) {
+        any_usable = true;
         ReplaceDownloaded(entry);
       } else if (!entry.BaseName().empty()) {
         s_.observer.EntrySkipped(line);
       }
+    }
+    if (!any_usable) {
+      s_.observer.NothingListed(s_.manifest.address);
     }
     bool hand_over = false;
     for (const std::string& line : lines) {

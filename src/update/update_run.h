@@ -23,6 +23,8 @@ class RunObserver {
   virtual void FileUnpacked(const std::string& /*file_name*/) {}
   // A manifest line whose file names would leave the install folder.
   virtual void EntrySkipped(const std::string& /*line*/) {}
+  // The manifest at `address` came but names no file the run could check.
+  virtual void NothingListed(const std::string& /*address*/) {}
   // Something the run met and went on past on purpose, which the user should still
   // hear of (a record it would not follow, a store it could not write).
   virtual void Warned(const std::string& /*text*/) {}

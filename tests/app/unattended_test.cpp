@@ -213,16 +213,20 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
   }
 }
 
-// Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing;
-// only a framed manifest, even an empty one, can mean "up to date".
+// Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing.
+// A framed manifest that lists no file returns, as it always did, but never passes for
+// "up to date": the listed file may well be stale.
 TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
   struct Case {
     const char* what;
     kalo::test::Fault fault;
     std::string manifest;  // empty: the fixture's manifest
     int exit_status;
-    std::string reason;  // "{address}" stands for the manifest's address
+    std::string reason;  // on standard error, or standard output when the run returned;
+                         // "{address}" stands for the manifest's address
   };
+  const std::string nothing_listed =
+      "A lista de arquivos de {address} não traz arquivos: nada foi verificado nem baixado.";
   const std::vector<Case> cases = {
       {"404", kalo::test::Fault::kNotFound, "", 1, "o servidor respondeu HTTP 404 Not Found"},
       {"500", kalo::test::Fault::kServerError, "", 1,
@@ -235,7 +239,12 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
        "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)"},
       {"endless body", kalo::test::Fault::kEndlessBody, "licenca_\r\n", 1,
        "A resposta de {address} passa de 16 MiB"},
-      {"empty framed manifest", kalo::test::Fault::kNone, "licenca_\r\n\r\n_licenca", 0, ""},
+      {"empty framed manifest", kalo::test::Fault::kNone, "licenca_\r\n\r\n_licenca", 0,
+       nothing_listed},
+      {"one entry with line feeds only: a single line", kalo::test::Fault::kNone,
+       "licenca_\nlogo-jpg-201811211540.jpg|4\n_licenca", 0, nothing_listed},
+      {"blank lines only", kalo::test::Fault::kNone, "licenca_\r\n\r\n\r\n\r\n_licenca", 0,
+       nothing_listed},
   };
   const std::string manifest = "licenca_\r\nlogo-jpg-201811211540.jpg|4\r\n_licenca";
   const std::string address = server_.BaseAddress() + kManifestPath + "?id=acme";
@@ -248,17 +257,17 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
     server_.SetFault(kManifestPath, kalo::test::Fault::kNone);
 
     EXPECT_EQ(run.exit_status, c.exit_status) << run.err;
+    std::string reason = c.reason;
+    if (const auto at = reason.find("{address}"); at != std::string::npos) {
+      reason.replace(at, std::string_view("{address}").size(), address);
+    }
+    EXPECT_EQ(run.out.find("Tudo atualizado"), std::string::npos) << run.out;
     if (c.exit_status == 0) {
       EXPECT_EQ(run.err, "");
-      EXPECT_NE(run.out.find("Tudo atualizado: nada foi baixado."), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find(reason + "\n"), std::string::npos) << run.out;
     } else {
-      std::string reason = c.reason;
-      if (const auto at = reason.find("{address}"); at != std::string::npos) {
-        reason.replace(at, std::string_view("{address}").size(), address);
-      }
       EXPECT_EQ(run.err, "kalo_upd: A lista de arquivos não foi recebida de " + address + ": " +
                              reason + "\n");
-      EXPECT_EQ(run.out.find("Tudo atualizado"), std::string::npos) << run.out;
     }
     EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), "old content");
     EXPECT_TRUE(OnlyLeft({kLogo}));

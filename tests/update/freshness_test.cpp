@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
@@ -145,15 +146,19 @@ TEST_F(EnsureArchiveLibraryTest, BrokenLibrariesAndExtractorsAreProvidedAfresh) 
   const std::string folder = folder_.Path().string();
   struct Case {
     const char* what;
-    const char* library;  // what stands as unzip32.dll; nullptr for nothing
+    std::optional<std::string> library;  // what stands as unzip32.dll
     bool executable_extractor;
   };
   // The zip library is a real library, but without the unzip library's function.
   const std::string zip_library = ReadWholeFile(KALO_ZIP32_LIBRARY);
+  // Cut short, as a copy interrupted by a full disk leaves it: its headers declare more
+  // than the file holds (64 KiB ends inside its code on every system).
+  const std::string short_library = ReadWholeFile(KALO_UNZIP32_LIBRARY).substr(0, 64 * 1024);
   const std::vector<Case> cases{
-      {"extractor that cannot start", nullptr, false},
+      {"extractor that cannot start", std::nullopt, false},
       {"library is no library", "not a library", true},
-      {"library without its function", zip_library.c_str(), false},
+      {"library without its function", zip_library, false},
+      {"library cut short", short_library, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -164,13 +169,13 @@ TEST_F(EnsureArchiveLibraryTest, BrokenLibrariesAndExtractorsAreProvidedAfresh) 
     fs::permissions(folder_ / "unzip32.exe", c.executable_extractor
                                                  ? fs::perms::owner_all
                                                  : fs::perms::owner_read | fs::perms::owner_write);
-    if (c.library != nullptr) {
-      folder_.Write("unzip32.dll", c.library);
+    if (c.library) {
+      folder_.Write("unzip32.dll", *c.library);
     }
     // The libraries are loaded at the first unpack, and repaired there once.
     cImpZipDeclares::ArchiveLibraries libraries(
         folder, cImpLicencas::RepairFromCarriedExtractors(services, folder));
-    if (c.library == nullptr) {
+    if (!c.library) {
       EXPECT_TRUE(Ensure());
     }
     EXPECT_NO_THROW(libraries.Unzip().Function("Wiz_SingleEntryUnzip"));
