@@ -61,7 +61,9 @@ CommandResult FrmAtualizar::UpdateCommand() {
   if (!cImpLicencas::IsUsableClientName(client)) {
     s_.ui.ShowMessage(
         "O nome da empresa não serve como nome de programa (barras, dois-pontos, "
-        "\"..\", caracteres de controle ou nome longo demais): " +
+        "\"..\", os caracteres * ? < > \" |, ponto ou espaço no final, nomes reservados "
+        "do Windows como CON, PRN, AUX, NUL, COM1 a COM9 e LPT1 a LPT9, caracteres de "
+        "controle ou nome longo demais): " +
             client,
         MessageStyle::kInformation);
     view_.FocusClientText();

@@ -159,13 +159,29 @@ ManifestEntry ParseEntry(const std::string& line) {
   return entry;
 }
 
+bool IsWindowsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  stem = cUpdate::LowerCase(std::move(stem));
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") {
+    return true;
+  }
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > kMaxFileNameBytes) {
+  if (name.empty() || name.size() > kMaxFileNameBytes) {
+    return false;
+  }
+  // A release must install on Windows whatever machine published it, and Windows drops
+  // a trailing dot or blank (so "." and ".." go here too) and opens device names as devices.
+  if (name.back() == '.' || name.back() == ' ' || IsWindowsDeviceName(name)) {
     return false;
   }
   return std::ranges::none_of(name, [](unsigned char c) {
     return c < 0x20 || c == 0x7f ||
-           std::string_view("/\\:*?").find(static_cast<char>(c)) != std::string_view::npos;
+           std::string_view("/\\:*?<>\"|").find(static_cast<char>(c)) != std::string_view::npos;
   });
 }
 

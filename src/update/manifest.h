@@ -66,9 +66,15 @@ ManifestEntry ParseEntry(const std::string& line);
 // The longest file name the file systems we install on take.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
-// True when `name` is a plain file name that stays inside the install folder: no
-// folder separators, drive colons, wildcards or control characters, neither "." nor
-// "..", and not longer than a file system takes.
+// True when `name` is one that Windows opens as a device whatever its extension, in any
+// case: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, matched on the part before the
+// first dot with trailing blanks cut ("nul.txt", "Com1 .log").
+bool IsWindowsDeviceName(const std::string& name);
+
+// True when `name` is a plain file name that stays inside the install folder and that a
+// Windows folder can hold: no folder separators, colons (drives, streams), wildcards,
+// < > " |, or control characters, no device name, no trailing dot or blank (so neither
+// "." nor ".."), and not longer than a file system takes.
 bool IsPlainFileName(const std::string& name);
 
 // True when both file names of the entry are plain names.

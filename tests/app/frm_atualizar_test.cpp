@@ -127,15 +127,22 @@ TEST_F(FrmAtualizarTest, RefusalsKeepTheWindowIdle) {
 
   // The name becomes the program the hand-over starts.
   fs::remove(folder_ / "KALO");
+  // One name of each class the text names; the product must start on Windows too.
   for (const std::string& name :
        {std::string("../../somewhere/evil"), std::string("c:evil"), std::string("a\\b"),
-        std::string(".."), std::string("a\tb"), std::string(252, 'n')}) {
+        std::string(".."), std::string("a*"), std::string("a?b"), std::string("a<b"),
+        std::string("a|b"), std::string("acme."), std::string("com1"), std::string("nul.x"),
+        std::string("a\tb"), std::string(252, 'n')}) {
     ui_.messages.clear();
     view_.client = name;
     EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRefused) << name;
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_TRUE(
-        ui_.messages[0].text.starts_with("O nome da empresa não serve como nome de programa"));
+    EXPECT_EQ(ui_.messages[0].text,
+              "O nome da empresa não serve como nome de programa (barras, dois-pontos, \"..\", "
+              "os caracteres * ? < > \" |, ponto ou espaço no final, nomes reservados do "
+              "Windows como CON, PRN, AUX, NUL, COM1 a COM9 e LPT1 a LPT9, caracteres de "
+              "controle ou nome longo demais): " +
+                  name);
   }
   view_.client = std::string(251, 'n');  // with ".exe", as long as a file name may be
   EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRunReturned);

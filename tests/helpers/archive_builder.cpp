@@ -84,6 +84,7 @@ constexpr zip_uint32_t kDosArchiveAttribute = 0x20;
 // Unix file types as archives store them, whatever system writes the archive.
 constexpr zip_uint32_t kUnixRegularFile = 0100000;
 constexpr zip_uint32_t kUnixSymlink = 0120000;
+constexpr zip_uint32_t kUnixTypeBits = 0170000;
 
 zip_uint16_t MethodOf(Encryption encryption) {
   return encryption == Encryption::kAes256 ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE;
@@ -141,7 +142,11 @@ std::string ArchiveBuilder::Write(const std::string& path) const {
     }
     const auto at = static_cast<zip_uint64_t>(index);
     const EntryOptions& options = entry.options;
-    const zip_uint32_t type = entry.kind == Kind::kSymlink ? kUnixSymlink : kUnixRegularFile;
+    // A mode with type bits of its own (a FIFO's, say) keeps them.
+    const bool typed = options.unix_mode && (*options.unix_mode & kUnixTypeBits) != 0;
+    const zip_uint32_t type = typed                          ? 0
+                              : entry.kind == Kind::kSymlink ? kUnixSymlink
+                                                             : kUnixRegularFile;
     if ((options.mtime && zip_file_set_mtime(za, at, *options.mtime, 0) != 0) ||
         (options.unix_mode && zip_file_set_external_attributes(
                                   za, at, 0, ZIP_OPSYS_UNIX, (type | *options.unix_mode) << 16)) ||

@@ -20,8 +20,9 @@ struct EntryOptions {
   // Modification time; libzip stores it as a DOS time, so use an even number of seconds
   // to read back exactly the same value.
   std::optional<std::time_t> mtime;
-  // Unix permission bits such as 04755; without them the entry has libzip's default
-  // attributes, which are Unix ones (0666).
+  // Unix permission bits such as 04755, or a whole mode with its file type such as
+  // 010644 (a FIFO); without them the entry has libzip's default attributes, which are
+  // Unix ones (0666).
   std::optional<std::uint32_t> unix_mode;
   // DOS attributes as Windows archivers store them, so the entry carries no Unix mode.
   bool no_unix_mode = false;

@@ -12,6 +12,7 @@
 #include "helpers/settings_root.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
+#include "helpers/windows_names.h"
 #include "platform/error.h"
 #include "support/text.h"
 #include "update/manifest_signature.h"
@@ -116,6 +117,14 @@ TEST(HasPlainFileNames, RefusesNamesThatLeaveTheFolder) {
         "*-exe-1.zip|1", "a?-exe-1.zip|1", "a\x01-exe-1.zip|1", "a-exe-1.zip/x|1", ""}) {
     EXPECT_FALSE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry(line))) << line;
   }
+}
+
+// A release must install on Windows, whatever system published it or runs the update.
+TEST(IsPlainFileName, RefusesWhatAWindowsFolderCannotHold) {
+  for (const auto& [name, holdable] : kalo::test::WindowsNames()) {
+    EXPECT_EQ(cImpLicencas::IsPlainFileName(name), holdable) << name;
+  }
+  EXPECT_FALSE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry("con-txt-1.txt|1")));
 }
 
 TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/timestamps.h"
+#include "update/manifest.h"
 #include "update/protocol.h"
 
 namespace kalo::publish {
@@ -39,6 +40,11 @@ std::string ProblemWithName(const std::string& name) {
                c == '*' || c == '?' || c == '"';
       })) {
     return "o nome tem caracteres que o manifesto não transporta";
+  }
+  // Every updater skips these, so the release would never install.
+  if (cImpLicencas::IsWindowsDeviceName(name)) {
+    return "o nome é reservado pelo Windows (CON, PRN, AUX, NUL, COM1 a COM9 e LPT1 a LPT9, "
+           "com qualquer extensão), e nenhum atualizador o instala";
   }
   return {};
 }

@@ -25,6 +25,12 @@ using FileMode = std::uint32_t;
 std::string ErrorText(int error);
 bool IsNotFound(int error);
 
+// Whether a folder of this system holds `name` (one component) as the file it names.
+// Windows does not: it opens CON, NUL, COM1 and the other device names (with any
+// extension) as devices, drops a trailing dot or blank, reads a colon as a stream, and
+// takes none of < > " | ? * or control characters. POSIX holds every name.
+bool CanHoldName(const std::string& name);
+
 // A folder held open. Copies share the same open folder.
 class Folder {
  public:

@@ -96,17 +96,22 @@ int32_t OpenFailureCode(int zip_error) {
   }
 }
 
-// Archives made on Windows, or by tools that store no Unix mode, still carry programs
-// that must start after an update: a name ending in "exe" becomes executable, and a file
-// that replaces another keeps that one's permissions.
-FileMode ModeWithoutUnixMode(const std::string& file, const ExistingFile& existing) {
+// Programs must start after an update, whatever the archiver stored: a name ending in
+// "exe" (any case) may be executed by whoever may read it, and without a Unix mode (made
+// on Windows, say) gets 0755. Other files without one keep the permissions of the file
+// they replace.
+FileMode ModeOf(const std::optional<FileMode>& stored, const std::string& file,
+                const ExistingFile& existing) {
   constexpr std::string_view kProgramEnding = "exe";
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; };
   const bool program = file.size() >= kProgramEnding.size() &&
                        std::equal(kProgramEnding.begin(), kProgramEnding.end(),
                                   file.end() - static_cast<std::ptrdiff_t>(kProgramEnding.size()),
                                   [&](char ending, char c) { return ending == lower(c); });
-  return program ? 0755 : existing.mode.value_or(0644);
+  if (!stored) {
+    return program ? 0755 : existing.mode.value_or(0644);
+  }
+  return program ? *stored | ((*stored & 0444) >> 2) : *stored;
 }
 
 // Stores that the compiler may not drop, although nothing reads the buffer afterwards.
@@ -268,6 +273,8 @@ bool Run::ReadEntry(zip_uint64_t index, Entry& entry) {
   if ((unix_mode & 0777) != 0) {
     entry.mode = unix_mode & 0777;
   }
+  // Links are skipped; other special types (FIFO, device, socket) are written as plain
+  // files with the entry's bytes, since the library makes nothing but files and folders.
   entry.is_link = (unix_mode & kUnixTypeBits) == kUnixLink;
   entry.is_folder =
       (unix_mode & kUnixTypeBits) == kUnixFolder ||
@@ -344,6 +351,13 @@ void Run::Extract(const Entry& entry) {
     Fail(UNZIP32_WARNING, entry.name, "unsafe or empty name, not extracted");
     return;
   }
+  // Written through "\\?\" paths such names would become files that Explorer and cmd
+  // can neither open nor delete, or reach a device or a stream instead.
+  if (!std::all_of(path->folders.begin(), path->folders.end(), CanHoldName) ||
+      (!path->file.empty() && !CanHoldName(path->file))) {
+    Fail(UNZIP32_WARNING, entry.name, "name Windows cannot hold, not extracted");
+    return;
+  }
   const bool freshen = command_.ExtractOnlyNewer != 0;
   int error = 0;
   int created = 0;
@@ -371,7 +385,7 @@ void Run::Extract(const Entry& entry) {
   if (!ShouldWrite(entry, existing, shown)) {
     return;
   }
-  const FileMode mode = entry.mode ? *entry.mode : ModeWithoutUnixMode(path->file, existing);
+  const FileMode mode = ModeOf(entry.mode, path->file, existing);
   int write_error = 0;
   const bool ok = WithData(entry, shown, [&](EntryStream& file) {
     PendingFile pending(*folder);

@@ -1,12 +1,13 @@
 // Wiz_SingleEntryUnzip where only a POSIX system can tell: Unix modes and the umask,
-// symbolic links in the destination, and archives of libarchive, which has no Windows
-// build here.
+// names only Windows refuses, symbolic links in the destination, and archives of
+// libarchive, which has no Windows build here.
 #include <sys/stat.h>
 
 #include <optional>
 #include <string>
 
 #include "helpers/libarchive_zip.h"
+#include "helpers/windows_names.h"
 #include "libs/unzip32_fixture.h"
 
 namespace kalo::test {
@@ -43,6 +44,16 @@ TEST_F(Unzip32Test, ModesComeFromTheEntryOrItsNameOrTheFileItReplaces) {
       {"setuid", EntryOptions().Mode(04755), std::nullopt, 0755},
       {"setgid", EntryOptions().Mode(02755), std::nullopt, 0755},
       {"sticky", EntryOptions().Mode(01777), std::nullopt, 0775},
+      // A program may be executed by whoever may read it, or the hand-over fails.
+      {"acme.exe", EntryOptions().Mode(0600), std::nullopt, 0700},
+      {"Acme2.EXE", EntryOptions().Mode(0644), 0600, 0755},
+      {"runexe", EntryOptions().Mode(0640), std::nullopt, 0750},
+      {"exe.txt", EntryOptions().Mode(0644), std::nullopt, 0644},
+      // Special types become plain files with the entry's bytes.
+      {"fifo.exe", EntryOptions().Mode(010644), std::nullopt, 0755},
+      {"chardev", EntryOptions().Mode(020640), std::nullopt, 0640},
+      {"blockdev", EntryOptions().Mode(060644), std::nullopt, 0644},
+      {"socket", EntryOptions().Mode(0140600), std::nullopt, 0600},
   };
   ArchiveBuilder archive;
   fs::create_directory(out_);
@@ -56,10 +67,24 @@ TEST_F(Unzip32Test, ModesComeFromTheEntryOrItsNameOrTheFileItReplaces) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     struct stat info {};
-    ASSERT_EQ(::stat(Out(c.name).c_str(), &info), 0);
+    ASSERT_EQ(::lstat(Out(c.name).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
     EXPECT_EQ(info.st_mode & 07777, c.written);
     EXPECT_EQ(ReadWholeFile(Out(c.name)), "new");
   }
+}
+
+// What Windows cannot hold, Linux holds: "a:b" or "con" is just a name there.
+TEST_F(Unzip32Test, NamesWindowsCannotHoldAreWrittenAsTheyAre) {
+  ArchiveBuilder archive;
+  Files names;
+  for (const WindowsNameCase& c : WindowsNames()) {
+    archive.AddFile(c.name, c.name);
+    names.insert(c.name);
+  }
+  ASSERT_EQ(Unzip(archive.Write(zip_)), UNZIP32_OK) << calls_.printed;
+  EXPECT_EQ(Tree(out_), names);
+  EXPECT_EQ(ReadWholeFile(Out("a.txt:stream")), "a.txt:stream");
 }
 
 TEST_F(Unzip32Test, LinksInTheDestinationLeadNowhere) {

@@ -1,9 +1,11 @@
 // Wiz_SingleEntryUnzip where Windows has its own risks: reparse points and held folders
-// below the destination, the read-only attribute in place of Unix modes, texts in the
-// ANSI code page, and paths past 260 characters.
+// below the destination, the read-only attribute in place of Unix modes, names Windows
+// cannot hold, texts in the ANSI code page, and paths past 260 characters.
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "helpers/windows_names.h"
 #include "libs/unzip32_fixture.h"
 #include "libs/win32/windows_files.h"
 
@@ -68,6 +70,34 @@ TEST_F(Unzip32Test, TheReadOnlyAttributeStandsInForUnixModes) {
     EXPECT_EQ(ReadWholeFile(Out(c.name)), "new");
   }
   EXPECT_EQ(Tree(out_), (Files{"locked.txt", "open.txt", "kept.txt", "tool.exe", "fresh.txt"}));
+}
+
+// Through "\\?\" paths Windows would write these literally, as files Explorer and cmd
+// can neither open nor delete; each is skipped with a warning and the run goes on.
+TEST_F(Unzip32Test, NamesWindowsCannotHoldAreSkipped) {
+  ArchiveBuilder archive;
+  Files written;
+  std::vector<std::string> refused;
+  for (const WindowsNameCase& c : WindowsNames()) {
+    archive.AddFile(c.name, c.name);
+    if (c.holdable) {
+      written.insert(c.name);
+    } else {
+      refused.push_back(c.name);
+    }
+  }
+  // A folder is refused like a file.
+  archive.AddFile("nul/inside.txt", "x").AddFile("ab:c/inside.txt", "x");
+  refused.insert(refused.end(), {"nul/inside.txt", "ab:c/inside.txt"});
+  command_.HonorDirectories = 1;
+  EXPECT_EQ(Unzip(archive.Write(zip_)), UNZIP32_WARNING);
+  for (const std::string& name : refused) {
+    EXPECT_NE(calls_.printed.find("warning: " + name + ": name Windows cannot hold"),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_EQ(Tree(out_), written);
+  EXPECT_EQ(ReadWholeFile(Out("com10.dll")), "com10.dll");
 }
 
 TEST_F(Unzip32Test, CallerTextsAreInTheAnsiCodePage) {

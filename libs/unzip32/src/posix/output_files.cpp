@@ -72,6 +72,10 @@ bool IsNotFound(int error) {
   return error == ENOENT;
 }
 
+bool CanHoldName(const std::string&) {
+  return true;
+}
+
 Folder OpenDestination(const std::string& path, int& error) {
   std::error_code ignored;
   // A failure here shows up as the open failing just below, with a clearer errno.

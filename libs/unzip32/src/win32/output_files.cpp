@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <string_view>
 
 #include "win32/file_time.h"
 #include "win32/handle.h"
@@ -126,6 +127,27 @@ std::string ErrorText(int error) {
 
 bool IsNotFound(int error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool CanHoldName(const std::string& name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') {
+    return false;
+  }
+  const bool reserved = std::ranges::any_of(name, [](unsigned char c) {
+    return c < 0x20 ||
+           std::string_view("<>:\"|?*").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+  if (reserved) {
+    return false;
+  }
+  std::string stem = name.substr(0, name.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  std::ranges::transform(stem, stem.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  const bool numbered = stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+                        stem[3] >= '1' && stem[3] <= '9';
+  return !numbered && stem != "con" && stem != "prn" && stem != "aux" && stem != "nul";
 }
 
 Folder OpenDestination(const std::string& path, int& error) {
