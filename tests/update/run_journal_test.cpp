@@ -13,11 +13,7 @@
 
 namespace {
 
-using kalo::test::FromUtf8;
-using kalo::test::ReadWholeFile;
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
+// What the journal tells the run's report.
 class WarningsObserver : public cImpLicencas::RunObserver {
  public:
   void Warned(const std::string& text) override { warnings.push_back(text); }
@@ -43,6 +39,10 @@ class FaultyFileSystem : public kalo::platform::FileSystem {
   bool other_run_first = false;
 };
 
+using kalo::test::FromUtf8;
+using kalo::test::ReadWholeFile;
+namespace fs = std::filesystem;
+
 class RunJournalTest : public testing::Test {
  protected:
   RunJournalTest() { fs::create_directories(FromUtf8(install_)); }
@@ -52,10 +52,15 @@ class RunJournalTest : public testing::Test {
     work_.Write("home/KALO/" + name, content);
   }
 
+  // Takes the lock, or gives up at once.
+  bool Lock(cImpLicencas::RunJournal& journal) {
+    return journal.Lock(ui_, clock_, std::chrono::seconds(0));
+  }
+
   // A run that finds the folder as it is now and recovers what it finds.
   void RecoverAsANewRun() {
     cImpLicencas::RunJournal journal(fs_, observer_, install_);
-    ASSERT_TRUE(journal.Lock(ui_, clock_, 0s));
+    ASSERT_TRUE(Lock(journal));
     journal.Recover();
   }
 
@@ -136,7 +141,7 @@ TEST_F(RunJournalTest, LinksAndStrangersInTheHiddenFolderEndTheStart) {
     }
     cImpLicencas::RunJournal journal(fs_, observer_, install_);
     try {
-      journal.Lock(ui_, clock_, 0s);
+      Lock(journal);
       ADD_FAILURE() << "no error";
     } catch (const kalo::Error& error) {
       EXPECT_EQ(error.Number(), kalo::error_number::kPathFileAccess);
@@ -169,7 +174,7 @@ TEST_F(RunJournalTest, ARecoveryThatFailsKeepsTheRecordSoTheNextRunTriesAgain) {
 TEST_F(RunJournalTest, ARunThatFindsTheFolderJustMadeByAnotherGoesOn) {
   fs_.other_run_first = true;
   cImpLicencas::RunJournal journal(fs_, observer_, install_);
-  EXPECT_TRUE(journal.Lock(ui_, clock_, 0s));
+  EXPECT_TRUE(Lock(journal));
   EXPECT_TRUE(fs::is_directory(FromUtf8(Path(".kalo_upd"))));
 }
 
