@@ -12,7 +12,7 @@ namespace kalo::platform {
 class FileLock {
  public:
   // Locks `path`, creating the file when missing. Nothing when another holder has it;
-  // throws when the file cannot be opened.
+  // throws when the file cannot be opened, and LinkRefused when `path` is a link.
   static std::optional<FileLock> TryLock(const std::string& path);
 
   FileLock(FileLock&& other) noexcept;

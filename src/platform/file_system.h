@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace kalo::platform {
 
-enum class EntryKind { kFile, kFolder, kOther };
+// kLink (a symbolic link, a junction or another reparse point) only from OwnKindOf.
+enum class EntryKind { kFile, kFolder, kOther, kLink };
 
 enum class FilePermissions { kData, kExecutable };
 
@@ -30,6 +33,10 @@ class FileSystem {
 
   // What stands at `path` (following links); nothing when the path names nothing.
   virtual std::optional<EntryKind> KindOf(const std::string& path) const;
+
+  // What stands at `path` itself, a link never followed: kLink for a symbolic link, a
+  // junction or another reparse point; nothing when the path names nothing.
+  virtual std::optional<EntryKind> OwnKindOf(const std::string& path) const;
 
   // The length in bytes of the file at `path`. Throws when it cannot be read.
   virtual std::uint64_t FileLength(const std::string& path) const;
@@ -51,6 +58,10 @@ class FileSystem {
   // The whole content of a file. Throws when it cannot be read.
   virtual std::string ReadFile(const std::string& path) const;
 
+  // The whole content of the file at `path` itself: when `path` is a link it throws
+  // LinkRefused and never reads what the link leads to. Throws when it cannot be read.
+  virtual std::string ReadFileNoFollow(const std::string& path) const;
+
   // Creates one folder level; the parent must exist. Throws on failure.
   virtual void CreateFolder(const std::string& path);
 
@@ -59,5 +70,9 @@ class FileSystem {
   virtual void WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
                                    FilePermissions permissions);
 };
+
+// The error for a link found where a file or folder of the program's own must stand
+// (a lock, a record): it is refused, never followed. `source` names the refusing routine.
+Error LinkRefused(const std::string& path, std::string source);
 
 }  // namespace kalo::platform

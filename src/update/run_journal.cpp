@@ -1,49 +1,99 @@
 #include "update/run_journal.h"
 
 #include <algorithm>
-#include <set>
 
 #include "archive/zip_compact.h"
 #include "platform/atomic_file.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "support/waits.h"
+#include "update/manifest.h"
+#include "update/update_run.h"
 
 namespace cImpLicencas {
 namespace {
 
+using kalo::platform::EntryKind;
+
+constexpr const char* kSource = "cImpLicencas::RunJournal";
 constexpr const char* kCornerName = ".kalo_upd";
-// Neither name has a dot, and every file name a run sets aside has one, so they
-// never meet a set-aside copy.
 constexpr const char* kLockName = "lock";
 constexpr const char* kRecordName = "record";
 
-// Runs one step of a recovery, which goes on whatever a single step meets.
+// Set-aside copies carry the names of manifest files, which are plain names with a dot
+// (base.ext). The journal's own files in the hidden folder (the lock, the record, the
+// signature times) have no dot, so neither a record nor the folder's listing can have
+// them taken for copies and moved into the install folder.
+bool CouldBeSetAside(const std::string& name) {
+  return IsPlainFileName(name) && name.find('.') != std::string::npos &&
+         !kalo::platform::IsAtomicFileTemporary(name);
+}
+
+// What stands at `path`, which must be nothing or an `expected` entry of the journal's
+// own; a link there is refused, never followed.
+std::optional<EntryKind> OwnEntry(const kalo::platform::FileSystem& fs, const std::string& path,
+                                  EntryKind expected) {
+  const auto kind = fs.OwnKindOf(path);
+  if (kind == EntryKind::kLink) {
+    throw kalo::platform::LinkRefused(path, kSource);
+  }
+  if (kind && *kind != expected) {
+    throw kalo::Error(
+        kalo::error_number::kPathFileAccess,
+        "Não foi possível usar " + path +
+            (expected == EntryKind::kFolder ? ": não é uma pasta" : ": não é um arquivo"),
+        kSource);
+  }
+  return kind;
+}
+
+// Runs one step of a recovery, which goes on whatever a single step meets. False when
+// the step failed.
 template <typename Step>
-void Attempt(Step step) noexcept {
+bool Attempt(Step step) noexcept {
   try {
     step();
+    return true;
   } catch (...) {
+    return false;
   }
 }
 
 }  // namespace
 
-RunJournal::RunJournal(kalo::platform::FileSystem& fs, const std::string& install_folder)
+RunJournal::RunJournal(kalo::platform::FileSystem& fs, RunObserver& observer,
+                       const std::string& install_folder)
     : fs_(fs),
+      observer_(observer),
       install_folder_(install_folder),
       corner_(kalo::platform::PathInFolder(install_folder, kCornerName)),
       record_path_(kalo::platform::PathInFolder(corner_, kRecordName)) {}
 
+void RunJournal::MakeCorner() {
+  if (OwnEntry(fs_, corner_, EntryKind::kFolder)) {
+    return;
+  }
+  try {
+    fs_.CreateFolder(corner_);
+  } catch (const kalo::Error& error) {
+    // Another run starting at the same moment made it first; it serves both.
+    if (error.Number() != kalo::error_number::kFileAlreadyExists) {
+      throw;
+    }
+    OwnEntry(fs_, corner_, EntryKind::kFolder);
+  }
+}
+
 bool RunJournal::Lock(kalo::platform::Ui& ui, const kalo::platform::Clock& clock,
                       std::chrono::seconds patience) {
-  if (fs_.KindOf(corner_) != kalo::platform::EntryKind::kFolder) {
-    fs_.CreateFolder(corner_);
-  }
+  MakeCorner();
   const std::string lock_path = kalo::platform::PathInFolder(corner_, kLockName);
   for (auto waited = std::chrono::seconds(0);; ++waited) {
     if (auto lock = kalo::platform::FileLock::TryLock(lock_path)) {
       lock_.emplace(std::move(*lock));
+      // Only the holder of the lock may trust what it finds: checked now, the record
+      // changes no more but by this run.
+      OwnEntry(fs_, record_path_, EntryKind::kFile);
       return true;
     }
     if (waited >= patience) {
@@ -57,9 +107,9 @@ std::string RunJournal::AsidePath(const std::string& name) const {
   return kalo::platform::PathInFolder(corner_, name);
 }
 
-void RunJournal::WriteRecord() {
+void RunJournal::WriteRecord(const std::vector<std::string>& names) {
   std::string text;
-  for (const std::string& name : noted_) {
+  for (const std::string& name : names) {
     text += name + "\n";
   }
   fs_.WriteFileAtomically(record_path_, std::as_bytes(std::span(text)),
@@ -69,14 +119,18 @@ void RunJournal::WriteRecord() {
 
 void RunJournal::BeforeWriting() {
   if (!record_written_) {
-    WriteRecord();
+    WriteRecord(noted_);
   }
 }
 
 void RunJournal::SetAside(const std::string& name) {
+  // Noted only once the record names it: a second attempt after a failed write must
+  // not find it noted and move the file unrecorded.
   if (std::ranges::find(noted_, name) == noted_.end()) {
-    noted_.push_back(name);
-    WriteRecord();
+    std::vector<std::string> noted = noted_;
+    noted.push_back(name);
+    WriteRecord(noted);
+    noted_ = std::move(noted);
   }
   fs_.RenameFile(kalo::platform::PathInFolder(install_folder_, name), AsidePath(name));
 }
@@ -89,41 +143,53 @@ void RunJournal::Discard(const std::string& name) {
   fs_.RemoveFile(AsidePath(name));
 }
 
-std::vector<std::string> RunJournal::NamesToRecover() const {
-  std::set<std::string> names(noted_.begin(), noted_.end());
-  Attempt([&] {
-    const std::string record = fs_.ReadFile(record_path_);
-    for (std::size_t start = 0, end = 0; start < record.size(); start = end + 1) {
-      end = std::min(record.find('\n', start), record.size());
-      if (end > start) {
-        names.insert(record.substr(start, end - start));
-      }
+void RunJournal::ReadRecord(std::set<std::string>& names) const {
+  const std::string record = fs_.ReadFileNoFollow(record_path_);
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end = 0; start < record.size(); start = end + 1) {
+    end = std::min(record.find('\n', start), record.size());
+    if (end > start) {
+      lines.push_back(record.substr(start, end - start));
     }
-  });
-  // A copy the record lost (it is written before every move, but a disk may fail)
-  // is still found by looking.
-  Attempt([&] {
-    for (const std::string& name : fs_.ListFolder(corner_)) {
-      if (name != kLockName && name != kRecordName &&
-          !kalo::platform::IsAtomicFileTemporary(name)) {
-        names.insert(name);
-      }
+  }
+  // Anyone who can write the hidden folder can write the record, and its names are
+  // joined to paths that are moved and removed: one odd line and none is followed.
+  if (!std::ranges::all_of(lines, CouldBeSetAside)) {
+    observer_.Warned("O registro " + record_path_ +
+                     " foi descartado sem ser seguido: tem linhas que não são nomes de "
+                     "arquivos guardados pela atualização");
+    return;
+  }
+  names.insert(lines.begin(), lines.end());
+}
+
+// A copy the record lost (it is written before every move, but a disk may fail) is
+// still found by looking.
+void RunJournal::ListCopies(std::set<std::string>& names) const {
+  for (const std::string& name : fs_.ListFolder(corner_)) {
+    if (CouldBeSetAside(name)) {
+      names.insert(name);
     }
-  });
-  return {names.begin(), names.end()};
+  }
 }
 
 void RunJournal::Recover() noexcept {
   // Without a record no run was interrupted while it changed the folder, and the
   // folder of thousands of files need not be looked through.
   bool interrupted = record_written_;
-  Attempt([&] { interrupted = interrupted || fs_.KindOf(record_path_).has_value(); });
+  Attempt([&] { interrupted = interrupted || fs_.OwnKindOf(record_path_).has_value(); });
   if (!interrupted) {
     return;
   }
-  for (const std::string& name : NamesToRecover()) {
-    Attempt([&] {
-      if (!fs_.KindOf(AsidePath(name))) {
+  bool complete = true;
+  const auto attempt = [&complete](auto step) { complete = Attempt(step) && complete; };
+  std::set<std::string> names(noted_.begin(), noted_.end());
+  attempt([&] { ReadRecord(names); });
+  attempt([&] { ListCopies(names); });
+  for (const std::string& name : names) {
+    attempt([&] {
+      // Only a file is a copy; a link there is never followed.
+      if (fs_.OwnKindOf(AsidePath(name)) != EntryKind::kFile) {
         return;
       }
       if (fs_.KindOf(kalo::platform::PathInFolder(install_folder_, name))) {
@@ -134,22 +200,31 @@ void RunJournal::Recover() noexcept {
     });
   }
   for (const std::string& folder : {install_folder_, corner_}) {
-    Attempt([&] {
+    attempt([&] {
       for (const std::string& name : fs_.ListFolder(folder)) {
         if (kalo::platform::IsAtomicFileTemporary(name) ||
             cImpZipDeclares::IsUnpackTemporary(name)) {
-          Attempt([&] { fs_.RemoveFile(kalo::platform::PathInFolder(folder, name)); });
+          attempt([&] { fs_.RemoveFile(kalo::platform::PathInFolder(folder, name)); });
         }
       }
     });
   }
-  Attempt([&] {
-    if (fs_.KindOf(record_path_)) {
-      fs_.RemoveFile(record_path_);
-    }
+  if (complete) {
+    attempt([&] {
+      if (fs_.OwnKindOf(record_path_)) {
+        fs_.RemoveFile(record_path_);
+      }
+    });
+  }
+  if (complete) {
     record_written_ = false;
-  });
-  noted_.clear();
+    noted_.clear();
+  } else {
+    // The record stays for the next run and names everything still to look at; written
+    // again, it also replaces one that was discarded.
+    noted_.assign(names.begin(), names.end());
+    Attempt([&] { WriteRecord(noted_); });
+  }
 }
 
 }  // namespace cImpLicencas

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,18 +16,24 @@
 
 namespace cImpLicencas {
 
+class RunObserver;
+
 // Everything lives in the install folder's hidden sub-folder ".kalo_upd": the lock,
 // the record and the set-aside copies. The unpack writes straight into the install
 // folder and never below it, and manifest names hold no folders, so nothing a server
 // sends can overwrite a saved copy.
 class RunJournal {
  public:
-  // Both are borrowed and must outlive the journal.
-  RunJournal(kalo::platform::FileSystem& fs, const std::string& install_folder);
+  // `fs` and `observer` are borrowed and must outlive the journal; the observer hears
+  // of a record the journal would not follow.
+  RunJournal(kalo::platform::FileSystem& fs, RunObserver& observer,
+             const std::string& install_folder);
 
   // Takes the install folder's lock, trying again for `patience` while another run
   // holds it; false when it never came free. Makes the hidden sub-folder when missing
-  // and throws when that fails.
+  // (one that another run made at the same moment serves as well) and throws when that
+  // fails. Throws, following none of them, when the sub-folder, the lock or the record
+  // is a link or not the kind of entry it must be.
   bool Lock(kalo::platform::Ui& ui, const kalo::platform::Clock& clock,
             std::chrono::seconds patience);
 
@@ -45,17 +52,22 @@ class RunJournal {
 
   // Puts back every set-aside file whose name is missing from the install folder,
   // removes the copies whose file is there, removes the temporary files a download or
-  // an unpack leaves when it is cut off, and clears the record; nothing to do when no
-  // record is there. Does what it can and never throws, as it also runs on the way
-  // out of a program that is ending.
+  // an unpack leaves when it is cut off, and clears the record when all of that
+  // succeeded (else the record stays, so that the next run tries again); nothing to do
+  // when no record is there. A record with a line that names no set-aside copy is
+  // discarded whole, never followed, and the observer warned. Does what it can and
+  // never throws, as it also runs on the way out of a program that is ending.
   void Recover() noexcept;
 
  private:
   std::string AsidePath(const std::string& name) const;
-  void WriteRecord();
-  std::vector<std::string> NamesToRecover() const;
+  void MakeCorner();
+  void WriteRecord(const std::vector<std::string>& names);
+  void ReadRecord(std::set<std::string>& names) const;
+  void ListCopies(std::set<std::string>& names) const;
 
   kalo::platform::FileSystem& fs_;
+  RunObserver& observer_;
   std::string install_folder_;
   std::string corner_;
   std::string record_path_;

@@ -109,7 +109,9 @@ class RecoveryGuard {
 class Run {
  public:
   Run(UpdateServices& services, std::string client)
-      : s_(services), client_(std::move(client)), journal_(services.fs, services.install_folder) {}
+      : s_(services),
+        client_(std::move(client)),
+        journal_(services.fs, services.observer, services.install_folder) {}
 
   RunOutcome Execute() {
     if (!journal_.Lock(s_.ui, s_.clock, kLockPatience)) {

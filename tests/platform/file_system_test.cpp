@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
+#include "helpers/links.h"
 #include "helpers/temp_folder.h"
 #include "platform/atomic_file.h"
 #include "platform/error.h"
@@ -71,9 +73,12 @@ TEST(AtomicFile, ItsTemporaryNamesAreKnownAndNothingElse) {
   {
     // A writer that never commits, as one killed in the middle.
     kalo::platform::AtomicFile pending(folder / "logo-jpg-1.jpg");
-    const auto names = kalo::platform::FileSystem().ListFolder(folder.Path().string());
+    kalo::platform::FileSystem file_system;
+    const auto names = file_system.ListFolder(folder.Path().string());
     ASSERT_EQ(names.size(), 1u);
     EXPECT_TRUE(kalo::platform::IsAtomicFileTemporary(names[0])) << names[0];
+    // A recovery that runs while the program ends at once finds it still open.
+    EXPECT_NO_THROW(file_system.RemoveFile(folder / names[0]));
   }
   for (const char* other :
        {"logo.jpg", "notes.part-1", "x.part-abc-de", ".part-Ab12Cd", "a.part-"}) {
@@ -91,6 +96,50 @@ TEST(FileLock, OneHolderAtATimeUntilItLetsGo) {
   }
   EXPECT_TRUE(kalo::platform::FileLock::TryLock(path));
   EXPECT_THROW(kalo::platform::FileLock::TryLock(folder / "missing/lock"), kalo::Error);
+}
+
+TEST(FileSystem, LinksAreToldApartAndNeverFollowedWhereRefused) {
+  const TempFolder folder;
+  const std::string target = folder.Write("target.txt", "elsewhere");
+  fs::create_directory(folder.Path() / "target");
+  if (!kalo::test::MakeSymbolicLink(folder.Path() / "file-link", target, false) ||
+      !kalo::test::MakeSymbolicLink(folder.Path() / "folder-link", folder.Path() / "target",
+                                    true) ||
+      !kalo::test::MakeSymbolicLink(folder.Path() / "dangling", folder.Path() / "made", false)) {
+    GTEST_SKIP() << "this system makes no symbolic links";
+  }
+  kalo::platform::FileSystem file_system;
+  EXPECT_EQ(file_system.OwnKindOf(folder / "file-link"), EntryKind::kLink);
+  EXPECT_EQ(file_system.OwnKindOf(folder / "folder-link"), EntryKind::kLink);
+  EXPECT_EQ(file_system.OwnKindOf(folder / "dangling"), EntryKind::kLink);
+  EXPECT_EQ(file_system.OwnKindOf(target), EntryKind::kFile);
+  EXPECT_EQ(file_system.OwnKindOf(folder / "target"), EntryKind::kFolder);
+  EXPECT_EQ(file_system.OwnKindOf(folder / "missing"), std::nullopt);
+  EXPECT_EQ(file_system.KindOf(folder / "folder-link"), EntryKind::kFolder);
+  EXPECT_EQ(file_system.ReadFileNoFollow(target), "elsewhere");
+
+  const struct {
+    std::string link;
+    std::function<void()> use;
+    std::string source;
+  } refused[] = {
+      {"file-link", [&] { file_system.ReadFileNoFollow(folder / "file-link"); }, "FileSystem"},
+      {"file-link", [&] { kalo::platform::FileLock::TryLock(folder / "file-link"); }, "FileLock"},
+      {"dangling", [&] { kalo::platform::FileLock::TryLock(folder / "dangling"); }, "FileLock"},
+  };
+  for (const auto& row : refused) {
+    try {
+      row.use();
+      ADD_FAILURE() << row.link << " " << row.source << ": no error";
+    } catch (const kalo::Error& error) {
+      EXPECT_EQ(error.Number(), kalo::error_number::kPathFileAccess) << error.Description();
+      EXPECT_NE(error.Description().find(folder / row.link), std::string::npos);
+      EXPECT_EQ(error.Source(), row.source);
+    }
+  }
+  // A lock through the link would have made its target.
+  EXPECT_FALSE(fs::exists(folder.Path() / "made"));
+  EXPECT_EQ(ReadWholeFile(target), "elsewhere");
 }
 
 TEST(FileSystem, FailuresCarryNumberDescriptionAndSource) {

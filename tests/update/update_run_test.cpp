@@ -42,12 +42,20 @@ class RecordingObserver : public cImpLicencas::RunObserver {
   void FileReplaced(const std::string& name) override { replaced.push_back(name); }
   void FileUnpacked(const std::string& name) override { unpacked.push_back(name); }
   void EntrySkipped(const std::string& line) override { skipped.push_back(line); }
-  std::vector<std::string> replaced, unpacked, skipped;
+  void Warned(const std::string& text) override { warned.push_back(text); }
+  std::vector<std::string> replaced, unpacked, skipped, warned;
 };
 
-// Refuses to move one file aside, as when another program holds it.
+// Refuses to move one file aside, as when another program holds it, or to write one.
 class HeldFileSystem : public kalo::platform::FileSystem {
  public:
+  void WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
+                           kalo::platform::FilePermissions permissions) override {
+    if (path == unwritable) {
+      throw kalo::Error(kalo::error_number::kDiskFull, "disk full", "test");
+    }
+    FileSystem::WriteFileAtomically(path, bytes, permissions);
+  }
   void RenameFile(const std::string& from, const std::string& to) override {
     if (from == held) {
       throw kalo::Error(kalo::error_number::kPermissionDenied, "in use", "test");
@@ -58,6 +66,7 @@ class HeldFileSystem : public kalo::platform::FileSystem {
     return free_space ? *free_space : FileSystem::FreeSpace(path);
   }
   std::string held;
+  std::string unwritable;
   std::optional<std::uint64_t> free_space;  // a disk this full, instead of the real one
 };
 
@@ -294,13 +303,21 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
          t.fs_.held = t.Path("logo-jpg-201811211540.jpg");
          return t.ServePlain("logo", "jpg", "jpeg");
        },
-       std::string(" Erro: Excluir: ") + "", "in use", "logo-jpg-201811211540.jpg"},
+       " Erro: Excluir: ", "in use", "logo-jpg-201811211540.jpg"},
+      // Nothing is moved aside before the record says so.
+      {"record cannot be written",
+       [](UpdateRunTest& t) {
+         t.fs_.unwritable = t.Path(".kalo_upd/record");
+         return t.ServePlain("logo", "jpg", "jpeg");
+       },
+       " Erro: Excluir: ", "disk full", "logo-jpg-201811211540.jpg"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     manifest_ = {};
     ui_.messages.clear();
     fs_.held.clear();
+    fs_.unwritable.clear();
     fs_.free_space.reset();
     server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kNone);
     for (const char* old : {"logo-jpg-201811211540.jpg", "acme.exe"}) {
@@ -311,7 +328,7 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     EXPECT_EQ(Run("acme"), 1);
     ASSERT_EQ(ui_.messages.size(), 1u);
     const std::string first_line =
-        c.message == " Erro: Excluir: " ? c.message + fs_.held : c.message;
+        c.message == " Erro: Excluir: " ? c.message + Path(c.kept) : c.message;
     const std::string& text = ui_.messages[0].text;
     EXPECT_TRUE(text.starts_with(first_line + "\r\nMotivo: ")) << text;
     EXPECT_NE(text.find(c.reason, first_line.size()), std::string::npos) << text;
@@ -369,6 +386,8 @@ TEST_F(UpdateRunTest, EveryStaleArchiveIsUnpackedAndProgramsWithoutModesStart) {
   server_.SetFile(remote, ReadWholeFile(work_ / remote));
   Publish("acme", {remote + "|" + std::to_string(fs::file_size(work_ / remote)),
                    ServeArchive("tool", "exe")});
+  // Each archive unpacks to just the free space there is, which is enough.
+  fs_.free_space = fs::file_size(KALO_TEST_PROGRAM);
   EXPECT_EQ(Run("acme"), 0);
   EXPECT_EQ(observer_.unpacked, (std::vector<std::string>{"acme.exe", "tool.exe"}));
   EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("acme.exe")));
@@ -425,6 +444,13 @@ TEST_F(UpdateRunTest, AnInterruptedRunIsMadeGoodFirst) {
   EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "new logo");
   EXPECT_EQ(ReadWholeFile(Path("help.txt")), "a copy the record missed");
   EXPECT_EQ(LeftOvers(), std::vector<std::string>{Path("notes.part-1")});
+
+  // A record that names anything but set-aside copies is not followed, and said so.
+  work_.Write("KALO/.kalo_upd/record", "../acme.exe\n");
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(Path("acme.exe")), "old program");
+  ASSERT_EQ(observer_.warned.size(), 1u);
+  EXPECT_TRUE(observer_.warned[0].starts_with("O registro " + Path(".kalo_upd/record")));
 }
 
 TEST(OwnExeName, EndsInExe) {

@@ -7,14 +7,19 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/file_system.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
 
 std::optional<FileLock> FileLock::TryLock(const std::string& path) {
-  // Close-on-exec, so that no program we start goes on holding the lock.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Close-on-exec, so that no program we start goes on holding the lock; and never
+  // through a link, which would create or lock a file elsewhere.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
+    if (errno == ELOOP) {
+      throw LinkRefused(path, "FileLock");
+    }
     throw SystemError(errno, "Não foi possível abrir " + path, "FileLock");
   }
   FileLock lock(fd);

@@ -78,6 +78,52 @@ std::optional<std::string> FindByWildcard(const SplitPath& split) {
   return *std::ranges::min_element(matches);
 }
 
+// What stands at `path` as `examine` (stat, or lstat to see links themselves) tells it.
+std::optional<EntryKind> KindAt(const std::string& path,
+                                int (*examine)(const char*, struct stat*)) {
+  struct stat info {};
+  if (examine(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return std::nullopt;
+    }
+    throw SystemError(errno, "Não foi possível examinar " + path, kSource);
+  }
+  if (S_ISLNK(info.st_mode)) {
+    return EntryKind::kLink;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return EntryKind::kFolder;
+  }
+  return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kOther;
+}
+
+// The whole content of the file at `path`, opened with `flags` besides reading.
+std::string ReadWhole(const std::string& path, int flags) {
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags));
+  if (!file) {
+    // O_NOFOLLOW refuses a link with ELOOP.
+    if (errno == ELOOP && (flags & O_NOFOLLOW) != 0) {
+      throw LinkRefused(path, kSource);
+    }
+    throw SystemError(errno, "Não foi possível ler " + path, kSource);
+  }
+  std::string content;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      throw SystemError(errno, "Não foi possível ler " + path, kSource);
+    }
+    if (got == 0) {
+      return content;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
@@ -102,17 +148,11 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
 }
 
 std::optional<EntryKind> FileSystem::KindOf(const std::string& path) const {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) {
-      return std::nullopt;
-    }
-    throw SystemError(errno, "Não foi possível examinar " + path, kSource);
-  }
-  if (S_ISDIR(info.st_mode)) {
-    return EntryKind::kFolder;
-  }
-  return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kOther;
+  return KindAt(path, ::stat);
+}
+
+std::optional<EntryKind> FileSystem::OwnKindOf(const std::string& path) const {
+  return KindAt(path, ::lstat);
 }
 
 std::uint64_t FileSystem::FileLength(const std::string& path) const {
@@ -159,25 +199,11 @@ std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
 }
 
 std::string FileSystem::ReadFile(const std::string& path) const {
-  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) {
-    throw SystemError(errno, "Não foi possível ler " + path, kSource);
-  }
-  std::string content;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      throw SystemError(errno, "Não foi possível ler " + path, kSource);
-    }
-    if (got == 0) {
-      return content;
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
+  return ReadWhole(path, 0);
+}
+
+std::string FileSystem::ReadFileNoFollow(const std::string& path) const {
+  return ReadWhole(path, O_NOFOLLOW);
 }
 
 void FileSystem::CreateFolder(const std::string& path) {

@@ -37,8 +37,10 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   for (int attempt = 1;; ++attempt) {
     std::string name = UniqueName(TemporaryTemplate(target_), random);
     // CREATE_NEW, so that two writers of the same target never share a temporary file.
-    const HANDLE handle = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Delete sharing lets a recovery remove it while it is still open, as when the
+    // program ends at once in the middle of a download and skips this object's end.
+    const HANDLE handle = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<std::intptr_t>(handle);
       temporary_ = std::move(name);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/file_system.h"
 #include "platform/win32/last_error.h"
 #include "platform/win32/wide_text.h"
 
@@ -20,13 +21,22 @@ constexpr DWORD kWholeFile = MAXDWORD;
 std::optional<FileLock> FileLock::TryLock(const std::string& path) {
   // Shared opening: the lock, not the open file, keeps others out. No security
   // attributes, so the handle is not inherited and no program we start holds the lock.
-  const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link is opened as itself, never followed, and then refused.
+  const HANDLE handle =
+      ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     throw LastSystemError("Não foi possível abrir " + path, "FileLock");
   }
   FileLock lock(reinterpret_cast<std::intptr_t>(handle));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) {
+    throw LastSystemError("Não foi possível abrir " + path, "FileLock");
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    throw LinkRefused(path, "FileLock");
+  }
   OVERLAPPED whole_file{};
   if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, kWholeFile,
                     kWholeFile, &whole_file)) {

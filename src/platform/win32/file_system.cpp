@@ -90,6 +90,60 @@ bool ReadAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info) {
   return ::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info) != 0;
 }
 
+// The attributes of the path itself; nothing when it names nothing.
+std::optional<DWORD> AttributesOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!ReadAttributes(path, info)) {
+    const DWORD error = ::GetLastError();
+    if (NamesNothing(error)) {
+      return std::nullopt;
+    }
+    throw SystemError(static_cast<int>(error), "Não foi possível examinar " + path, kSource);
+  }
+  return info.dwFileAttributes;
+}
+
+EntryKind KindFrom(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return EntryKind::kFolder;
+  }
+  return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther : EntryKind::kFile;
+}
+
+// The whole content of the file at `path`, opened with `flags` besides the usual ones.
+// Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and is refused.
+std::string ReadWhole(const std::string& path, DWORD flags) {
+  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
+      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr));
+  if (!file) {
+    throw LastSystemError("Não foi possível ler " + path, kSource);
+  }
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.get(), &info)) {
+      throw LastSystemError("Não foi possível ler " + path, kSource);
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      throw LinkRefused(path, kSource);
+    }
+  }
+  constexpr DWORD kChunk = 64 * 1024;
+  std::string content;
+  for (;;) {
+    const std::size_t at = content.size();
+    content.resize(at + kChunk);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), content.data() + at, kChunk, &got, nullptr)) {
+      throw LastSystemError("Não foi possível ler " + path, kSource);
+    }
+    content.resize(at + got);
+    if (got == 0) {
+      return content;
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
@@ -125,19 +179,17 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
 }
 
 std::optional<EntryKind> FileSystem::KindOf(const std::string& path) const {
-  WIN32_FILE_ATTRIBUTE_DATA info{};
-  if (!ReadAttributes(path, info)) {
-    const DWORD error = ::GetLastError();
-    if (NamesNothing(error)) {
-      return std::nullopt;
-    }
-    throw SystemError(static_cast<int>(error), "Não foi possível examinar " + path, kSource);
+  const auto attributes = AttributesOf(path);
+  return attributes ? std::optional(KindFrom(*attributes)) : std::nullopt;
+}
+
+// The attributes are those of the path itself, so a link shows as a reparse point.
+std::optional<EntryKind> FileSystem::OwnKindOf(const std::string& path) const {
+  const auto attributes = AttributesOf(path);
+  if (attributes && (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return EntryKind::kLink;
   }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return EntryKind::kFolder;
-  }
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther
-                                                              : EntryKind::kFile;
+  return attributes ? std::optional(KindFrom(*attributes)) : std::nullopt;
 }
 
 std::uint64_t FileSystem::FileLength(const std::string& path) const {
@@ -185,26 +237,11 @@ std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
 }
 
 std::string FileSystem::ReadFile(const std::string& path) const {
-  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
-      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) {
-    throw LastSystemError("Não foi possível ler " + path, kSource);
-  }
-  constexpr DWORD kChunk = 64 * 1024;
-  std::string content;
-  for (;;) {
-    const std::size_t at = content.size();
-    content.resize(at + kChunk);
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), content.data() + at, kChunk, &got, nullptr)) {
-      throw LastSystemError("Não foi possível ler " + path, kSource);
-    }
-    content.resize(at + got);
-    if (got == 0) {
-      return content;
-    }
-  }
+  return ReadWhole(path, 0);
+}
+
+std::string FileSystem::ReadFileNoFollow(const std::string& path) const {
+  return ReadWhole(path, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
 void FileSystem::CreateFolder(const std::string& path) {
