@@ -41,8 +41,6 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
   int error = 0;
   std::unique_ptr<zip_t, ArchiveDiscard> archive(
       zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
-  struct stat info {};
-  ::stat(file.path.c_str(), &info);
   zip_source_t* source =
       archive ? zip_source_file(archive.get(), file.path.c_str(), 0, -1) : nullptr;
   const std::string name = file.base_name + "." + file.extension;
@@ -54,7 +52,7 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
                 "kalo-publish build");
   }
   const auto entry = static_cast<zip_uint64_t>(index);
-  zip_file_set_mtime(archive.get(), entry, info.st_mtime, 0);
+  zip_file_set_mtime(archive.get(), entry, file.modified, 0);
   zip_file_set_external_attributes(archive.get(), entry, 0, ZIP_OPSYS_UNIX,
                                    static_cast<zip_uint32_t>(S_IFREG | 0755) << 16);
   if (zip_close(archive.get()) != 0) {
