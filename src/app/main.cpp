@@ -139,7 +139,8 @@ class Updater : public platform::WindowEvents {
   platform::SettingsStore settings_{platform::DefaultSettingsRoot()};
   const std::string install_folder_ = platform::InstallFolder();
   cImpLicencas::ManifestState manifest_;
-  cImpLicencas::ManifestTrust trust_{cImpLicencas::PublicKeysOf(build::PublicKeys()), settings_};
+  cImpLicencas::ManifestTrust trust_{cImpLicencas::PublicKeysOf(build::PublicKeys()), settings_,
+                                     fs_, install_folder_};
 
   app::ConsoleUi console_ui_;
   app::ConsoleView console_view_;

@@ -97,7 +97,8 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(manifest, now)));
+  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(
+                                   cImpLicencas::SignedFor::Client("acme"), manifest, now)));
   const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
 
   std::string altered = manifest;

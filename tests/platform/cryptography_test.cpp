@@ -61,7 +61,8 @@ TEST(Cryptography, Sha256MatchesTheStandardVectorsWhateverThePieces) {
 TEST(Cryptography, P256SignatureHoldsOnlyForItsKeyAndItsExactBytes) {
   const P256PublicKey key = *cImpLicencas::ParsePublicKey(kPublicKey);
   const P256Signature signature =
-      cImpLicencas::ParseSignatureFile(std::string("tempo: 1\nassinatura: ") + kSignature)
+      cImpLicencas::ParseSignatureFile(std::string("cliente: a\ntempo: 1\nassinatura: ") +
+                                       kSignature)
           ->signature;
   std::string altered_text = kSignedText;
   altered_text[20] ^= 1;

@@ -166,6 +166,27 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
          }
        },
        "não confere com a lista de arquivos"},
+      // acme and beta get their own manifests; the server answers acme with another.
+      {"beta's manifest served to acme",
+       [&] {
+         ASSERT_EQ(Publish({"build", release_, "--out", server_dir_, "--client", "acme", "--client",
+                            "beta", "--sign", vendor_key})
+                       .exit_status,
+                   0);
+         for (const char* extension : {".txt", ".assinatura"}) {
+           fs::copy_file(manifests + "beta" + extension, manifests + "acme" + extension,
+                         fs::copy_options::overwrite_existing);
+         }
+       },
+       "foi assinada para outro cliente (beta)"},
+      {"the default manifest served to acme, which has its own",
+       [&] {
+         for (const char* extension : {".txt", ".assinatura"}) {
+           fs::copy_file(manifests + "default" + extension, manifests + "acme" + extension,
+                         fs::copy_options::overwrite_existing);
+         }
+       },
+       "é a lista geral"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -204,13 +204,17 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     }
     manifest += "_licenca";
     const std::int64_t published_at = PublishingTime(options.server_folder, clients, err);
-    const std::string signature =
-        key ? cImpLicencas::SignatureFileText(key->Sign(manifest, published_at)) : std::string();
+    // The default manifest serves every client without one of its own, and none with.
+    const std::vector<std::string> own(clients.begin() + 1, clients.end());
     for (const std::string& client : clients) {
       WriteWhole(ManifestPath(options.server_folder, client), manifest);
       out << "manifesto: " << ManifestPath(options.server_folder, client) << '\n';
       if (key) {
-        WriteWhole(SignaturePath(options.server_folder, client), signature);
+        const auto signed_for = client == clients.front()
+                                    ? cImpLicencas::SignedFor::AllClientsBut(own)
+                                    : cImpLicencas::SignedFor::Client(client);
+        WriteWhole(SignaturePath(options.server_folder, client),
+                   cImpLicencas::SignatureFileText(key->Sign(signed_for, manifest, published_at)));
         out << "assinatura: " << SignaturePath(options.server_folder, client) << '\n';
       } else {
         // A signature left by an earlier signed build no longer matches this manifest.
