@@ -539,15 +539,6 @@ TEST_F(LoadManifestTest, TheRecordIsReadStrictlyAndAnUnusableOneIsReported) {
   }
 }
 
-class UnwritableSettings : public kalo::platform::SettingsStore {
- public:
-  using SettingsStore::SettingsStore;
-  void Save(const std::string&, const std::string&, const std::string&,
-            const std::string&) override {
-    throw kalo::Error(kalo::error_number::kPermissionDenied, "registro negado", "test");
-  }
-};
-
 class UnwritableFiles : public kalo::platform::FileSystem {
  public:
   void WriteFileAtomically(const std::string&, std::span<const std::byte>,
@@ -559,17 +550,18 @@ class UnwritableFiles : public kalo::platform::FileSystem {
 // Neither store can be written: the manifest is taken all the same, and both failures
 // are there for the run to report.
 TEST_F(LoadManifestTest, StoresThatCannotBeWrittenAreReportedNotSwallowed) {
-  UnwritableSettings settings(settings_root_.Path());
+  kalo::platform::SettingsStore settings(settings_root_.Unwritable());
   UnwritableFiles files;
   cImpLicencas::ManifestTrust trust({VendorKey()}, settings, files, install_.Path().string());
   ServeSigned("acme", "newer.txt", "newer.assinatura");
   LoadThrough(trust, "acme");
   EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
-  EXPECT_EQ(state_.warnings,
-            (Lines{"a data da lista de arquivos aceita não foi guardada nas configurações deste "
-                   "usuário: registro negado",
-                   "a data da lista de arquivos aceita não foi guardada em " + record_ +
-                       ": disco negado"}));
+  ASSERT_EQ(state_.warnings.size(), 2u);
+  EXPECT_TRUE(state_.warnings[0].starts_with(
+      "a data da lista de arquivos aceita não foi guardada nas configurações deste usuário: "))
+      << state_.warnings[0];
+  EXPECT_EQ(state_.warnings[1],
+            "a data da lista de arquivos aceita não foi guardada em " + record_ + ": disco negado");
 }
 
 }  // namespace
