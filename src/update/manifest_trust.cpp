@@ -180,9 +180,13 @@ std::vector<kalo::platform::P256PublicKey> PublicKeysOf(std::span<const std::str
   std::vector<kalo::platform::P256PublicKey> keys;
   for (const std::string_view text : texts) {
     const auto key = ParsePublicKey(text);
-    if (!key) {
+    // A key that is no point of the curve would refuse every release without saying why.
+    if (!key || !kalo::platform::IsP256Point(*key)) {
       throw kalo::Error(kalo::error_number::kInvalidArgument,
-                        "A chave pública " + std::string(text) + " não é válida",
+                        "A chave pública " + std::string(text) +
+                            " deste atualizador não é válida: " +
+                            (key ? "não é um ponto da curva P-256"
+                                 : "não são 130 dígitos hexadecimais começando por 04"),
                         "cImpLicencas::PublicKeysOf");
     }
     keys.push_back(*key);

@@ -123,6 +123,18 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
   ExpectUpdatedAndHandedOver();
 }
 
+// CNG under wine imports a point off the curve without a word: what stops this updater
+// is its own check of its built-in key, before anything else.
+TEST_F(WindowsEndToEnd, AKeyOffTheCurveStopsTheUpdaterAtOnce) {
+  const auto run = kalo::test::RunProgramThroughPipe(
+      Command({"--unattended", "--client", "acme"}, KALO_WIN64_BAD_KEY_UPDATER), Environment(),
+      work_ / "err.txt", 60s);
+  EXPECT_EQ(run.exit_status, 2) << run.err;
+  EXPECT_NE(run.err.find("não é válida: não é um ponto da curva P-256"), std::string::npos)
+      << run.err;
+  EXPECT_TRUE(server_.ManifestRequests().empty());
+}
+
 TEST_F(WindowsEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   // Wine shows every window on the display its server started with (scripts/wine-session
   // gives it one), whatever the program's own environment says.
