@@ -46,9 +46,10 @@ std::string HostOf(const std::string& base) {
 // logic but reports nothing before Run, when everything exists.
 class Updater : public platform::WindowEvents {
  public:
-  explicit Updater(const app::CommandLine& options)
+  Updater(const app::CommandLine& options, std::vector<platform::P256PublicKey> keys)
       : unattended_(options.unattended),
         typed_client_(options.client),
+        trust_(std::move(keys), settings_, fs_, install_folder_),
         console_ui_(std::cerr, options.yes),
         console_view_(std::cout),
         window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),
@@ -139,7 +140,7 @@ class Updater : public platform::WindowEvents {
   platform::SettingsStore settings_{platform::DefaultSettingsRoot()};
   const std::string install_folder_ = platform::InstallFolder();
   cImpLicencas::ManifestState manifest_;
-  cImpLicencas::ManifestTrust trust_{cImpLicencas::PublicKeysOf(build::PublicKeys()), settings_};
+  cImpLicencas::ManifestTrust trust_;
 
   app::ConsoleUi console_ui_;
   app::ConsoleView console_view_;
@@ -160,6 +161,16 @@ class Updater : public platform::WindowEvents {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: a built-in key that is no point of the curve would make an
+  // updater that refuses every release without saying why.
+  std::vector<platform::P256PublicKey> keys;
+  try {
+    keys = cImpLicencas::PublicKeysOf(build::PublicKeys());
+  } catch (const Error& error) {
+    platform::ConnectStandardStreams();
+    std::cerr << "kalo_upd: " << error.Description() << '\n';
+    return exit_status::kRefused;
+  }
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const auto parsed = app::ParseCommandLine(arguments);
   // Everything but the window writes to the console; the window must not join one,
@@ -188,7 +199,7 @@ int main(int argc, char** argv) {
     return exit_status::kRefused;
   }
   try {
-    Updater updater(options);
+    Updater updater(options, std::move(keys));
     return updater.Run();
   } catch (...) {
     const Error error = ErrorFromException(std::current_exception(), "kalo_upd");

@@ -1,5 +1,6 @@
 // The system's cryptography: SHA-256 and the check of ECDSA P-256 signatures.
-// libcrypto on Linux, CNG on Windows; no cryptographic code of our own.
+// libcrypto on Linux, CNG on Windows; no cryptographic code of our own beyond the check
+// that a key is a point of the curve, which CNG does not always make.
 #pragma once
 
 #include <array>
@@ -42,6 +43,10 @@ inline Sha256Digest Sha256Of(std::span<const std::byte> bytes) {
   hash.Update(bytes);
   return hash.Finish();
 }
+
+// True when `public_key` is a point of P-256, and so a key that signatures can be
+// checked with. Throws a kalo::Error only when the system cannot check keys at all.
+bool IsP256Point(const P256PublicKey& public_key);
 
 // True when `signature` is an ECDSA P-256 signature by `public_key` over the SHA-256
 // of `message`. False as well for a key that is no point of the curve. Throws a

@@ -93,7 +93,7 @@ bool Trusted(ManifestState& state, kalo::platform::InternetTransfer& transfer, M
                    kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
     return false;
   }
-  if (auto refusal = trust.Refusal(state.client, manifest, signature.body, lines)) {
+  if (auto refusal = trust.Refusal(state.client, manifest, signature.body, lines, state.warnings)) {
     SetOutcome(state, ManifestStatus::kRefused, std::move(*refusal));
     return false;
   }

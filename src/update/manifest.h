@@ -29,6 +29,9 @@ struct ManifestState {
   ManifestStatus status = ManifestStatus::kNotFetched;
   std::string address;  // the request's URL
   std::string reason;   // why it was not received, not framed or refused
+  // What the fetch went on past that the user should still hear of (a store of the
+  // newest publishing time that could not be read or written); the run reports them.
+  std::vector<std::string> warnings;
 };
 
 // Fetches the manifest of `client` from its address (ManifestAddress) unless `state` already holds

@@ -4,10 +4,13 @@
 #include <charconv>
 
 #include "support/text.h"
+#include "update/manifest.h"
 
 namespace cImpLicencas {
 namespace {
 
+constexpr std::string_view kClientKey = "cliente";
+constexpr std::string_view kAllButKey = "exceto";
 constexpr std::string_view kTimeKey = "tempo";
 constexpr std::string_view kSignatureKey = "assinatura";
 
@@ -17,6 +20,51 @@ std::string_view Trimmed(std::string_view text) {
     return {};
   }
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+bool IsEncodedClientId(std::string_view id) {
+  constexpr std::string_view kUpperHex = "0123456789ABCDEF";
+  for (std::size_t at = 0; at < id.size(); ++at) {
+    if (id[at] == '%') {
+      if (at + 2 >= id.size() || kUpperHex.find(id[at + 1]) == std::string_view::npos ||
+          kUpperHex.find(id[at + 2]) == std::string_view::npos) {
+        return false;
+      }
+      at += 2;
+    } else if (PercentEncoded(std::string(1, id[at])).size() != 1) {
+      return false;
+    }
+  }
+  return !id.empty();
+}
+
+namespace {
+
+// The ids of a "cliente" or "exceto" line, separated by blanks; nothing when one is
+// not an id.
+std::optional<std::vector<std::string>> IdsOf(std::string_view value) {
+  std::vector<std::string> ids;
+  while (!(value = Trimmed(value)).empty()) {
+    const auto end = std::min(value.find_first_of(" \t"), value.size());
+    if (!IsEncodedClientId(value.substr(0, end))) {
+      return std::nullopt;
+    }
+    ids.emplace_back(value.substr(0, end));
+    value.remove_prefix(end);
+  }
+  return ids;
+}
+
+// The first two lines of the signature file, which the signature covers too.
+std::string HeadingText(const SignedFor& signed_for, std::int64_t published_at) {
+  std::string text(signed_for.all_but ? kAllButKey : kClientKey);
+  text += ':';
+  for (const std::string& id : signed_for.ids) {
+    text += ' ' + id;
+  }
+  return text + '\n' + std::string(kTimeKey) + ": " + std::to_string(published_at) + '\n';
 }
 
 template <std::size_t N>
@@ -32,19 +80,37 @@ std::optional<std::array<std::byte, N>> FixedBytesOfHex(std::string_view hex) {
 
 }  // namespace
 
-std::string SignedMessage(std::string_view manifest, std::int64_t published_at) {
-  std::string message(manifest);
-  message += '\n';
-  message += std::to_string(published_at);
-  return message;
+SignedFor SignedFor::Client(const std::string& client) {
+  return {false, {PercentEncoded(client)}};
+}
+
+SignedFor SignedFor::AllClientsBut(const std::vector<std::string>& clients) {
+  SignedFor signed_for{true, {}};
+  for (const std::string& client : clients) {
+    signed_for.ids.push_back(PercentEncoded(client));
+  }
+  std::ranges::sort(signed_for.ids);
+  const auto repeated = std::ranges::unique(signed_for.ids);
+  signed_for.ids.erase(repeated.begin(), repeated.end());
+  return signed_for;
+}
+
+bool SignedFor::Serves(const std::string& client) const {
+  return (std::ranges::find(ids, PercentEncoded(client)) != ids.end()) != all_but;
+}
+
+std::string SignedMessage(const SignedFor& signed_for, std::int64_t published_at,
+                          std::string_view manifest) {
+  return HeadingText(signed_for, published_at) + std::string(manifest);
 }
 
 std::string SignatureFileText(const ManifestSignature& signature) {
-  return std::string(kTimeKey) + ": " + std::to_string(signature.published_at) + "\n" +
-         std::string(kSignatureKey) + ": " + cUpdate::HexText(signature.signature) + "\n";
+  return HeadingText(signature.signed_for, signature.published_at) + std::string(kSignatureKey) +
+         ": " + cUpdate::HexText(signature.signature) + "\n";
 }
 
 std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
+  std::optional<SignedFor> signed_for;
   std::optional<std::int64_t> time;
   std::optional<kalo::platform::P256Signature> signature;
   while (!text.empty()) {
@@ -60,7 +126,13 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
     }
     const std::string_view key = Trimmed(line.substr(0, colon));
     const std::string_view value = Trimmed(line.substr(colon + 1));
-    if (key == kTimeKey && !time) {
+    if ((key == kClientKey || key == kAllButKey) && !signed_for) {
+      auto ids = IdsOf(value);
+      if (!ids || (key == kClientKey && ids->size() != 1)) {
+        return std::nullopt;
+      }
+      signed_for = SignedFor{key == kAllButKey, std::move(*ids)};
+    } else if (key == kTimeKey && !time) {
       std::int64_t seconds = 0;
       const auto [stop, error] =
           std::from_chars(value.data(), value.data() + value.size(), seconds);
@@ -77,10 +149,10 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
       return std::nullopt;
     }
   }
-  if (!time || !signature) {
+  if (!signed_for || !time || !signature) {
     return std::nullopt;
   }
-  return ManifestSignature{*time, *signature};
+  return ManifestSignature{std::move(*signed_for), *time, *signature};
 }
 
 std::optional<kalo::platform::P256PublicKey> ParsePublicKey(std::string_view hex) {

@@ -7,32 +7,60 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/cryptography.h"
 
 namespace cImpLicencas {
 
-// A manifest's signature: when it was published (UTC, seconds since 1970) and the
-// ECDSA P-256 signature over SignedMessage(manifest, published_at).
+// Whom a manifest is signed for, by the client ids as they travel in the request
+// (PercentEncoded, so neither blanks nor line feeds). A client's own manifest is signed
+// for that client. The default manifest serves every client without a manifest of its
+// own, so it cannot name one; it is signed for every client but those that have their
+// own in the same publication, so that none of them can be given it in place of theirs.
+struct SignedFor {
+  bool all_but = false;          // false: for the one client in `ids`
+  std::vector<std::string> ids;  // all_but: the clients left out, in the order signed
+
+  // For `client`, a name as the updater requests it.
+  static SignedFor Client(const std::string& client);
+  // For every client but `clients` (names), left out in sorted order, each once.
+  static SignedFor AllClientsBut(const std::vector<std::string>& clients);
+
+  // True when a manifest signed so may serve `client`, a name as the updater requests it.
+  bool Serves(const std::string& client) const;
+};
+
+// A manifest's signature: whom it is for, when it was published (UTC, seconds since
+// 1970) and the ECDSA P-256 signature over SignedMessage of the three.
 struct ManifestSignature {
+  SignedFor signed_for;
   std::int64_t published_at = 0;
   kalo::platform::P256Signature signature{};
 };
 
-// The bytes a signature covers: the manifest exactly as served, a line feed, and the
-// publishing time in decimal. The time is the text after the last line feed, so no
-// other manifest and time give the same bytes.
-std::string SignedMessage(std::string_view manifest, std::int64_t published_at);
+// The bytes a signature covers: the signature file's first two lines (whom for, and
+// when), then the manifest exactly as served. The ids hold no blank or line feed and
+// the time is decimal, so the manifest is everything after the second line feed and no
+// two different (clients, time, manifest) give the same bytes.
+std::string SignedMessage(const SignedFor& signed_for, std::int64_t published_at,
+                          std::string_view manifest);
 
 // The signature file:
+//   cliente: <id>                 or, for the default manifest:  exceto: <id> <id> ...
 //   tempo: <publishing time, decimal seconds>
 //   assinatura: <r and s, 128 lower-case hex digits>
-// with LF line ends.
+// with LF line ends; "exceto:" may list no one.
 std::string SignatureFileText(const ManifestSignature& signature);
 
 // Reads a signature file. CR before LF, blanks around the values and empty lines are
-// allowed; anything else (a missing or repeated line, a bad number or hex) is not.
+// allowed; anything else (a missing or repeated line, both "cliente" and "exceto", an id
+// that is not percent-encoded, a bad number or hex) is not.
 std::optional<ManifestSignature> ParseSignatureFile(std::string_view text);
+
+// True for a client id exactly as PercentEncoded writes it: the form the signature
+// file and the install folder's record of signatures take.
+bool IsEncodedClientId(std::string_view id);
 
 // A public key in the form the build takes: the 130 hex digits of the uncompressed
 // point (starting "04"). Nothing when the text has another form; whether the point

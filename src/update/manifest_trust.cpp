@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "platform/error.h"
+#include "platform/paths.h"
 #include "support/timestamps.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
@@ -17,12 +18,46 @@ namespace {
 constexpr const char* kSettingsApp = "KALO";
 constexpr const char* kSettingsSection = "assinaturas";
 
+// The run journal's hidden folder, and the record in it. The name has no dot: every
+// set-aside copy's has one, and the journal's recovery leaves dotless names alone.
+constexpr const char* kHiddenFolder = ".kalo_upd";
+constexpr const char* kRecordName = "signatures";
+// Far more than the clients one install folder serves; a larger record is not read.
+constexpr std::uint64_t kMostRecordBytes = 64 * 1024;
+
+std::optional<std::int64_t> SecondsOf(std::string_view text) {
+  std::int64_t seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || text.front() < '0' || text.front() > '9' || error != std::errc{} ||
+      end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return seconds;
+}
+
+std::string Refused(const SignedFor& signed_for) {
+  return "a lista de arquivos foi assinada para outro cliente (" +
+         (signed_for.all_but ? std::string("é a lista geral, e este cliente tem a sua própria")
+                             : signed_for.ids.front()) +
+         ")";
+}
+
 }  // namespace
+
+ManifestTrust::ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
+                             kalo::platform::SettingsStore& settings,
+                             kalo::platform::FileSystem& fs, const std::string& install_folder)
+    : keys_(std::move(keys)),
+      settings_(settings),
+      fs_(fs),
+      record_path_(kalo::platform::PathInFolder(
+          kalo::platform::PathInFolder(install_folder, kHiddenFolder), kRecordName)) {}
 
 std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
                                                   std::string_view manifest,
                                                   std::string_view signature_file,
-                                                  const std::vector<std::string>& lines) {
+                                                  const std::vector<std::string>& lines,
+                                                  std::vector<std::string>& warnings) {
   if (!RequiresSignature()) {
     return std::nullopt;
   }
@@ -30,7 +65,8 @@ std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
   if (!signature) {
     return "a assinatura da lista de arquivos não pôde ser lida";
   }
-  const std::string message = SignedMessage(manifest, signature->published_at);
+  const std::string message =
+      SignedMessage(signature->signed_for, signature->published_at, manifest);
   const auto bytes = std::as_bytes(std::span(message.data(), message.size()));
   if (std::ranges::none_of(keys_, [&](const kalo::platform::P256PublicKey& key) {
         return kalo::platform::VerifyP256Signature(key, bytes, signature->signature);
@@ -38,7 +74,14 @@ std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
     return "a assinatura não confere: a lista de arquivos foi alterada ou não foi assinada por "
            "uma chave que este atualizador aceita";
   }
-  const std::int64_t newest = NewestTaken(client);
+  if (!signature->signed_for.Serves(client)) {
+    return Refused(signature->signed_for);
+  }
+  const std::string id = PercentEncoded(client);
+  auto recorded = Recorded(warnings);
+  const auto in_record = recorded.find(id);
+  const std::int64_t newest =
+      std::max(NewestInSettings(id), in_record == recorded.end() ? 0 : in_record->second);
   if (signature->published_at < newest) {
     return "a lista de arquivos foi publicada em " + PublishingTimeText(signature->published_at) +
            ", antes da última aceita (" + PublishingTimeText(newest) +
@@ -50,30 +93,100 @@ std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
       return "a linha " + line + " da lista assinada não traz o SHA-256 do arquivo";
     }
   }
-  // A store that cannot be written costs only the protection against going back.
-  try {
-    settings_.Save(kSettingsApp, kSettingsSection, PercentEncoded(client),
-                   std::to_string(signature->published_at));
-  } catch (const kalo::Error&) {
-  }
+  Keep(id, signature->published_at, std::move(recorded), warnings);
   return std::nullopt;
 }
 
-std::int64_t ManifestTrust::NewestTaken(const std::string& client) const {
-  const std::string text =
-      settings_.Get(kSettingsApp, kSettingsSection, PercentEncoded(client), "");
-  std::int64_t seconds = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  return error == std::errc{} && end == text.data() + text.size() ? seconds : 0;
+std::map<std::string, std::int64_t> ManifestTrust::Recorded(
+    std::vector<std::string>& warnings) const {
+  const auto kind = fs_.KindOf(record_path_);
+  if (!kind) {
+    return {};
+  }
+  std::string problem = "não é um arquivo comum";
+  try {
+    if (*kind == kalo::platform::EntryKind::kFile) {
+      problem = "tem mais de " + std::to_string(kMostRecordBytes / 1024) + " KiB";
+      if (fs_.FileLength(record_path_) <= kMostRecordBytes) {
+        problem = "não está no formato esperado";
+        if (auto recorded = ParseSignatureRecord(fs_.ReadFile(record_path_))) {
+          return std::move(*recorded);
+        }
+      }
+    }
+  } catch (const kalo::Error& error) {
+    problem = error.Description();
+  }
+  warnings.push_back("o registro de assinaturas " + record_path_ +
+                     " foi desconsiderado: " + problem);
+  return {};
+}
+
+std::int64_t ManifestTrust::NewestInSettings(const std::string& id) const {
+  return SecondsOf(settings_.Get(kSettingsApp, kSettingsSection, id, "")).value_or(0);
+}
+
+// A store that cannot be written costs only its part of the protection against going
+// back, so the run goes on; but the user hears of it.
+void ManifestTrust::Keep(const std::string& id, std::int64_t published_at,
+                         std::map<std::string, std::int64_t> recorded,
+                         std::vector<std::string>& warnings) {
+  const std::string kept = " da lista de arquivos aceita não foi guardada ";
+  try {
+    settings_.Save(kSettingsApp, kSettingsSection, id, std::to_string(published_at));
+  } catch (const kalo::Error& error) {
+    warnings.push_back("a data" + kept + "nas configurações deste usuário: " + error.Description());
+  }
+  recorded[id] = published_at;
+  const std::string text = SignatureRecordText(recorded);
+  try {
+    fs_.WriteFileAtomically(record_path_, std::as_bytes(std::span(text.data(), text.size())),
+                            kalo::platform::FilePermissions::kData);
+  } catch (const kalo::Error& error) {
+    warnings.push_back("a data" + kept + "em " + record_path_ + ": " + error.Description());
+  }
+}
+
+std::optional<std::map<std::string, std::int64_t>> ParseSignatureRecord(std::string_view text) {
+  std::map<std::string, std::int64_t> newest;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    if (end == std::string_view::npos) {
+      return std::nullopt;
+    }
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    const auto blank = line.find(' ');
+    if (blank == std::string_view::npos || !IsEncodedClientId(line.substr(0, blank))) {
+      return std::nullopt;
+    }
+    const auto seconds = SecondsOf(line.substr(blank + 1));
+    if (!seconds || !newest.emplace(line.substr(0, blank), *seconds).second) {
+      return std::nullopt;
+    }
+  }
+  return newest;
+}
+
+std::string SignatureRecordText(const std::map<std::string, std::int64_t>& newest) {
+  std::string text;
+  for (const auto& [id, seconds] : newest) {
+    text += id + ' ' + std::to_string(seconds) + '\n';
+  }
+  return text;
 }
 
 std::vector<kalo::platform::P256PublicKey> PublicKeysOf(std::span<const std::string_view> texts) {
   std::vector<kalo::platform::P256PublicKey> keys;
   for (const std::string_view text : texts) {
     const auto key = ParsePublicKey(text);
-    if (!key) {
+    // A key that is no point of the curve would refuse every release without saying why.
+    if (!key || !kalo::platform::IsP256Point(*key)) {
       throw kalo::Error(kalo::error_number::kInvalidArgument,
-                        "A chave pública " + std::string(text) + " não é válida",
+                        "A chave pública " + std::string(text) +
+                            " deste atualizador não é válida: " +
+                            (key ? "não é um ponto da curva P-256"
+                                 : "não são 130 dígitos hexadecimais começando por 04"),
                         "cImpLicencas::PublicKeysOf");
     }
     keys.push_back(*key);

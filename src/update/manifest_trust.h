@@ -1,9 +1,12 @@
 // Which manifests a run takes. An updater built with public keys takes only a manifest
-// signed by one of them, listing every file's SHA-256, and never one older than the
-// newest it took before for the same client, so that whoever answers for the server
-// can neither install a program of their own nor bring back an old release.
+// signed by one of them for the client that asked, listing every file's SHA-256, and
+// never one older than the newest it took before for the same client, so that whoever
+// answers for the server can neither install a program of their own, nor give one
+// client another's release, nor bring back an old one.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,33 +14,54 @@
 #include <vector>
 
 #include "platform/cryptography.h"
+#include "platform/file_system.h"
 #include "platform/settings_store.h"
 
 namespace cImpLicencas {
 
 class ManifestTrust {
  public:
-  // Without keys every framed manifest is taken, as it comes.
+  // Without keys every framed manifest is taken, as it comes. The newest time taken is
+  // kept in the user's settings and in the hidden folder of `install_folder`, which
+  // every user of the machine shares: a user who never ran the updater must not take
+  // an older release either. Everything is borrowed.
   ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
-                kalo::platform::SettingsStore& settings)
-      : keys_(std::move(keys)), settings_(settings) {}
+                kalo::platform::SettingsStore& settings, kalo::platform::FileSystem& fs,
+                const std::string& install_folder);
 
   bool RequiresSignature() const { return !keys_.empty(); }
 
   // Nothing when the manifest of `client` (its exact bytes, and its lines) is taken
   // with the signature file served beside it; its publishing time is then kept as the
-  // client's newest. Else why it is refused.
+  // client's newest. Else why it is refused. A store that could not be read or written
+  // costs no refusal, but adds a line to `warnings`. Called while the run holds the
+  // install folder's lock, as the folder's record is read and replaced.
   std::optional<std::string> Refusal(const std::string& client, std::string_view manifest,
                                      std::string_view signature_file,
-                                     const std::vector<std::string>& lines);
+                                     const std::vector<std::string>& lines,
+                                     std::vector<std::string>& warnings);
 
  private:
-  // The publishing time of the newest manifest taken for `client`; 0 before the first.
-  std::int64_t NewestTaken(const std::string& client) const;
+  // The install folder's record; empty, with a warning, when it is unusable.
+  std::map<std::string, std::int64_t> Recorded(std::vector<std::string>& warnings) const;
+  // The publishing time of the newest manifest taken for `id` by this user; 0 before
+  // the first.
+  std::int64_t NewestInSettings(const std::string& id) const;
+  void Keep(const std::string& id, std::int64_t published_at,
+            std::map<std::string, std::int64_t> recorded, std::vector<std::string>& warnings);
 
   std::vector<kalo::platform::P256PublicKey> keys_;
   kalo::platform::SettingsStore& settings_;
+  kalo::platform::FileSystem& fs_;
+  std::string record_path_;
 };
+
+// The install folder's record of signatures: for each client id (PercentEncoded), the
+// newest publishing time taken, one line "<id> <seconds>" each, every line ending in a
+// line feed. Other users of the machine may write the folder, so anything else (a
+// repeated id, a sign, CR, a missing line feed) is refused whole.
+std::optional<std::map<std::string, std::int64_t>> ParseSignatureRecord(std::string_view text);
+std::string SignatureRecordText(const std::map<std::string, std::int64_t>& newest);
 
 // The keys of the build, in the form kalo-publish prints them. Throws a kalo::Error
 // naming a key that is no key.

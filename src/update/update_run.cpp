@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include <charconv>
+#include <utility>
 
 #include "archive/zip_compact.h"
 #include "platform/error.h"
@@ -125,6 +126,9 @@ class Run {
 
     LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.trust, s_.server_base,
                  client_);
+    for (const std::string& warning : std::exchange(s_.manifest.warnings, {})) {
+      s_.observer.Warned(warning);
+    }
     switch (s_.manifest.status) {
       case ManifestStatus::kReceived:
         break;

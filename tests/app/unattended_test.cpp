@@ -72,8 +72,9 @@ class UnattendedTest : public testing::Test {
     return {"KALO_DIR=" + install_, "XDG_CONFIG_HOME=" + work_ / "config"};
   }
 
-  kalo::test::ProgramResult Updater(const std::vector<std::string>& arguments) {
-    return kalo::test::RunProgram(KALO_UPD_PROGRAM, arguments, Environment(), scratch_);
+  kalo::test::ProgramResult Updater(const std::vector<std::string>& arguments,
+                                    const std::string& program = KALO_UPD_PROGRAM) {
+    return kalo::test::RunProgram(program, arguments, Environment(), scratch_);
   }
 
   // A plain run for client "acme" against our server.
@@ -159,6 +160,19 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
   const auto version = Updater({"--version"});
   EXPECT_EQ(version.exit_status, 0);
   EXPECT_TRUE(version.out.starts_with("kalo_upd "));
+
+  // A built-in key that is no point of the curve stops the updater before anything.
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--unattended", "--server", server_.BaseAddress(), "--client",
+                                 "acme"},
+        {"--version"}}) {
+    const auto bad_key = Updater(arguments, KALO_BAD_KEY_UPD_PROGRAM);
+    EXPECT_EQ(bad_key.exit_status, 2);
+    EXPECT_NE(bad_key.err.find("não é válida: não é um ponto da curva P-256"), std::string::npos)
+        << bad_key.err;
+    EXPECT_EQ(bad_key.out, "");
+  }
+  EXPECT_TRUE(server_.ManifestRequests().empty());
 }
 
 // The real program ends at once on a failed step, unlike the tests' fake interface

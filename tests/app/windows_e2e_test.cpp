@@ -97,7 +97,8 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(manifest, now)));
+  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(
+                                   cImpLicencas::SignedFor::Client("acme"), manifest, now)));
   const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
 
   std::string altered = manifest;
@@ -120,6 +121,18 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
             std::string::npos)
       << run.err;
   ExpectUpdatedAndHandedOver();
+}
+
+// CNG under wine imports a point off the curve without a word: what stops this updater
+// is its own check of its built-in key, before anything else.
+TEST_F(WindowsEndToEnd, AKeyOffTheCurveStopsTheUpdaterAtOnce) {
+  const auto run = kalo::test::RunProgramThroughPipe(
+      Command({"--unattended", "--client", "acme"}, KALO_WIN64_BAD_KEY_UPDATER), Environment(),
+      work_ / "err.txt", 60s);
+  EXPECT_EQ(run.exit_status, 2) << run.err;
+  EXPECT_NE(run.err.find("não é válida: não é um ponto da curva P-256"), std::string::npos)
+      << run.err;
+  EXPECT_TRUE(server_.ManifestRequests().empty());
 }
 
 TEST_F(WindowsEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {

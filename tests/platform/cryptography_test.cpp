@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/p256_curve.h"
 #include "support/text.h"
 #include "update/manifest_signature.h"
 
@@ -61,7 +62,8 @@ TEST(Cryptography, Sha256MatchesTheStandardVectorsWhateverThePieces) {
 TEST(Cryptography, P256SignatureHoldsOnlyForItsKeyAndItsExactBytes) {
   const P256PublicKey key = *cImpLicencas::ParsePublicKey(kPublicKey);
   const P256Signature signature =
-      cImpLicencas::ParseSignatureFile(std::string("tempo: 1\nassinatura: ") + kSignature)
+      cImpLicencas::ParseSignatureFile(std::string("cliente: a\ntempo: 1\nassinatura: ") +
+                                       kSignature)
           ->signature;
   std::string altered_text = kSignedText;
   altered_text[20] ^= 1;
@@ -87,6 +89,47 @@ TEST(Cryptography, P256SignatureHoldsOnlyForItsKeyAndItsExactBytes) {
   for (const Case& c : cases) {
     EXPECT_EQ(kalo::platform::VerifyP256Signature(c.key, BytesOf(c.message), c.signature), c.valid)
         << c.what;
+  }
+}
+
+// Points on and off the curve, each judged by the system's check of a key and by the
+// curve's equation alone (what the Windows check relies on, whatever CNG says).
+TEST(Cryptography, OnlyPointsOfTheCurveAreKeys) {
+  const std::string generator_x = std::string(kOtherKey).substr(2, 64);
+  const std::string generator_y = std::string(kOtherKey).substr(66);
+  // y of the point whose x is 0; and the field's prime, which reduces to that 0.
+  const std::string zero_x_y = "66485c780e2f83d72433bd5d84a06bb6541c2af31dae871728bf856a174f93f4";
+  const std::string prime = "ffffffff00000001000000000000000000000000ffffffffffffffffffffffff";
+  // -y modulo the prime, for y of the generator: the generator's negative.
+  const std::string minus_generator_y =
+      "b01cbd1c01e58065711814b583f061e9d431cca994cea1313449bf97c840ae0a";
+  std::string typo = kPublicKey;
+  typo[100] = typo[100] == '0' ? '1' : '0';
+  const struct {
+    const char* what;
+    std::string point;
+    bool on_curve;
+    // Whether the system's check is asked too: wine's CNG cannot import a coordinate
+    // of 0, which no key made by kalo-publish keys will ever have.
+    bool by_the_system = true;
+  } cases[] = {
+      {"a key made by openssl", kPublicKey, true},
+      {"the generator", kOtherKey, true},
+      {"the generator's negative", "04" + generator_x + minus_generator_y, true},
+      {"x of 0", "04" + std::string(64, '0') + zero_x_y, true, false},
+      {"one digit mistyped", typo, false},
+      {"y one more", "04" + generator_x + generator_y.substr(0, 63) + "6", false},
+      {"x as 0 plus the prime", "04" + prime + zero_x_y, false},
+      {"y as the prime", "04" + generator_x + prime, false},
+      {"zeros", "04" + std::string(128, '0'), false},
+  };
+  for (const auto& c : cases) {
+    const auto point = cImpLicencas::ParsePublicKey(c.point);
+    ASSERT_TRUE(point) << c.what;
+    if (c.by_the_system) {
+      EXPECT_EQ(kalo::platform::IsP256Point(*point), c.on_curve) << c.what;
+    }
+    EXPECT_EQ(kalo::platform::SatisfiesP256Equation(*point), c.on_curve) << c.what;
   }
 }
 

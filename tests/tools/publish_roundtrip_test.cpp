@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -165,6 +168,27 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
          }
        },
        "não confere com a lista de arquivos"},
+      // acme and beta get their own manifests; the server answers acme with another.
+      {"beta's manifest served to acme",
+       [&] {
+         ASSERT_EQ(Publish({"build", release_, "--out", server_dir_, "--client", "acme", "--client",
+                            "beta", "--sign", vendor_key})
+                       .exit_status,
+                   0);
+         for (const char* extension : {".txt", ".assinatura"}) {
+           fs::copy_file(manifests + "beta" + extension, manifests + "acme" + extension,
+                         fs::copy_options::overwrite_existing);
+         }
+       },
+       "foi assinada para outro cliente (beta)"},
+      {"the default manifest served to acme, which has its own",
+       [&] {
+         for (const char* extension : {".txt", ".assinatura"}) {
+           fs::copy_file(manifests + "default" + extension, manifests + "acme" + extension,
+                         fs::copy_options::overwrite_existing);
+         }
+       },
+       "é a lista geral"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -195,6 +219,29 @@ TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
   EXPECT_NE(refused.err.find("nul.txt: o nome é reservado pelo Windows"), std::string::npos);
   EXPECT_FALSE(fs::exists(server_dir_));
   EXPECT_EQ(Publish({"build", release_}).exit_status, 2);
+}
+
+// A folder that may be listed but not searched: its files are seen, but their dates
+// cannot be read. Root reads them anyway, so it runs the build as nobody.
+TEST_F(PublishRoundTrip, UnreadableDatesRefuseTheReleaseWhole) {
+  work_.Write("release/logo.jpg", "jpeg");
+  fs::permissions(release_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::others_read);
+  std::string program = KALO_PUBLISH_PROGRAM;
+  std::vector<std::string> arguments{"build", release_, "--out", server_dir_};
+  if (::geteuid() == 0) {
+    arguments.insert(arguments.begin(),
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+    program = "setpriv";
+  }
+  const auto refused = kalo::test::RunProgram(program, arguments, {}, scratch_);
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find(release_ + "/logo.jpg: a data do arquivo não pôde ser lida (" +
+                             std::strerror(EACCES) + ")"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("nada foi publicado"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(server_dir_));
 }
 
 // The nginx configuration of README.md serves the same folder to the updater.

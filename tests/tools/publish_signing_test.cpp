@@ -154,9 +154,14 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
         cImpLicencas::ParseSignatureFile(ReadWholeFile(ManifestFolderFile(client + ".assinatura")));
     ASSERT_TRUE(signature);
     EXPECT_NEAR(static_cast<double>(signature->published_at), static_cast<double>(now), 60);
+    // The default manifest serves everyone but acme, which has its own.
+    EXPECT_EQ(signature->signed_for.all_but, client == "default");
+    EXPECT_EQ(signature->signed_for.ids, std::vector<std::string>{"acme"});
     const auto holds = [&](const std::string& bytes) {
       return kalo::platform::VerifyP256Signature(
-          public_key, BytesOf(cImpLicencas::SignedMessage(bytes, signature->published_at)),
+          public_key,
+          BytesOf(
+              cImpLicencas::SignedMessage(signature->signed_for, signature->published_at, bytes)),
           signature->signature);
     };
     const std::string manifest = ReadWholeFile(ManifestFolderFile(client + ".txt"));
@@ -169,8 +174,9 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   // A signature published later than this machine's clock says keeps its date, or
   // every updater that took it would refuse the new release.
   const std::int64_t later = now + 3600;
-  work_.Write("server/trabalho/manifests/acme.assinatura",
-              cImpLicencas::SignatureFileText({later, {}}));
+  work_.Write(
+      "server/trabalho/manifests/acme.assinatura",
+      cImpLicencas::SignatureFileText({cImpLicencas::SignedFor::Client("acme"), later, {}}));
   const auto behind = Build({"--sign", key_file_});
   ASSERT_EQ(behind.exit_status, 0) << behind.err;
   EXPECT_NE(behind.err.find("está antes da última assinatura"), std::string::npos) << behind.err;

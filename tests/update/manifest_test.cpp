@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "helpers/fake_ui.h"
@@ -14,6 +17,8 @@
 #include "helpers/test_server.h"
 #include "helpers/windows_names.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
 #include "support/text.h"
 #include "update/manifest_signature.h"
 #include "update/protocol.h"
@@ -136,31 +141,38 @@ TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {
 // The text forms a signed release travels in, with what each accepts and refuses.
 TEST(SignatureTexts, ReadOnlyWhatTheirFormAllows) {
   const std::string r_and_s = std::string(64, 'a') + std::string(64, '0');
+  const std::string signature = "assinatura: " + r_and_s + "\n";
   struct Case {
     const char* what;
     std::string text;
-    std::optional<std::int64_t> time;  // none: refused
+    std::string canonical;  // what the parsed signature writes back; empty: refused
   } const signatures[] = {
-      {"as written", "tempo: 1796000000\nassinatura: " + r_and_s + "\n", 1796000000},
-      {"CR LF, blanks, empty lines, upper-case hex",
-       "\r\n tempo :  7 \r\n\r\nassinatura:" + cUpdate::UpperCase(r_and_s) + "\r\n", 7},
-      {"no time", "assinatura: " + r_and_s, std::nullopt},
-      {"time twice", "tempo: 1\ntempo: 1\nassinatura: " + r_and_s, std::nullopt},
-      {"negative time", "tempo: -1\nassinatura: " + r_and_s, std::nullopt},
-      {"time not a number", "tempo: 1e9\nassinatura: " + r_and_s, std::nullopt},
-      {"short signature", "tempo: 1\nassinatura: " + r_and_s.substr(2), std::nullopt},
-      {"another line", "tempo: 1\nassinatura: " + r_and_s + "\nchave: x", std::nullopt},
-      {"a line without colon", "tempo 1\nassinatura: " + r_and_s, std::nullopt},
+      {"as written", "cliente: acme\ntempo: 1796000000\n" + signature,
+       "cliente: acme\ntempo: 1796000000\n" + signature},
+      {"CR LF, blanks, empty lines, upper-case hex, another order",
+       "\r\n tempo :  7 \r\n\r\nassinatura:" + cUpdate::UpperCase(r_and_s) +
+           "\r\n exceto :  a%20b \t c \r\n",
+       "exceto: a%20b c\ntempo: 7\n" + signature},
+      {"every client", "exceto:\ntempo: 1\n" + signature, "exceto:\ntempo: 1\n" + signature},
+      {"for no one", "tempo: 1\n" + signature, ""},
+      {"for one and for all", "cliente: a\nexceto: b\ntempo: 1\n" + signature, ""},
+      {"for two", "cliente: a b\ntempo: 1\n" + signature, ""},
+      {"for a name not encoded", "cliente: ação\ntempo: 1\n" + signature, ""},
+      {"lower-case escape", "exceto: a%2f\ntempo: 1\n" + signature, ""},
+      {"short escape", "exceto: a%2\ntempo: 1\n" + signature, ""},
+      {"no time", "cliente: a\n" + signature, ""},
+      {"time twice", "cliente: a\ntempo: 1\ntempo: 1\n" + signature, ""},
+      {"negative time", "cliente: a\ntempo: -1\n" + signature, ""},
+      {"time not a number", "cliente: a\ntempo: 1e9\n" + signature, ""},
+      {"short signature", "cliente: a\ntempo: 1\nassinatura: " + r_and_s.substr(2), ""},
+      {"another line", "cliente: a\ntempo: 1\n" + signature + "chave: x", ""},
+      {"a line without colon", "cliente: a\ntempo 1\n" + signature, ""},
   };
   for (const Case& c : signatures) {
     const auto parsed = cImpLicencas::ParseSignatureFile(c.text);
-    EXPECT_EQ(parsed.has_value(), c.time.has_value()) << c.what;
-    if (parsed && c.time) {
-      EXPECT_EQ(parsed->published_at, *c.time) << c.what;
-      EXPECT_EQ(cUpdate::HexText(parsed->signature), r_and_s) << c.what;
-      EXPECT_EQ(
-          cImpLicencas::ParseSignatureFile(cImpLicencas::SignatureFileText(*parsed))->published_at,
-          *c.time);
+    EXPECT_EQ(parsed.has_value(), !c.canonical.empty()) << c.what;
+    if (parsed) {
+      EXPECT_EQ(cImpLicencas::SignatureFileText(*parsed), c.canonical) << c.what;
     }
   }
   const std::string digest(64, 'f');
@@ -177,15 +189,68 @@ TEST(SignatureTexts, ReadOnlyWhatTheirFormAllows) {
   }
 }
 
+// A client's own manifest serves that client; the default one everyone but the clients
+// with their own. Different clients, times or manifests never give the same bytes.
+TEST(SignedFor, SaysWhomAManifestServesAndIsPartOfTheSignedBytes) {
+  using cImpLicencas::SignedFor;
+  using cImpLicencas::SignedMessage;
+  const SignedFor acme = SignedFor::Client("acme");
+  const SignedFor others = SignedFor::AllClientsBut({"beta", "acme corp", "beta"});
+  EXPECT_EQ(others.ids, (Lines{"acme%20corp", "beta"}));
+  for (const auto& [signed_for, client, serves] : {std::tuple{acme, "acme", true},
+                                                   {acme, "beta", false},
+                                                   {others, "acme", true},
+                                                   {others, "beta", false},
+                                                   {others, "acme corp", false},
+                                                   {SignedFor::AllClientsBut({}), "x", true}}) {
+    EXPECT_EQ(signed_for.Serves(client), serves) << client;
+  }
+  EXPECT_EQ(SignedMessage(acme, 1796000000, "licenca_\r\n_licenca"),
+            "cliente: acme\ntempo: 1796000000\nlicenca_\r\n_licenca");
+  const std::set<std::string> messages{SignedMessage(acme, 1, "x"),
+                                       SignedMessage(SignedFor::Client("acmex"), 1, ""),
+                                       SignedMessage(acme, 11, "x"),
+                                       SignedMessage(acme, 1, "1x"),
+                                       SignedMessage(others, 1, "x"),
+                                       SignedMessage(SignedFor::AllClientsBut({"acme"}), 1, "x"),
+                                       SignedMessage(SignedFor::AllClientsBut({}), 1, "x")};
+  EXPECT_EQ(messages.size(), 7u);
+}
+
 class LoadManifestTest : public testing::Test {
  protected:
   void Load(const std::string& client) {
     cImpLicencas::LoadManifest(state_, *transfer_, trust_, server_.BaseAddress(), client);
   }
 
+  static std::string Fixture(const std::string& name) {
+    return kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
+  }
+  static kalo::platform::P256PublicKey VendorKey() {
+    return *cImpLicencas::ParsePublicKey(
+        cUpdate::TrimBlanks(Fixture("public_key.txt")).substr(0, 130));
+  }
+  // Serves a manifest of fixtures/signed to `client`, with the signature file named.
+  void ServeSigned(const std::string& client, const std::string& manifest,
+                   const std::string& signature) {
+    server_.SetManifest(client, Fixture(manifest));
+    server_.SetSignature(client, Fixture(signature));
+  }
+  // Fetches the manifest of `client` afresh, through `trust`.
+  void LoadThrough(cImpLicencas::ManifestTrust& trust, const std::string& client) {
+    state_ = {};
+    cImpLicencas::LoadManifest(state_, *transfer_, trust, server_.BaseAddress(), client);
+  }
+
   kalo::test::SettingsRoot settings_root_;
   kalo::platform::SettingsStore settings_{settings_root_.Path()};
-  cImpLicencas::ManifestTrust trust_{{}, settings_};
+  kalo::test::TempFolder install_;
+  // The run's hidden folder, which its lock makes.
+  const bool hidden_folder_ = std::filesystem::create_directory(install_ / ".kalo_upd");
+  const std::string record_ = kalo::platform::PathInFolder(
+      kalo::platform::PathInFolder(install_.Path().string(), ".kalo_upd"), "signatures");
+  kalo::platform::FileSystem fs_;
+  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_.Path().string()};
   kalo::test::TestServer server_;
   kalo::test::FakeUi ui_;
   kalo::platform::Clock clock_;
@@ -278,18 +343,12 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
 // them: each is taken or refused with its reason, and nothing refused is kept.
 TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
   using cImpLicencas::ManifestStatus;
-  const auto fixture = [](const std::string& name) {
-    return kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
-  };
-  const auto key = [&fixture](const std::string& name) {
-    return *cImpLicencas::ParsePublicKey(cUpdate::TrimBlanks(fixture(name)).substr(0, 130));
-  };
-  const auto vendor_key = key("public_key.txt");
+  const auto vendor_key = VendorKey();
   // The curve's generator: a valid key that signed none of them.
   const auto other_key = *cImpLicencas::ParsePublicKey(
       "046b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
       "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
-  std::string altered = fixture("newer.txt");
+  std::string altered = Fixture("newer.txt");
   altered[altered.find("|4|") + 1] = '5';
   struct Case {
     const char* what;
@@ -297,80 +356,100 @@ TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
     std::string manifest;
     std::optional<std::string> signature;  // none: the server has no signature
     ManifestStatus status;
-    std::string reason;  // a part of it
+    std::string reason;           // a part of it
+    std::string client = "acme";  // who asks
   };
   const std::vector<Case> cases{
       {"unsigned",
        {vendor_key},
-       fixture("newer.txt"),
+       Fixture("newer.txt"),
        {},
        ManifestStatus::kRefused,
        "não está assinada"},
       {"unreadable signature",
        {vendor_key},
-       fixture("newer.txt"),
+       Fixture("newer.txt"),
        "tempo: x\n",
        ManifestStatus::kRefused,
        "não pôde ser lida"},
       {"signed by another key",
        {other_key},
-       fixture("newer.txt"),
-       fixture("newer.assinatura"),
+       Fixture("newer.txt"),
+       Fixture("newer.assinatura"),
        ManifestStatus::kRefused,
        "não confere"},
       {"one byte changed",
        {vendor_key},
        altered,
-       fixture("newer.assinatura"),
+       Fixture("newer.assinatura"),
        ManifestStatus::kRefused,
        "não confere"},
       {"a line without its digest",
        {vendor_key},
-       fixture("without_digest.txt"),
-       fixture("without_digest.assinatura"),
+       Fixture("without_digest.txt"),
+       Fixture("without_digest.assinatura"),
        ManifestStatus::kRefused,
        "não traz o SHA-256"},
+      {"acme's, served to beta",
+       {vendor_key},
+       Fixture("newer.txt"),
+       Fixture("newer.assinatura"),
+       ManifestStatus::kRefused,
+       "foi assinada para outro cliente (acme)",
+       "beta"},
+      {"the default, served to a client with its own",
+       {vendor_key},
+       Fixture("newer.txt"),
+       Fixture("newer_default.assinatura"),
+       ManifestStatus::kRefused,
+       "foi assinada para outro cliente (é a lista geral",
+       "beta"},
       {"older, first seen",
        {other_key, vendor_key},
-       fixture("older.txt"),
-       fixture("older.assinatura"),
+       Fixture("older.txt"),
+       Fixture("older.assinatura"),
        ManifestStatus::kReceived,
        ""},
       {"newer",
        {vendor_key},
-       fixture("newer.txt"),
-       fixture("newer.assinatura"),
+       Fixture("newer.txt"),
+       Fixture("newer.assinatura"),
        ManifestStatus::kReceived,
        ""},
       {"the same again",
        {vendor_key},
-       fixture("newer.txt"),
-       fixture("newer.assinatura"),
+       Fixture("newer.txt"),
+       Fixture("newer.assinatura"),
+       ManifestStatus::kReceived,
+       ""},
+      {"the default, to a client without its own",
+       {vendor_key},
+       Fixture("newer.txt"),
+       Fixture("newer_default.assinatura"),
        ManifestStatus::kReceived,
        ""},
       {"older, replayed",
        {vendor_key},
-       fixture("older.txt"),
-       fixture("older.assinatura"),
+       Fixture("older.txt"),
+       Fixture("older.assinatura"),
        ManifestStatus::kRefused,
        "antes da última aceita (30/11/2026 00:53:20 UTC)"},
       {"unsigned, to an updater without keys",
        {},
-       fixture("newer.txt"),
+       Fixture("newer.txt"),
        {},
        ManifestStatus::kReceived,
        ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    cImpLicencas::ManifestTrust trust(c.keys, settings_);
-    server_.SetManifest("acme", c.manifest);
-    server_.SetSignature("acme", c.signature.value_or(""));
+    cImpLicencas::ManifestTrust trust(c.keys, settings_, fs_, install_.Path().string());
+    server_.SetManifest(c.client, c.manifest);
+    server_.SetSignature(c.client, c.signature.value_or(""));
     if (!c.signature) {
       server_.SetFault(std::string(cImpLicencas::kSignaturePath), kalo::test::Fault::kNotFound);
     }
-    state_ = {};
-    cImpLicencas::LoadManifest(state_, *transfer_, trust, server_.BaseAddress(), "acme");
+    LoadThrough(trust, c.client);
     server_.SetFault(std::string(cImpLicencas::kSignaturePath), kalo::test::Fault::kNone);
     EXPECT_EQ(state_.status, c.status);
     EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
@@ -381,9 +460,117 @@ TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
   const auto targets = server_.RequestTargets();
   EXPECT_EQ(std::ranges::count_if(targets,
                                   [](const std::string& target) {
-                                    return target.starts_with("/trabalho/assinatura.php?id=acme");
+                                    return target.starts_with("/trabalho/assinatura.php?id=");
                                   }),
-            9);
+            12);
+  EXPECT_TRUE(state_.warnings.empty());
+}
+
+// The install folder is every user's: one who never ran the updater takes no older
+// release than another took, and each run leaves the newest time in both stores.
+TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
+  using cImpLicencas::ManifestStatus;
+  ServeSigned("acme", "newer.txt", "newer.assinatura");
+  cImpLicencas::ManifestTrust first_user({VendorKey()}, settings_, fs_, install_.Path().string());
+  LoadThrough(first_user, "acme");
+  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << state_.reason;
+  EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
+
+  kalo::test::SettingsRoot other_root;
+  kalo::platform::SettingsStore other_settings(other_root.Path());
+  cImpLicencas::ManifestTrust other_user({VendorKey()}, other_settings, fs_,
+                                         install_.Path().string());
+  ServeSigned("acme", "older.txt", "older.assinatura");
+  LoadThrough(other_user, "acme");
+  EXPECT_EQ(state_.status, ManifestStatus::kRefused);
+  EXPECT_NE(state_.reason.find("antes da última aceita (30/11/2026 00:53:20 UTC)"),
+            std::string::npos)
+      << state_.reason;
+
+  // The user's own settings count as well when the folder's record is gone.
+  std::filesystem::remove(record_);
+  LoadThrough(first_user, "acme");
+  EXPECT_EQ(state_.status, ManifestStatus::kRefused);
+
+  // Taken, the time goes into both stores: the second user's settings now refuse alone.
+  ServeSigned("acme", "newer.txt", "newer.assinatura");
+  LoadThrough(other_user, "acme");
+  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << state_.reason;
+  EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
+  std::filesystem::remove(record_);
+  ServeSigned("acme", "older.txt", "older.assinatura");
+  LoadThrough(other_user, "acme");
+  EXPECT_EQ(state_.status, ManifestStatus::kRefused);
+  EXPECT_TRUE(state_.warnings.empty());
+}
+
+// Other users may write the record: whatever it holds, it is read strictly, and a record
+// that is no record counts as empty, is reported, and is written afresh.
+TEST_F(LoadManifestTest, TheRecordIsReadStrictlyAndAnUnusableOneIsReported) {
+  std::string too_long;
+  for (int client = 0; too_long.size() <= 64 * 1024; ++client) {
+    too_long += "c" + std::to_string(client) + " 1796000000\n";
+  }
+  struct Case {
+    const char* what;
+    std::string record;    // each would refuse the older release, were it read loosely
+    std::string after;     // the record once the older release is taken
+    bool reported = true;  // whether the record is reported as disregarded
+  } const cases[] = {
+      {"other clients", "beta%20x 5\nzeta 1796000000\n",
+       "acme 1795000000\nbeta%20x 5\nzeta 1796000000\n", false},
+      {"no line feed", "acme 1796000000", "acme 1795000000\n"},
+      {"CR LF", "acme 1796000000\r\n", "acme 1795000000\n"},
+      {"a sign", "acme +1796000000\n", "acme 1795000000\n"},
+      {"two blanks", "acme  1796000000\n", "acme 1795000000\n"},
+      {"a client twice", "acme 1\nacme 1796000000\n", "acme 1795000000\n"},
+      {"a name not encoded", "ação 1\nacme 1796000000\n", "acme 1795000000\n"},
+      {"a time too large", "acme 99999999999999999999\n", "acme 1795000000\n"},
+      {"larger than any record", too_long + "acme 1796000000\n", "acme 1795000000\n"},
+  };
+  ServeSigned("acme", "older.txt", "older.assinatura");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    install_.Write(".kalo_upd/signatures", c.record);
+    kalo::test::SettingsRoot fresh_root;
+    kalo::platform::SettingsStore fresh_settings(fresh_root.Path());
+    cImpLicencas::ManifestTrust trust({VendorKey()}, fresh_settings, fs_, install_.Path().string());
+    LoadThrough(trust, "acme");
+    EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+    EXPECT_EQ(kalo::test::ReadWholeFile(record_), c.after);
+    EXPECT_EQ(state_.warnings.size(), c.reported ? 1u : 0u);
+    if (c.reported && !state_.warnings.empty()) {
+      EXPECT_EQ(
+          state_.warnings[0].find("o registro de assinaturas " + record_ + " foi desconsiderado: "),
+          0u)
+          << state_.warnings[0];
+    }
+  }
+}
+
+class UnwritableFiles : public kalo::platform::FileSystem {
+ public:
+  void WriteFileAtomically(const std::string&, std::span<const std::byte>,
+                           kalo::platform::FilePermissions) override {
+    throw kalo::Error(kalo::error_number::kPermissionDenied, "disco negado", "test");
+  }
+};
+
+// Neither store can be written: the manifest is taken all the same, and both failures
+// are there for the run to report.
+TEST_F(LoadManifestTest, StoresThatCannotBeWrittenAreReportedNotSwallowed) {
+  kalo::platform::SettingsStore settings(settings_root_.Unwritable());
+  UnwritableFiles files;
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings, files, install_.Path().string());
+  ServeSigned("acme", "newer.txt", "newer.assinatura");
+  LoadThrough(trust, "acme");
+  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+  ASSERT_EQ(state_.warnings.size(), 2u);
+  EXPECT_TRUE(state_.warnings[0].starts_with(
+      "a data da lista de arquivos aceita não foi guardada nas configurações deste usuário: "))
+      << state_.warnings[0];
+  EXPECT_EQ(state_.warnings[1],
+            "a data da lista de arquivos aceita não foi guardada em " + record_ + ": disco negado");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/error.h"
 #include "platform/file_lock.h"
 #include "support/text.h"
+#include "update/manifest_signature.h"
 
 namespace kalo {
 std::span<const platform::CarriedResource> CarriedExtractors();
@@ -164,7 +165,7 @@ class UpdateRunTest : public testing::Test {
   cImpLicencas::ManifestState manifest_;
   kalo::test::SettingsRoot settings_root_;
   kalo::platform::SettingsStore settings_{settings_root_.Path()};
-  cImpLicencas::ManifestTrust trust_{{}, settings_};
+  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_};
   RecordingObserver observer_;
   cImpLicencas::RunOutcome outcome_;
   cImpLicencas::UpdateServices services_{
@@ -422,6 +423,32 @@ TEST_F(UpdateRunTest, ARunThatGetsNoManifestOrNoLockDoesNothingAndSaysWhy) {
   EXPECT_EQ(server_.RequestTargets().size(), requests);
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "old content");
+}
+
+// A signed release whose publishing time this user's settings cannot keep: the run goes
+// on, and says so in its report.
+TEST_F(UpdateRunTest, ASettingsStoreThatCannotBeWrittenIsReported) {
+  kalo::platform::SettingsStore settings(settings_root_.Unwritable());
+  const auto fixture = [](const std::string& name) {
+    return ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
+  };
+  cImpLicencas::ManifestTrust trust(
+      {*cImpLicencas::ParsePublicKey(fixture("public_key.txt").substr(0, 130))}, settings, fs_,
+      install_);
+  cImpLicencas::UpdateServices services{
+      fs_,           processes_, resources_, ui_,       clock_,   transfer_,
+      libraries_,    manifest_,  trust,      observer_, install_, server_.BaseAddress(),
+      "kalo_upd.exe"};
+  InstallLibraries();
+  server_.SetManifest("acme", fixture("newer.txt"));
+  server_.SetSignature("acme", fixture("newer.assinatura"));
+  server_.SetFile("logo-jpg-201012011530.jpg", "jpeg");
+  EXPECT_EQ(cImpLicencas::RunUpdate(services, "acme").end, cImpLicencas::RunEnd::kCompleted);
+  EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201012011530.jpg")), "jpeg");
+  ASSERT_EQ(observer_.warned.size(), 1u);
+  EXPECT_TRUE(observer_.warned[0].starts_with(
+      "a data da lista de arquivos aceita não foi guardada nas configurações deste usuário: "))
+      << observer_.warned[0];
 }
 
 TEST_F(UpdateRunTest, AnInterruptedRunIsMadeGoodFirst) {

@@ -41,8 +41,6 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
   int error = 0;
   std::unique_ptr<zip_t, ArchiveDiscard> archive(
       zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
-  struct stat info {};
-  ::stat(file.path.c_str(), &info);
   zip_source_t* source =
       archive ? zip_source_file(archive.get(), file.path.c_str(), 0, -1) : nullptr;
   const std::string name = file.base_name + "." + file.extension;
@@ -54,7 +52,7 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
                 "kalo-publish build");
   }
   const auto entry = static_cast<zip_uint64_t>(index);
-  zip_file_set_mtime(archive.get(), entry, info.st_mtime, 0);
+  zip_file_set_mtime(archive.get(), entry, file.modified, 0);
   zip_file_set_external_attributes(archive.get(), entry, 0, ZIP_OPSYS_UNIX,
                                    static_cast<zip_uint32_t>(S_IFREG | 0755) << 16);
   if (zip_close(archive.get()) != 0) {
@@ -206,13 +204,17 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     }
     manifest += "_licenca";
     const std::int64_t published_at = PublishingTime(options.server_folder, clients, err);
-    const std::string signature =
-        key ? cImpLicencas::SignatureFileText(key->Sign(manifest, published_at)) : std::string();
+    // The default manifest serves every client without one of its own, and none with.
+    const std::vector<std::string> own(clients.begin() + 1, clients.end());
     for (const std::string& client : clients) {
       WriteWhole(ManifestPath(options.server_folder, client), manifest);
       out << "manifesto: " << ManifestPath(options.server_folder, client) << '\n';
       if (key) {
-        WriteWhole(SignaturePath(options.server_folder, client), signature);
+        const auto signed_for = client == clients.front()
+                                    ? cImpLicencas::SignedFor::AllClientsBut(own)
+                                    : cImpLicencas::SignedFor::Client(client);
+        WriteWhole(SignaturePath(options.server_folder, client),
+                   cImpLicencas::SignatureFileText(key->Sign(signed_for, manifest, published_at)));
         out << "assinatura: " << SignaturePath(options.server_folder, client) << '\n';
       } else {
         // A signature left by an earlier signed build no longer matches this manifest.

@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "support/timestamps.h"
 #include "update/manifest.h"
@@ -49,13 +52,22 @@ std::string ProblemWithName(const std::string& name) {
   return {};
 }
 
-// yyyymmddhhnn of the file's modification time, in UTC so that every machine that
-// publishes the same files writes the same names.
-std::string DateStamp(const fs::path& path) {
+// The file's modification time; nothing, with the system's reason, when it cannot be
+// read: a time made up would date the release wrongly without a word.
+std::optional<std::time_t> ModificationTime(const std::string& path, std::string& reason) {
   struct stat info {};
-  ::stat(path.c_str(), &info);
+  if (::stat(path.c_str(), &info) != 0) {
+    reason = std::strerror(errno);
+    return std::nullopt;
+  }
+  return info.st_mtime;
+}
+
+// yyyymmddhhnn of a modification time, in UTC so that every machine that publishes
+// the same files writes the same names.
+std::string DateStamp(std::time_t modified) {
   std::tm utc{};
-  ::gmtime_r(&info.st_mtime, &utc);
+  ::gmtime_r(&modified, &utc);
   return cUpdate::FormatStamp(cImpLicencas::kStampPattern, utc.tm_year + 1900, utc.tm_mon + 1,
                               utc.tm_mday, utc.tm_hour, utc.tm_min, 0);
 }
@@ -88,12 +100,19 @@ ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
     }
     ReleaseFile file;
     file.path = entry.path().string();
+    std::string reason;
+    const auto modified = ModificationTime(file.path, reason);
+    if (!modified) {
+      plan.problems.push_back(file.path + ": a data do arquivo não pôde ser lida (" + reason + ")");
+      continue;
+    }
+    file.modified = *modified;
     file.base_name = name.substr(0, name.find('.'));
     file.extension = name.substr(name.find('.') + 1);
     // The updater's own test: a name ending in "exe" is judged by its version.
     file.executable = cImpLicencas::IsExecutableName(name);
     file.stamp = file.executable ? cUpdate::FileVersionStamp(file.path, cImpLicencas::kStampPattern)
-                                 : DateStamp(entry.path());
+                                 : DateStamp(file.modified);
     if (file.executable && file.stamp.empty() && !allow_unversioned) {
       plan.problems.push_back(name +
                               ": executável sem informação de versão (use "

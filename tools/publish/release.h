@@ -2,6 +2,7 @@
 // which manifest entries, and what makes a file unpublishable.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ struct ReleaseFile {
   std::string base_name;  // before the one dot
   std::string extension;  // after it
   bool executable = false;
-  std::string stamp;  // executables: their version stamp; other files: their date
+  std::string stamp;         // executables: their version stamp; other files: their date
+  std::time_t modified = 0;  // the file's modification time, which its archive keeps
 };
 
 struct ReleasePlan {

@@ -158,10 +158,11 @@ platform::P256PublicKey SigningKey::PublicKey() const {
   return point;
 }
 
-cImpLicencas::ManifestSignature SigningKey::Sign(std::string_view manifest,
+cImpLicencas::ManifestSignature SigningKey::Sign(const cImpLicencas::SignedFor& signed_for,
+                                                 std::string_view manifest,
                                                  std::int64_t published_at) const {
   constexpr const char* kSource = "kalo::publish::SigningKey::Sign";
-  const std::string message = cImpLicencas::SignedMessage(manifest, published_at);
+  const std::string message = cImpLicencas::SignedMessage(signed_for, published_at, manifest);
   const DigestContext context(EVP_MD_CTX_new());
   std::vector<unsigned char> der(static_cast<std::size_t>(EVP_PKEY_get_size(key_.get())));
   std::size_t length = der.size();
@@ -177,7 +178,7 @@ cImpLicencas::ManifestSignature SigningKey::Sign(std::string_view manifest,
   if (!parsed) {
     ThrowFailure("assinatura", kSource);
   }
-  cImpLicencas::ManifestSignature signature{published_at, {}};
+  cImpLicencas::ManifestSignature signature{signed_for, published_at, {}};
   PutHalf(ECDSA_SIG_get0_r(parsed.get()), std::span(signature.signature).first<kHalfBytes>(),
           kSource);
   PutHalf(ECDSA_SIG_get0_s(parsed.get()), std::span(signature.signature).last<kHalfBytes>(),

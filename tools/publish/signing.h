@@ -30,9 +30,10 @@ class SigningKey {
   // The uncompressed point, as the updater's build takes it.
   platform::P256PublicKey PublicKey() const;
 
-  // The signature of `manifest` published at `published_at`, over
-  // cImpLicencas::SignedMessage(manifest, published_at).
-  cImpLicencas::ManifestSignature Sign(std::string_view manifest, std::int64_t published_at) const;
+  // The signature of `manifest`, for the clients `signed_for` names, published at
+  // `published_at`: over cImpLicencas::SignedMessage of the three.
+  cImpLicencas::ManifestSignature Sign(const cImpLicencas::SignedFor& signed_for,
+                                       std::string_view manifest, std::int64_t published_at) const;
 
  private:
   struct KeyFree {

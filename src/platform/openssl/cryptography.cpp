@@ -100,6 +100,10 @@ Sha256Digest Sha256::Finish() {
   return digest;
 }
 
+bool IsP256Point(const P256PublicKey& public_key) {
+  return PublicKeyOf(public_key) != nullptr;
+}
+
 bool VerifyP256Signature(const P256PublicKey& public_key, std::span<const std::byte> message,
                          const P256Signature& signature) {
   const Key key = PublicKeyOf(public_key);

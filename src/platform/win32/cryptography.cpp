@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/p256_curve.h"
 #include "platform/win32/last_error.h"
 
 namespace kalo::platform {
@@ -69,9 +70,10 @@ OwnedAlgorithm OpenAlgorithm(const wchar_t* algorithm, const char* source) {
   return OwnedAlgorithm(handle);
 }
 
-// The key of a point, or nothing when CNG takes it for no point of the curve.
+// The key of a point, or nothing when it is no point of the curve. CNG is not trusted
+// to tell: some of its implementations import a point off the curve without a word.
 OwnedKey PublicKeyOf(BCRYPT_ALG_HANDLE algorithm, const P256PublicKey& point) {
-  if (point.front() != std::byte{0x04}) {
+  if (!SatisfiesP256Equation(point)) {
     return nullptr;
   }
   // The key's blob is a header, then X and Y without the point's leading 0x04.
@@ -123,6 +125,11 @@ Sha256Digest Sha256::Finish() {
                            static_cast<ULONG>(digest.size()), 0),
         "SHA-256", kHashSource);
   return digest;
+}
+
+bool IsP256Point(const P256PublicKey& public_key) {
+  const OwnedAlgorithm algorithm = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM, kVerifySource);
+  return PublicKeyOf(algorithm.get(), public_key) != nullptr;
 }
 
 bool VerifyP256Signature(const P256PublicKey& public_key, std::span<const std::byte> message,

@@ -1,0 +1,15 @@
+// The curve equation of P-256, checked with plain integer arithmetic, for systems whose
+// cryptography takes a key without checking that it is a point of the curve.
+#pragma once
+
+#include "platform/cryptography.h"
+
+namespace kalo::platform {
+
+// True when `point` is the uncompressed form of an affine point of P-256: both
+// coordinates below the field's prime, and y² = x³ - 3x + b. Every such point is a
+// public key, as the curve's cofactor is 1. Public data only, so nothing here needs to
+// take the same time whatever the input.
+bool SatisfiesP256Equation(const P256PublicKey& point);
+
+}  // namespace kalo::platform
