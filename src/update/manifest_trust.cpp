@@ -9,6 +9,7 @@
 #include "support/timestamps.h"
 #include "update/manifest.h"
 #include "update/manifest_signature.h"
+#include "update/run_journal.h"
 
 namespace cImpLicencas {
 namespace {
@@ -18,9 +19,8 @@ namespace {
 constexpr const char* kSettingsApp = "KALO";
 constexpr const char* kSettingsSection = "assinaturas";
 
-// The run journal's hidden folder, and the record in it. The name has no dot: every
-// set-aside copy's has one, and the journal's recovery leaves dotless names alone.
-constexpr const char* kHiddenFolder = ".kalo_upd";
+// The record in the run journal's hidden folder. The name has no dot: every set-aside
+// copy's has one, and the journal's recovery leaves dotless names alone.
 constexpr const char* kRecordName = "signatures";
 // Far more than the clients one install folder serves; a larger record is not read.
 constexpr std::uint64_t kMostRecordBytes = 64 * 1024;
@@ -50,8 +50,7 @@ ManifestTrust::ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
     : keys_(std::move(keys)),
       settings_(settings),
       fs_(fs),
-      record_path_(kalo::platform::PathInFolder(
-          kalo::platform::PathInFolder(install_folder, kHiddenFolder), kRecordName)) {}
+      record_path_(kalo::platform::PathInFolder(HiddenFolderOf(install_folder), kRecordName)) {}
 
 std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
                                                   std::string_view manifest,
@@ -99,7 +98,8 @@ std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
 
 std::map<std::string, std::int64_t> ManifestTrust::Recorded(
     std::vector<std::string>& warnings) const {
-  const auto kind = fs_.KindOf(record_path_);
+  // Another local user may have put a link there: it is refused, never followed.
+  const auto kind = fs_.OwnKindOf(record_path_);
   if (!kind) {
     return {};
   }
@@ -109,7 +109,7 @@ std::map<std::string, std::int64_t> ManifestTrust::Recorded(
       problem = "tem mais de " + std::to_string(kMostRecordBytes / 1024) + " KiB";
       if (fs_.FileLength(record_path_) <= kMostRecordBytes) {
         problem = "não está no formato esperado";
-        if (auto recorded = ParseSignatureRecord(fs_.ReadFile(record_path_))) {
+        if (auto recorded = ParseSignatureRecord(fs_.ReadFileNoFollow(record_path_))) {
           return std::move(*recorded);
         }
       }

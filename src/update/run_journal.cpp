@@ -61,12 +61,16 @@ bool Attempt(Step step) noexcept {
 
 }  // namespace
 
+std::string HiddenFolderOf(const std::string& install_folder) {
+  return kalo::platform::PathInFolder(install_folder, kCornerName);
+}
+
 RunJournal::RunJournal(kalo::platform::FileSystem& fs, RunObserver& observer,
                        const std::string& install_folder)
     : fs_(fs),
       observer_(observer),
       install_folder_(install_folder),
-      corner_(kalo::platform::PathInFolder(install_folder, kCornerName)),
+      corner_(HiddenFolderOf(install_folder)),
       record_path_(kalo::platform::PathInFolder(corner_, kRecordName)) {}
 
 void RunJournal::MakeCorner() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "helpers/fake_ui.h"
+#include "helpers/links.h"
 #include "helpers/settings_root.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
@@ -502,6 +503,26 @@ TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   LoadThrough(other_user, "acme");
   EXPECT_EQ(state_.status, ManifestStatus::kRefused);
   EXPECT_TRUE(state_.warnings.empty());
+}
+
+// A link in the record's place is never followed: what it leads to stays as it was, and
+// the record is reported and written afresh as a file of its own.
+TEST_F(LoadManifestTest, ALinkInPlaceOfTheRecordIsNotFollowed) {
+  const std::string elsewhere = install_.Write("elsewhere.txt", "acme 1796000000\n");
+  if (!kalo::test::MakeSymbolicLink(record_, elsewhere, false)) {
+    GTEST_SKIP() << "this system makes no symbolic links here";
+  }
+  ServeSigned("acme", "older.txt", "older.assinatura");
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string());
+  LoadThrough(trust, "acme");
+  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+  ASSERT_EQ(state_.warnings.size(), 1u);
+  EXPECT_EQ(state_.warnings[0].find("o registro de assinaturas " + record_ + " foi desconsiderado: "),
+            0u)
+      << state_.warnings[0];
+  EXPECT_FALSE(std::filesystem::is_symlink(record_));
+  EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1795000000\n");
+  EXPECT_EQ(kalo::test::ReadWholeFile(elsewhere), "acme 1796000000\n");
 }
 
 // Other users may write the record: whatever it holds, it is read strictly, and a record
