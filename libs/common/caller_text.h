@@ -11,7 +11,8 @@ namespace kalo::caller_text {
 // A text from the caller, in UTF-8.
 std::string ToUtf8(std::string_view text);
 
-// A UTF-8 text for the caller; characters its code page lacks become '?'.
+// A UTF-8 text for the caller. Throws std::range_error when a character has no exact
+// form in the caller's code page: a name changed on the way would name another file.
 std::string FromUtf8(std::string_view text);
 
 }  // namespace kalo::caller_text

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,7 +143,7 @@ int32_t ZIP32_CALL ZpSetOptions(ZipOptions* options) {
     session.update = options->UpdateArchive != 0;
     session.root = std::move(root);
     return ZIP32_OK;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return ZIP32_BAD_PARAMETERS;
   }
 }

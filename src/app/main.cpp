@@ -3,7 +3,8 @@
 #include <chrono>
 #include <iostream>
 #include <optional>
-#include <vector>
+#include <string>
+#include <variant>
 
 #include "app/command_line.h"
 #include "app/console.h"
@@ -14,6 +15,7 @@
 #include "platform/error.h"
 #include "platform/install_folder.h"
 #include "platform/own_program.h"
+#include "platform/program_arguments.h"
 #include "platform/shortened_text.h"
 #include "platform/standard_streams.h"
 #include "support/configuration.h"
@@ -158,6 +160,15 @@ class Updater : public platform::WindowEvents {
   app::FrmAtualizar form_;
 };
 
+// The options, or why the command line is wrong: an argument that is not text is too.
+std::variant<app::CommandLine, std::string> ParsedArguments(int argc, char** argv) {
+  try {
+    return app::ParseCommandLine(platform::ProgramArguments(argc, argv));
+  } catch (const Error& error) {
+    return std::string(error.what());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,11 +179,11 @@ int main(int argc, char** argv) {
     keys = cImpLicencas::PublicKeysOf(build::PublicKeys());
   } catch (const Error& error) {
     platform::ConnectStandardStreams();
+    const platform::ConsoleText console_errors(std::cerr, platform::StandardStream::kError);
     std::cerr << "kalo_upd: " << error.Description() << '\n';
     return exit_status::kRefused;
   }
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const auto parsed = app::ParseCommandLine(arguments);
+  const auto parsed = ParsedArguments(argc, argv);
   // Everything but the window writes to the console; the window must not join one,
   // or closing that console would end it.
   const auto* options_parsed = std::get_if<app::CommandLine>(&parsed);
@@ -180,6 +191,8 @@ int main(int argc, char** argv) {
       options_parsed->version) {
     platform::ConnectStandardStreams();
   }
+  const platform::ConsoleText console_output(std::cout, platform::StandardStream::kOutput);
+  const platform::ConsoleText console_errors(std::cerr, platform::StandardStream::kError);
   if (const auto* problem = std::get_if<std::string>(&parsed)) {
     std::cerr << "kalo_upd: " << *problem << "\n\n" << app::kUsage;
     return exit_status::kRefused;

@@ -20,6 +20,7 @@
 #include "helpers/test_server.h"
 #include "helpers/virtual_display.h"
 #include "publish/signing.h"
+#include "update/protocol.h"
 
 namespace {
 
@@ -133,6 +134,31 @@ TEST_F(WindowsEndToEnd, AKeyOffTheCurveStopsTheUpdaterAtOnce) {
   EXPECT_NE(run.err.find("não é válida: não é um ponto da curva P-256"), std::string::npos)
       << run.err;
   EXPECT_TRUE(server_.ManifestRequests().empty());
+}
+
+// Wine reads the Linux command line in the locale's encoding: in a UTF-8 locale the
+// updater is given the name as typed, while its ANSI code page (1252) would carry "ã" as
+// one byte that is no UTF-8. The name is asked for, kept for the next run and refused
+// as typed (in small letters, as every name is kept).
+TEST_F(WindowsEndToEnd, AccentedClientNamesAreTakenAsTyped) {
+  std::vector<std::string> environment = Environment();
+  environment.push_back("LC_ALL=C.UTF-8");
+  const std::string manifest_target =
+      std::string(cImpLicencas::kManifestPath) + "?id=constru%C3%A7%C3%B5es%20s%C3%A3o%20jos%C3%A9";
+  for (const auto& arguments :
+       {std::vector<std::string>{"--client", "Construções São José"}, std::vector<std::string>{}}) {
+    std::vector<std::string> command = Command({"--unattended"});
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const auto run =
+        kalo::test::RunProgramThroughPipe(command, environment, work_ / "err.txt", 60s);
+    // This server has no manifest for the name.
+    EXPECT_EQ(run.exit_status, 1) << run.err;
+    EXPECT_EQ(server_.RequestTargets().back(), manifest_target);
+  }
+  const auto refused = kalo::test::RunProgramThroughPipe(
+      Command({"--unattended", "--client", "José/ação"}), environment, work_ / "err.txt", 60s);
+  EXPECT_EQ(refused.exit_status, 2) << refused.err;
+  EXPECT_NE(refused.err.find("nome longo demais): josé/ação"), std::string::npos) << refused.err;
 }
 
 TEST_F(WindowsEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helpers/fake_ui.h"
@@ -16,6 +17,23 @@ namespace {
 using kalo::platform::TransferState;
 using kalo::test::Fault;
 using namespace std::chrono_literals;
+
+// Fills a stretch of the stack below the caller with a pattern, keeps it for `hold` and
+// answers whether anything wrote into it meanwhile.
+[[gnu::noinline]] bool StackStaysUntouched(std::chrono::milliseconds hold) {
+  constexpr unsigned char kPattern = 0xA5;
+  volatile unsigned char stretch[64 * 1024];
+  for (auto& byte : stretch) {
+    byte = kPattern;
+  }
+  std::this_thread::sleep_for(hold);
+  for (const auto& byte : stretch) {
+    if (byte != kPattern) {
+      return false;
+    }
+  }
+  return true;
+}
 
 class InternetTransferTest : public testing::Test {
  protected:
@@ -156,6 +174,20 @@ TEST_F(InternetTransferTest, TransferBelowTheMinimumRateIsStalled) {
       EXPECT_GT(ui_.pumps - pumps_before, 5);
     }
   }
+}
+
+// A stall gives up on an operation still under way; the system completes it later, on
+// threads of its own, and its answer must not land in the frames that waited for it.
+TEST_F(InternetTransferTest, AnOperationGivenUpOnWritesNothingIntoTheWaitersStack) {
+  const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 150ms});
+  // Half of it comes at once, too little for the first 150 ms: the stall ends the
+  // transfer at their end, while WinINet waits for more.
+  server_.SetFile("silent.bin", std::string(1000, 's'));
+  server_.SetFault("/trabalho/versao/silent.bin", Fault::kStallMidBody);
+  EXPECT_THROW(transfer->OpenUrlBytes(Url("silent.bin"), [](std::span<const std::byte>) {}),
+               kalo::Error);
+  // WinINet ends the operation it was left with at its receive time-out, two idle times.
+  EXPECT_TRUE(StackStaysUntouched(500ms));
 }
 
 // A body longer than the caller allows is refused at once when the server announces

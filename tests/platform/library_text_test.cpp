@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/error.h"
+
 namespace {
 
 using kalo::platform::FromLibraryText;
@@ -15,6 +17,20 @@ TEST(LibraryText, NamesComeBackFromTheLibrariesAsTheyWent) {
     const std::string library_form = ToLibraryText(name);
     EXPECT_EQ(library_form.empty(), name.empty()) << name;
     EXPECT_EQ(FromLibraryText(library_form), name);
+  }
+}
+
+// Windows puts the nearest character of its code page in the place of one it lacks
+// (fullwidth "．．／" and the division slash become "../" and "/"): a name reaches the
+// libraries as it is, or not at all.
+TEST(LibraryText, NamesReachTheLibrariesExactlyOrNotAtAll) {
+  for (const std::string name : {"\uff0e\uff0e\uff0fkalo.exe", "\u2215etc", "\u65e5\u672c.txt"}) {
+    try {
+      EXPECT_EQ(FromLibraryText(ToLibraryText(name)), name);
+    } catch (const kalo::Error& error) {
+      EXPECT_EQ(error.Number(), kalo::error_number::kPathFileAccess) << name;
+      EXPECT_EQ(error.Source(), "LibraryText") << name;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <new>
+#include <stdexcept>
 
 namespace kalo::win32 {
 namespace {
@@ -31,11 +32,21 @@ std::string Narrow(std::wstring_view text, UINT code_page) {
   if (text.empty()) {
     return {};
   }
+  // A fullwidth "．．／" would otherwise become "../". UTF-8 holds every character but
+  // a lone surrogate, and takes neither the best-fit flag nor the default-character
+  // report; the ANSI code page may be UTF-8 too.
+  const UINT page = code_page == CP_ACP ? ::GetACP() : code_page;
+  const bool utf8 = page == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL defaulted = FALSE;
   const int length = CheckedLength(text.size());
-  const int needed =
-      ::WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  const int needed = ::WideCharToMultiByte(page, flags, text.data(), length, nullptr, 0, nullptr,
+                                           utf8 ? nullptr : &defaulted);
+  if (needed == 0 || defaulted) {
+    throw std::range_error("a text has no exact form in code page " + std::to_string(page));
+  }
   std::string narrow(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(code_page, 0, text.data(), length, narrow.data(), needed, nullptr, nullptr);
+  ::WideCharToMultiByte(page, flags, text.data(), length, narrow.data(), needed, nullptr, nullptr);
   return narrow;
 }
 

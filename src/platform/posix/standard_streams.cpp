@@ -5,4 +5,9 @@ namespace kalo::platform {
 // A POSIX program always inherits the standard streams of whoever started it.
 void ConnectStandardStreams() {}
 
+// Terminals here take UTF-8 as it is.
+std::unique_ptr<std::streambuf> ConsoleBuffer(StandardStream) {
+  return nullptr;
+}
+
 }  // namespace kalo::platform

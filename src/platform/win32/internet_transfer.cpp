@@ -50,6 +50,11 @@ struct RequestSignals {
   UniqueHandle completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<int> reached{static_cast<int>(TransferState::kNone)};
   std::atomic<DWORD> error{ERROR_SUCCESS};  // of the last operation that completed later
+  // Where reads and queries that complete later put their answers. A stalled transfer
+  // gives up while one is still under way, so they live as long as the callback's share.
+  std::vector<std::byte> buffer = std::vector<std::byte>(kReadBytes);
+  DWORD read = 0;
+  DWORD available = 0;
 };
 using SignalsShare = std::shared_ptr<RequestSignals>;
 
@@ -261,10 +266,7 @@ class Request {
 class WinInetTransfer final : public InternetTransferBase {
  public:
   WinInetTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, const std::string& proxy)
-      : InternetTransferBase(clock, timeouts),
-        ui_(ui),
-        session_(OpenSession(proxy)),
-        buffer_(kReadBytes) {}
+      : InternetTransferBase(clock, timeouts), ui_(ui), session_(OpenSession(proxy)) {}
 
  private:
   // An empty setting takes the user's own Internet settings, "direct" no proxy at all,
@@ -323,14 +325,15 @@ class WinInetTransfer final : public InternetTransferBase {
   void ReadBody(TransferWatch& watch, const Request& request) {
     const std::optional<std::uint64_t> announced = ContentLength(request.Handle());
     watch.CheckAnnounced(announced);
+    RequestSignals& answers = request.Signals();
     for (DWORD available = WaitForData(watch, request); available > 0;
          available = WaitForData(watch, request)) {
-      DWORD read = 0;
       Perform(watch, request, [&] {
-        return ::InternetReadFile(request.Handle(), buffer_.data(),
-                                  std::min(available, static_cast<DWORD>(buffer_.size())), &read);
+        return ::InternetReadFile(request.Handle(), answers.buffer.data(),
+                                  std::min(available, static_cast<DWORD>(answers.buffer.size())),
+                                  &answers.read);
       });
-      watch.Deliver(std::span(buffer_.data(), read));
+      watch.Deliver(std::span(answers.buffer.data(), answers.read));
       watch.CheckRate();
       ui_.ProcessPendingMessages();
     }
@@ -343,13 +346,13 @@ class WinInetTransfer final : public InternetTransferBase {
 
   // How much of the body can be read at once; 0 at its end.
   DWORD WaitForData(TransferWatch& watch, const Request& request) {
-    DWORD available = 0;
+    RequestSignals& answers = request.Signals();
     // Once it had to wait for data, asking again answers at once.
     while (!Perform(watch, request, [&] {
-      return ::InternetQueryDataAvailable(request.Handle(), &available, 0, 0);
+      return ::InternetQueryDataAvailable(request.Handle(), &answers.available, 0, 0);
     })) {
     }
-    return available;
+    return answers.available;
   }
 
   // Starts an operation with `start` and waits until it ends; whether it ended at once.
@@ -388,7 +391,6 @@ class WinInetTransfer final : public InternetTransferBase {
 
   Ui& ui_;
   UniqueInternet session_;
-  std::vector<std::byte> buffer_;
 };
 
 }  // namespace

@@ -128,6 +128,17 @@ TEST_F(Unzip32Test, CallerTextsAreInTheAnsiCodePage) {
   EXPECT_EQ(calls_.replace_asked, std::vector<std::string>{destination + "/" + entry});
 }
 
+// The caller would get the look-alikes its code page puts in place of characters it
+// lacks: "../evil.txt" for the fullwidth "．．／evil.txt". Such a name stops the run.
+TEST_F(Unzip32Test, NamesTheCallersCodePageCannotHoldExactlyStopTheRun) {
+  if (Ansi(L"\uff0e\uff0e\uff0f")) {
+    GTEST_SKIP() << "the ANSI code page here holds every character";
+  }
+  ArchiveBuilder().AddFile("\uff0e\uff0e\uff0fevil.txt", "e").Write(zip_);
+  EXPECT_EQ(Unzip(zip_), UNZIP32_ABORTED) << calls_.printed;
+  EXPECT_EQ(calls_.serviced, std::vector<std::string>{});
+}
+
 TEST_F(Unzip32Test, PathsMayBeLongerThan260Characters) {
   const std::string folder(120, 'f');
   const std::string name = folder + "/" + folder + "/" + folder + ".txt";

@@ -57,15 +57,19 @@ TEST(FileSystemOnWindows, FindFileMatchesLongNamesInAnyCaseAndOrdinaryFilesOnly)
   }
 }
 
+// Wine shows any name with a leading dot as hidden by itself; the attribute set on the
+// folder is kept with it, and is still there once the folder is renamed without the dot.
 TEST(FileSystemOnWindows, FoldersNamedWithADotAreHidden) {
   const TempFolder folder;
   kalo::platform::FileSystem fs;
   for (const auto& [name, hidden] : {std::pair{".kalo_upd", true}, std::pair{"dados", false}}) {
     fs.CreateFolder(folder / name);
-    const DWORD attributes = GetFileAttributesW(FromUtf8(folder / name).c_str());
+    EXPECT_EQ(fs.KindOf(folder / name), kalo::platform::EntryKind::kFolder) << name;
+    const std::string renamed = folder / ("renamed" + std::string(name));
+    ASSERT_TRUE(MoveFileW(FromUtf8(folder / name).c_str(), FromUtf8(renamed).c_str())) << name;
+    const DWORD attributes = GetFileAttributesW(FromUtf8(renamed).c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << name;
     EXPECT_EQ((attributes & FILE_ATTRIBUTE_HIDDEN) != 0, hidden) << name;
-    EXPECT_EQ(fs.KindOf(folder / name), kalo::platform::EntryKind::kFolder) << name;
   }
 }
 

@@ -1,0 +1,86 @@
+// Text written for the user reaches a console as characters, whatever its code page,
+// and a file as the UTF-8 bytes written.
+#include "platform/standard_streams.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "helpers/temp_folder.h"
+#include "helpers/utf8_path.h"
+
+namespace {
+
+using kalo::platform::ConsoleText;
+using kalo::platform::StandardStream;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// The process's standard handles are put back as they were when it goes.
+class StandardHandlesKept {
+ public:
+  StandardHandlesKept() = default;
+  ~StandardHandlesKept() {
+    for (std::size_t i = 0; i < kWhich.size(); ++i) {
+      SetStdHandle(kWhich[i], kept_[i]);
+    }
+  }
+  StandardHandlesKept(const StandardHandlesKept&) = delete;
+  StandardHandlesKept& operator=(const StandardHandlesKept&) = delete;
+
+ private:
+  static constexpr std::array<DWORD, 3> kWhich = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+                                                  STD_ERROR_HANDLE};
+  const std::array<HANDLE, 3> kept_ = {GetStdHandle(kWhich[0]), GetStdHandle(kWhich[1]),
+                                       GetStdHandle(kWhich[2])};
+};
+
+// A character cut in two between writes, as a stream may pass it on.
+void WriteLine(std::ostream& stream) {
+  stream << "Versões não" << '\xc3' << "\xa7\n";
+}
+
+TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
+  const StandardHandlesKept kept;
+  // A console of the test's own, in the code page of a Portuguese cmd window, where
+  // UTF-8 bytes would come out as "Vers├Áes".
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  ASSERT_TRUE(SetConsoleOutputCP(850));
+  const OwnedHandle screen(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                     CONSOLE_TEXTMODE_BUFFER, nullptr));
+  ASSERT_NE(screen.get(), INVALID_HANDLE_VALUE);
+  SetStdHandle(STD_OUTPUT_HANDLE, screen.get());
+  {
+    std::ostringstream stream;
+    const ConsoleText text(stream, StandardStream::kOutput);
+    WriteLine(stream);
+    EXPECT_EQ(stream.str(), "");
+  }
+  std::array<wchar_t, 12> shown{};
+  DWORD read = 0;
+  ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), shown.data(),
+                                          static_cast<DWORD>(shown.size()), {0, 0}, &read));
+  EXPECT_EQ(std::wstring(shown.data(), read), L"Versões nãoç");
+  FreeConsole();
+
+  const kalo::test::TempFolder folder;
+  const OwnedHandle file(CreateFileW(kalo::test::FromUtf8(folder / "out.txt").c_str(),
+                                     GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
+  SetStdHandle(STD_OUTPUT_HANDLE, file.get());
+  std::ostringstream stream;
+  const ConsoleText text(stream, StandardStream::kOutput);
+  WriteLine(stream);
+  EXPECT_EQ(stream.str(), "Versões nãoç\n");
+}
+
+}  // namespace
