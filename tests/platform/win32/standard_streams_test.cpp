@@ -42,9 +42,15 @@ class StandardHandlesKept {
                                        GetStdHandle(kWhich[2])};
 };
 
-// A character cut in two between writes, as a stream may pass it on.
-void WriteLine(std::ostream& stream) {
+// Writes a line to a stream that writes through the console buffer of a standard
+// output leading to `output`, a character cut in two between writes as a stream may
+// pass it on; answers what reached the stream's own buffer instead.
+std::string BytesKeptWhenWritingTo(HANDLE output) {
+  SetStdHandle(STD_OUTPUT_HANDLE, output);
+  std::ostringstream stream;
+  const ConsoleText text(stream, StandardStream::kOutput);
   stream << "Versões não" << '\xc3' << "\xa7\n";
+  return stream.str();
 }
 
 TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
@@ -58,13 +64,7 @@ TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                      CONSOLE_TEXTMODE_BUFFER, nullptr));
   ASSERT_NE(screen.get(), INVALID_HANDLE_VALUE);
-  SetStdHandle(STD_OUTPUT_HANDLE, screen.get());
-  {
-    std::ostringstream stream;
-    const ConsoleText text(stream, StandardStream::kOutput);
-    WriteLine(stream);
-    EXPECT_EQ(stream.str(), "");
-  }
+  EXPECT_EQ(BytesKeptWhenWritingTo(screen.get()), "");
   std::array<wchar_t, 12> shown{};
   DWORD read = 0;
   ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.get(), shown.data(),
@@ -76,11 +76,7 @@ TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
   const OwnedHandle file(CreateFileW(kalo::test::FromUtf8(folder / "out.txt").c_str(),
                                      GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
-  SetStdHandle(STD_OUTPUT_HANDLE, file.get());
-  std::ostringstream stream;
-  const ConsoleText text(stream, StandardStream::kOutput);
-  WriteLine(stream);
-  EXPECT_EQ(stream.str(), "Versões nãoç\n");
+  EXPECT_EQ(BytesKeptWhenWritingTo(file.get()), "Versões nãoç\n");
 }
 
 }  // namespace
