@@ -517,8 +517,8 @@ TEST_F(LoadManifestTest, ALinkInPlaceOfTheRecordIsNotFollowed) {
   LoadThrough(trust, "acme");
   EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
   ASSERT_EQ(state_.warnings.size(), 1u);
-  EXPECT_EQ(state_.warnings[0].find("o registro de assinaturas " + record_ + " foi desconsiderado: "),
-            0u)
+  EXPECT_EQ(
+      state_.warnings[0].find("o registro de assinaturas " + record_ + " foi desconsiderado: "), 0u)
       << state_.warnings[0];
   EXPECT_FALSE(std::filesystem::is_symlink(record_));
   EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1795000000\n");
