@@ -255,8 +255,11 @@ class LoadManifestTest : public testing::Test {
   kalo::test::TestServer server_;
   kalo::test::FakeUi ui_;
   kalo::platform::Clock clock_;
+  // No case here stalls: a generous idle limit keeps a busy machine (wine, a parallel
+  // run) from passing for a stalled server, since manifests and signatures are smaller
+  // than the bytes each stretch must bring.
   std::unique_ptr<kalo::platform::InternetTransfer> transfer_ =
-      kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+      kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 5s});
   cImpLicencas::ManifestState state_;
 };
 
