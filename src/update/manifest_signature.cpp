@@ -22,26 +22,6 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-}  // namespace
-
-bool IsEncodedClientId(std::string_view id) {
-  constexpr std::string_view kUpperHex = "0123456789ABCDEF";
-  for (std::size_t at = 0; at < id.size(); ++at) {
-    if (id[at] == '%') {
-      if (at + 2 >= id.size() || kUpperHex.find(id[at + 1]) == std::string_view::npos ||
-          kUpperHex.find(id[at + 2]) == std::string_view::npos) {
-        return false;
-      }
-      at += 2;
-    } else if (PercentEncoded(std::string(1, id[at])).size() != 1) {
-      return false;
-    }
-  }
-  return !id.empty();
-}
-
-namespace {
-
 // The ids of a "cliente" or "exceto" line, separated by blanks; nothing when one is
 // not an id.
 std::optional<std::vector<std::string>> IdsOf(std::string_view value) {
@@ -79,6 +59,32 @@ std::optional<std::array<std::byte, N>> FixedBytesOfHex(std::string_view hex) {
 }
 
 }  // namespace
+
+std::optional<std::int64_t> PublishingTimeOf(std::string_view text) {
+  std::int64_t seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || text.front() < '0' || text.front() > '9' || error != std::errc{} ||
+      end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return seconds;
+}
+
+bool IsEncodedClientId(std::string_view id) {
+  constexpr std::string_view kUpperHex = "0123456789ABCDEF";
+  for (std::size_t at = 0; at < id.size(); ++at) {
+    if (id[at] == '%') {
+      if (at + 2 >= id.size() || kUpperHex.find(id[at + 1]) == std::string_view::npos ||
+          kUpperHex.find(id[at + 2]) == std::string_view::npos) {
+        return false;
+      }
+      at += 2;
+    } else if (PercentEncoded(std::string(1, id[at])).size() != 1) {
+      return false;
+    }
+  }
+  return !id.empty();
+}
 
 SignedFor SignedFor::Client(const std::string& client) {
   return {false, {PercentEncoded(client)}};
@@ -133,13 +139,10 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
       }
       signed_for = SignedFor{key == kAllButKey, std::move(*ids)};
     } else if (key == kTimeKey && !time) {
-      std::int64_t seconds = 0;
-      const auto [stop, error] =
-          std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (error != std::errc{} || stop != value.data() + value.size() || seconds < 0) {
+      time = PublishingTimeOf(value);
+      if (!time) {
         return std::nullopt;
       }
-      time = seconds;
     } else if (key == kSignatureKey && !signature) {
       signature = FixedBytesOfHex<kalo::platform::kP256SignatureBytes>(value);
       if (!signature) {

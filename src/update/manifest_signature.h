@@ -53,6 +53,10 @@ std::string SignedMessage(const SignedFor& signed_for, std::int64_t published_at
 // with LF line ends; "exceto:" may list no one.
 std::string SignatureFileText(const ManifestSignature& signature);
 
+// A publishing time as the signature file and the install folder's record write it:
+// decimal seconds, digits only. Nothing for anything else.
+std::optional<std::int64_t> PublishingTimeOf(std::string_view text);
+
 // Reads a signature file. CR before LF, blanks around the values and empty lines are
 // allowed; anything else (a missing or repeated line, both "cliente" and "exceto", an id
 // that is not percent-encoded, a bad number or hex) is not.

@@ -1,7 +1,6 @@
 #include "update/manifest_trust.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 
 #include "platform/error.h"
@@ -24,16 +23,6 @@ constexpr const char* kSettingsSection = "assinaturas";
 constexpr const char* kRecordName = "signatures";
 // Far more than the clients one install folder serves; a larger record is not read.
 constexpr std::uint64_t kMostRecordBytes = 64 * 1024;
-
-std::optional<std::int64_t> SecondsOf(std::string_view text) {
-  std::int64_t seconds = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (text.empty() || text.front() < '0' || text.front() > '9' || error != std::errc{} ||
-      end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return seconds;
-}
 
 std::string Refused(const SignedFor& signed_for) {
   return "a lista de arquivos foi assinada para outro cliente (" +
@@ -123,7 +112,7 @@ std::map<std::string, std::int64_t> ManifestTrust::Recorded(
 }
 
 std::int64_t ManifestTrust::NewestInSettings(const std::string& id) const {
-  return SecondsOf(settings_.Get(kSettingsApp, kSettingsSection, id, "")).value_or(0);
+  return PublishingTimeOf(settings_.Get(kSettingsApp, kSettingsSection, id, "")).value_or(0);
 }
 
 // A store that cannot be written costs only its part of the protection against going
@@ -160,7 +149,7 @@ std::optional<std::map<std::string, std::int64_t>> ParseSignatureRecord(std::str
     if (blank == std::string_view::npos || !IsEncodedClientId(line.substr(0, blank))) {
       return std::nullopt;
     }
-    const auto seconds = SecondsOf(line.substr(blank + 1));
+    const auto seconds = PublishingTimeOf(line.substr(blank + 1));
     if (!seconds || !newest.emplace(line.substr(0, blank), *seconds).second) {
       return std::nullopt;
     }

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "platform/file_system.h"
 #include "platform/win32/last_error.h"
 #include "platform/win32/wide_text.h"
 
@@ -30,13 +29,7 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path) {
     throw LastSystemError("Não foi possível abrir " + path, "FileLock");
   }
   FileLock lock(reinterpret_cast<std::intptr_t>(handle));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(handle, &info)) {
-    throw LastSystemError("Não foi possível abrir " + path, "FileLock");
-  }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    throw LinkRefused(path, "FileLock");
-  }
+  RefuseLink(handle, path, "FileLock");
   OVERLAPPED whole_file{};
   if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, kWholeFile,
                     kWholeFile, &whole_file)) {

@@ -120,13 +120,7 @@ std::string ReadWhole(const std::string& path, DWORD flags) {
     throw LastSystemError("Não foi possível ler " + path, kSource);
   }
   if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info)) {
-      throw LastSystemError("Não foi possível ler " + path, kSource);
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      throw LinkRefused(path, kSource);
-    }
+    RefuseLink(file.get(), path, kSource);
   }
   constexpr DWORD kChunk = 64 * 1024;
   std::string content;

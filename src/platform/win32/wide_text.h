@@ -5,49 +5,33 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "platform/error.h"
+// The conversions the archive libraries share.
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 
 // `text`, encoded in `code_page`, as UTF-16.
 inline std::wstring Wide(std::string_view text, UINT code_page = CP_UTF8) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), length);
-  return wide;
+  return win32::Widen(text, code_page);
 }
 
 // `text` encoded in `code_page`, exactly. Throws when a character has no form of its
 // own there: the system would put a look-alike in its place (fullwidth "．．／" becomes
 // "../") or a default character, and a name changed on the way names another file.
 inline std::string Narrow(std::wstring_view text, UINT code_page) {
-  if (text.empty()) {
-    return {};
-  }
-  // UTF-8 holds every character but a lone surrogate, and takes neither the best-fit
-  // flag nor the default-character report; the ANSI code page may be UTF-8 too.
-  const UINT page = code_page == CP_ACP ? ::GetACP() : code_page;
-  const bool utf8 = page == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  BOOL defaulted = FALSE;
-  const int size = static_cast<int>(text.size());
-  const int length = ::WideCharToMultiByte(page, flags, text.data(), size, nullptr, 0, nullptr,
-                                           utf8 ? nullptr : &defaulted);
-  if (length == 0 || defaulted) {
+  try {
+    return win32::Narrow(text, code_page);
+  } catch (const std::range_error&) {
     throw Error(error_number::kInvalidArgument,
-                "O texto não tem forma exata na página de código " + std::to_string(page),
+                "O texto não tem forma exata na página de código " +
+                    std::to_string(code_page == CP_ACP ? ::GetACP() : code_page),
                 "WideText");
   }
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(page, flags, text.data(), size, narrow.data(), length, nullptr, nullptr);
-  return narrow;
 }
 
 inline std::string Utf8(std::wstring_view text) {
