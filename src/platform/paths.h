@@ -16,4 +16,9 @@ std::string FolderOf(const std::string& path);
 // The part of `path` after its last separator, or the whole path when it has none.
 std::string FileNameOf(const std::string& path);
 
+// Whether `one` and `other` name the same existing folder, compared as the system
+// compares paths: on POSIX byte for byte once links are resolved; on Windows regardless
+// of letter case once both are full long paths. False when either cannot be resolved.
+bool IsSameFolder(const std::string& one, const std::string& other);
+
 }  // namespace kalo::platform

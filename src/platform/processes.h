@@ -12,6 +12,8 @@ using ProcessId = std::int64_t;
 struct ProcessEntry {
   ProcessId id = 0;
   std::string executable_name;  // file name without folder; empty when unknown
+  // The executable's full path; empty when it cannot be read (no right to ask, gone).
+  std::string executable_path;
 };
 
 // How a started program shows itself.

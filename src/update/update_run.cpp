@@ -220,7 +220,7 @@ class Run {
     if (!entry.Sha256().empty() && !checks.sha256) {
       Fail("Baixar: " + name, "o SHA-256 " + entry.Sha256() + " da lista de arquivos não é válido");
     }
-    cUpdate::KillProcess(s_.processes, name, 0);
+    cUpdate::KillProcess(s_.processes, s_.install_folder, name, 0);
     SetAside old_file(journal_, s_.fs, name, PathOf(name));
     std::string reason;
     if (!old_file.Move(reason)) {
@@ -255,7 +255,7 @@ class Run {
     if (const auto shortage = RoomShortage(entry.remote_file_name)) {
       Fail("Descompactar: " + entry.remote_file_name, *shortage);
     }
-    cUpdate::KillProcess(s_.processes, name, 0);
+    cUpdate::KillProcess(s_.processes, s_.install_folder, name, 0);
     SetAside old_file(journal_, s_.fs, name, PathOf(name));
     std::string reason;
     if (!old_file.Move(reason)) {

@@ -8,6 +8,7 @@
 #include "helpers/child_processes.h"
 #include "helpers/temp_folder.h"
 #include "platform/error.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -32,6 +33,9 @@ TEST(ProcessTable, StartsAPathWithBlanksAndListsIt) {
     const auto entry = std::ranges::find(snapshot, child.Id(), &kalo::platform::ProcessEntry::id);
     ASSERT_NE(entry, snapshot.end());
     EXPECT_EQ(entry->executable_name, "acme corp.exe");
+    EXPECT_EQ(kalo::platform::FileNameOf(entry->executable_path), "acme corp.exe");
+    EXPECT_TRUE(kalo::platform::IsSameFolder(kalo::platform::FolderOf(entry->executable_path),
+                                             folder / "Program Files"));
     EXPECT_TRUE(std::ranges::is_sorted(snapshot, {}, &kalo::platform::ProcessEntry::id));
 
     EXPECT_TRUE(processes.Terminate(child.Id()));

@@ -367,6 +367,28 @@ TEST_F(UpdateRunTest, TheUpdatersOwnEntry) {
   EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("kalo_upd.exe")));
 }
 
+// The product running from this install folder is ended before its file is replaced;
+// another installation's copy of it, with its unsaved work, is not.
+TEST_F(UpdateRunTest, OnlyTheProductRunningFromTheInstallFolderIsEnded) {
+  InstallLibraries();
+  Publish("acme", {ServeArchive("acme", "exe")});
+  const std::string other = work_ / "other/acme.exe";
+  fs::create_directory(work_ / "other");
+  std::vector<kalo::test::WatchedChild> running;
+  for (const std::string& path : {Path("acme.exe"), other}) {
+    fs::copy_file(KALO_TEST_PROGRAM_V2, path);
+    running.emplace_back(processes_.Start(path, kalo::platform::WindowStyle::kHidden));
+    ASSERT_TRUE(kalo::test::WaitUntilStarted(path));
+  }
+  fs::remove(Path("acme.exe.started"));
+
+  EXPECT_EQ(Run("acme"), 0);
+  EXPECT_EQ(running[0].WaitForEnd(), kalo::test::ChildEnd::kTerminated);
+  // Given the time an ending takes, so that a copy ended as well cannot pass for alive.
+  EXPECT_EQ(running[1].WaitForEnd(100ms), kalo::test::ChildEnd::kStillRunning);
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(Path("acme.exe")));  // the new one
+}
+
 TEST_F(UpdateRunTest, MissingProgramIsReported) {
   InstallLibraries();
   Publish("beta", {ServeArchive("acme", "exe")});

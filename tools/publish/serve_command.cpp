@@ -2,11 +2,19 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "build_command.h"
 #include "support/exit_status.h"
@@ -20,6 +28,69 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kChunk = 256 * 1024;
+
+// How long a connection may stay silent, before a request, between two or in the middle
+// of one, before it is closed: idle connections must not hold workers for long.
+constexpr auto kIdleLimit = std::chrono::seconds(2);
+
+// Each open connection holds a worker for as long as it lasts; this many leave workers
+// for the requests that come while idle connections wait out their limit.
+constexpr std::size_t kMaxWorkers = 256;
+
+// Runs each connection on a worker of its own, starting workers as connections come
+// (up to kMaxWorkers; past that, connections wait for a worker to be free).
+class ConnectionWorkers : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> task) override {
+    const std::scoped_lock lock(mutex_);
+    tasks_.push_back(std::move(task));
+    if (tasks_.size() > waiting_ && workers_.size() < kMaxWorkers) {
+      workers_.emplace_back([this] { Work(); });
+    } else {
+      task_ready_.notify_one();
+    }
+  }
+
+  void shutdown() override {
+    {
+      const std::scoped_lock lock(mutex_);
+      stopping_ = true;
+    }
+    task_ready_.notify_all();
+    workers_.clear();  // each joins once its connection is done
+  }
+
+ private:
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++waiting_;
+      task_ready_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+      --waiting_;
+      if (tasks_.empty()) {
+        return;
+      }
+      const std::function<void()> task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable task_ready_;
+  std::deque<std::function<void()>> tasks_;
+  std::size_t waiting_ = 0;  // workers waiting for a task
+  bool stopping_ = false;
+  std::vector<std::jthread> workers_;
+};
+
+// Whether `text` holds a control character (below 0x20, or 0x7f). Such a byte in a
+// decoded path would cut the path short at the system, or change what it names.
+bool HasControlCharacter(const std::string& text) {
+  return std::ranges::any_of(text, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
 
 // Streams a file from disk, so that serving a large file costs no memory.
 void ServeFile(const fs::path& path, const char* type, httplib::Response& response) {
@@ -74,6 +145,22 @@ int RunServe(const ServeOptions& options) {
   // A response goes out as headers then body; without this the body of a kept-alive
   // connection waits for the client's delayed acknowledgement, 40 ms a file.
   server.set_tcp_nodelay(true);
+  server.set_keep_alive_timeout(kIdleLimit.count());
+  server.set_read_timeout(kIdleLimit);
+  // The server owns the queue it is handed.
+  server.new_task_queue = [] { return std::make_unique<ConnectionWorkers>().release(); };
+  // Refused before any file is looked up: "NAME%00.jpg" must not answer NAME.
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+    const bool refused = HasControlCharacter(request.path) ||
+                         std::ranges::any_of(request.params, [](const auto& param) {
+                           return HasControlCharacter(param.second);
+                         });
+    if (!refused) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    response.status = 400;
+    return httplib::Server::HandlerResponse::Handled;
+  });
   server.Get(std::string(cImpLicencas::kManifestPath),
              [&](const httplib::Request& request, httplib::Response& response) {
                ServeForClient(root, request, response, &ManifestPath);

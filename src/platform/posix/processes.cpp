@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
+#include <utility>
 
 #include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
@@ -34,25 +36,39 @@ std::optional<ProcessId> ProcessIdOf(const char* name) {
   return id;
 }
 
-// The executable's file name: from the link to the executable, or, where we may not
-// read that link, from the first word of the command line.
-std::string ExecutableNameOf(const std::string& process_folder) {
+// The executable's full path, from the link to it; empty where we may not read that link.
+std::string ExecutablePathOf(const std::string& process_folder) {
   std::string target(4096, '\0');
   const ssize_t length =
       ::readlink(PathInFolder(process_folder, "exe").c_str(), target.data(), target.size() - 1);
-  if (length > 0) {
-    target.resize(static_cast<std::size_t>(length));
-    // A program whose file was replaced while it ran still counts under its name.
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (target.ends_with(kDeleted)) {
-      target.resize(target.size() - kDeleted.size());
-    }
-    return FileNameOf(target);
+  if (length <= 0) {
+    return {};
+  }
+  target.resize(static_cast<std::size_t>(length));
+  // A program whose file was replaced while it ran still counts under its path.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (target.ends_with(kDeleted)) {
+    target.resize(target.size() - kDeleted.size());
+  }
+  return target;
+}
+
+// The executable's file name: from its path, or, where we may not read that, from the
+// first word of the command line.
+std::string ExecutableNameOf(const std::string& process_folder, const std::string& path) {
+  if (!path.empty()) {
+    return FileNameOf(path);
   }
   std::ifstream command_line(PathInFolder(process_folder, "cmdline"), std::ios::binary);
   std::string first_argument;
   std::getline(command_line, first_argument, '\0');
   return FileNameOf(first_argument);
+}
+
+ProcessEntry EntryOf(ProcessId id, const std::string& process_folder) {
+  std::string path = ExecutablePathOf(process_folder);
+  std::string name = ExecutableNameOf(process_folder, path);
+  return {id, std::move(name), std::move(path)};
 }
 
 class SpawnFileActions {
@@ -101,7 +117,7 @@ std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   }
   while (const dirent* entry = ::readdir(proc.get())) {
     if (const auto id = ProcessIdOf(entry->d_name)) {
-      processes.push_back({*id, ExecutableNameOf(PathInFolder("/proc", entry->d_name))});
+      processes.push_back(EntryOf(*id, PathInFolder("/proc", entry->d_name)));
     }
   }
   std::ranges::sort(processes, {}, &ProcessEntry::id);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/win32/last_error.h"
@@ -114,6 +115,24 @@ class InheritedHandles {
   bool initialized_ = false;
 };
 
+// The full path of the process's executable; empty when we may not ask, or the process
+// is gone.
+std::string ImagePathOf(DWORD id) {
+  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  // Long enough for any path, \\?\ prefixed or not.
+  std::wstring path(32768, L'\0');
+  auto size = static_cast<DWORD>(path.size());
+  if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+    return {};
+  }
+  path.resize(size);
+  try {
+    return Utf8(path);
+  } catch (const Error&) {
+    return {};  // a name no UTF-8 text can hold names nothing we compare with
+  }
+}
+
 }  // namespace
 
 std::vector<ProcessEntry> ProcessTable::Snapshot() const {
@@ -127,7 +146,8 @@ std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
        more = ::Process32NextW(snapshot.get(), &entry)) {
-    processes.push_back({entry.th32ProcessID, Utf8(entry.szExeFile)});
+    processes.push_back(
+        {entry.th32ProcessID, Utf8(entry.szExeFile), ImagePathOf(entry.th32ProcessID)});
   }
   std::ranges::sort(processes, {}, &ProcessEntry::id);
   return processes;

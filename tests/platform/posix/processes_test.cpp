@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "helpers/child_processes.h"
@@ -58,6 +59,25 @@ TEST(ProcessTable, StartedProgramInheritsOnlyTheStandardStreams) {
     EXPECT_TRUE(processes.Terminate(child.Id()));
     EXPECT_EQ(child.WaitForEnd(), kalo::test::ChildEnd::kTerminated);
   }
+}
+
+// The updater's own earlier replacement: the running copy's file is gone, another took
+// its place, and the process still counts under the path it was started from.
+TEST(ProcessTable, AReplacedProgramKeepsItsPath) {
+  const kalo::test::TempFolder folder;
+  const std::string path = folder / "acme.exe";
+  kalo::test::CopyTestProgram(path);
+  kalo::platform::ProcessTable processes;
+  const kalo::test::WatchedChild child(processes.Start(path, WindowStyle::kHidden));
+  ASSERT_TRUE(kalo::test::WaitUntilStarted(path));
+  kalo::test::CopyTestProgram(path + ".new");
+  std::filesystem::rename(path + ".new", path);
+
+  const auto snapshot = processes.Snapshot();
+  const auto entry = std::ranges::find(snapshot, child.Id(), &kalo::platform::ProcessEntry::id);
+  ASSERT_NE(entry, snapshot.end());
+  EXPECT_EQ(entry->executable_path, std::filesystem::canonical(path).string());
+  EXPECT_EQ(entry->executable_name, "acme.exe");
 }
 
 }  // namespace
