@@ -44,6 +44,10 @@ class FileSystem {
   // Throws when the file cannot be removed.
   virtual void RemoveFile(const std::string& path);
 
+  // Puts what was written to the file at `path` on the disk, so that a name given to it
+  // afterwards never stands for bytes a power cut could still lose. Throws on failure.
+  virtual void FlushFile(const std::string& path);
+
   // Renames `from` to `to`, replacing a file already at `to`. Throws on failure.
   virtual void RenameFile(const std::string& from, const std::string& to);
 

@@ -1,16 +1,21 @@
-// `kalo-publish serve` on a free loopback port, running for as long as the object lives.
+// What kalo-publish serves, as tests see it: `kalo-publish serve` on a free loopback
+// port, and the entries of the manifests it publishes.
 #pragma once
 
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "helpers/child_processes.h"
 #include "helpers/program_run.h"
+#include "helpers/temp_folder.h"
 #include "helpers/wait_for.h"
+#include "update/manifest.h"
 
 namespace kalo::test {
 
+// Runs for as long as the object lives.
 class PublishServer {
  public:
   // Serves `server_folder`; the server's output goes to `log_file`.
@@ -32,5 +37,18 @@ class PublishServer {
   WatchedChild process_;
   std::string url_;
 };
+
+// The entries of a manifest file as the updater reads them (a CR LF leaves an empty line).
+inline std::vector<cImpLicencas::ManifestEntry> ManifestEntriesOf(
+    const std::string& manifest_file) {
+  std::vector<cImpLicencas::ManifestEntry> entries;
+  for (const std::string& line : cImpLicencas::ManifestLinesOf(ReadWholeFile(manifest_file))
+                                     .value_or(std::vector<std::string>{})) {
+    if (!line.empty()) {
+      entries.push_back(cImpLicencas::ParseEntry(line));
+    }
+  }
+  return entries;
+}
 
 }  // namespace kalo::test

@@ -50,6 +50,7 @@ TEST(FileSystem, WriteFileAtomicallyReplacesWholeFiles) {
 
   const std::string data = folder / "data.bin";
   file_system.WriteFileAtomically(data, Bytes(std::string(1 << 20, 'z')), FilePermissions::kData);
+  file_system.FlushFile(data);
   EXPECT_EQ(fs::file_size(data), 1u << 20);
   EXPECT_EQ(EntriesIn(folder.Path()), 2u);  // no temporary file stays behind
 }
@@ -163,6 +164,7 @@ TEST(FileSystem, FailuresCarryNumberDescriptionAndSource) {
     EXPECT_EQ(error.Number(), kalo::error_number::kFileAlreadyExists);
   }
   EXPECT_THROW(file_system.RemoveFile(folder / "missing"), kalo::Error);
+  EXPECT_THROW(file_system.FlushFile(folder / "missing"), kalo::Error);
   // A folder where a file is expected.
   fs::create_directory(folder / "taken.exe");
   EXPECT_THROW(

@@ -15,9 +15,12 @@
 
 #include "helpers/child_processes.h"
 #include "helpers/install_folder.h"
+#include "helpers/links.h"
 #include "helpers/program_run.h"
 #include "helpers/publish_server.h"
 #include "helpers/temp_folder.h"
+#include "platform/cryptography.h"
+#include "support/text.h"
 
 namespace {
 
@@ -57,12 +60,39 @@ class PublishRoundTrip : public testing::Test {
                                   scratch_);
   }
 
+  // Every file that a manifest of the server folder names lies there, with the length
+  // and (in a signed manifest) the SHA-256 the manifest says.
+  void ExpectManifestsHold() const {
+    for (const auto& manifest : fs::directory_iterator(server_dir_ + "/trabalho/manifests")) {
+      if (manifest.path().extension() != ".txt") {
+        continue;
+      }
+      for (const auto& entry : kalo::test::ManifestEntriesOf(manifest.path())) {
+        SCOPED_TRACE(manifest.path().string() + ": " + entry.remote_file_name);
+        const std::string served =
+            ReadWholeFile(server_dir_ + "/trabalho/versao/" + entry.remote_file_name);
+        EXPECT_EQ(std::to_string(served.size()), entry.Size());
+        if (!entry.Sha256().empty()) {
+          EXPECT_EQ(entry.Sha256(), cUpdate::HexText(kalo::platform::Sha256Of(
+                                        std::as_bytes(std::span(served.data(), served.size())))));
+        }
+      }
+    }
+  }
+
   kalo::test::TempFolder work_;
   kalo::test::TempFolder scratch_;
   const std::string release_ = work_ / "release";
   const std::string server_dir_ = work_ / "server";
   const std::string install_ = work_ / "KALO";
 };
+
+// A release file dated `seconds` after a fixed minute.
+void Date(const std::string& path, int seconds) {
+  fs::last_write_time(path, fs::file_time_type::clock::from_sys(
+                                std::chrono::sys_days{std::chrono::year{2026} / 3 / 9} +
+                                std::chrono::hours{10} + std::chrono::seconds{seconds}));
+}
 
 TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
   fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
@@ -212,11 +242,15 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
 }
 
 TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
-  const std::vector<std::string> names = {"Logo.jpg",     "my file.txt", "a-b.txt",  "noextension",
-                                          "two.dots.txt", "trailing.",   "com1.dll", "nul.txt"};
+  const std::vector<std::string> names = {"Logo.jpg",    "my file.txt",  "a-b.txt",
+                                          "noextension", "two.dots.txt", "trailing.",
+                                          "com1.dll",    "nul.txt",      "dados.zip"};
   for (const std::string& name : names) {
     work_.Write("release/" + name, "x");
   }
+  work_.Write("segredo.txt", "not for release");
+  ASSERT_TRUE(
+      kalo::test::MakeSymbolicLink(release_ + "/segredo.txt", work_ / "segredo.txt", false));
   fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/pe/plain64-noversion.exe",
                 release_ + "/plain.exe");
   const auto refused = Publish({"build", release_, "--out", server_dir_});
@@ -227,8 +261,93 @@ TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
   EXPECT_NE(refused.err.find("plain.exe: "), std::string::npos);
   // A name every updater skips says why: Windows reserves it.
   EXPECT_NE(refused.err.find("nul.txt: o nome é reservado pelo Windows"), std::string::npos);
+  // Every updater would unpack a data file named .zip, and then fail on it.
+  EXPECT_NE(refused.err.find("dados.zip: todo atualizador trata um arquivo .zip como pacote"),
+            std::string::npos);
+  EXPECT_NE(refused.err.find("segredo.txt: é um link simbólico para " + work_ / "segredo.txt" +
+                             ", fora da pasta da versão"),
+            std::string::npos)
+      << refused.err;
   EXPECT_FALSE(fs::exists(server_dir_));
   EXPECT_EQ(Publish({"build", release_}).exit_status, 2);
+}
+
+// A changed data file of the same minute gets a name of its own, so a build that fails
+// after writing its files leaves every served manifest as true as before; a link to
+// a file inside the release publishes that file.
+TEST_F(PublishRoundTrip, AChangedFileNeverReplacesWhatAManifestNames) {
+  const std::string key = work_ / "vendor.pem";
+  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", key);
+  fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::vector<std::string> build{"build",    release_, "--out",  server_dir_,
+                                       "--client", "acme",   "--sign", key};
+  Date(work_.Write("release/logo.jpg", "jpeg"), 10);
+  ASSERT_TRUE(kalo::test::MakeSymbolicLink(release_ + "/copia.jpg", "logo.jpg", false));
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  const std::string files = server_dir_ + "/trabalho/versao/";
+  EXPECT_EQ(ReadWholeFile(files + "copia-jpg-202603091000.jpg"), "jpeg");
+
+  Date(work_.Write("release/logo.jpg", "a new jpeg"), 40);
+  // The default manifest's signature cannot be written: the build fails after the
+  // files and the default manifest, before acme's.
+  const std::string signature = server_dir_ + "/trabalho/manifests/default.assinatura";
+  fs::remove(signature);
+  fs::create_directory(signature);
+  EXPECT_EQ(Publish(build).exit_status, 1);
+  ExpectManifestsHold();
+
+  fs::remove(signature);
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  ExpectManifestsHold();
+  EXPECT_EQ(ReadWholeFile(files + "logo-jpg-202603091000.jpg"), "jpeg");
+  EXPECT_EQ(ReadWholeFile(files + "logo-jpg-202603091001.jpg"), "a new jpeg");
+  // Published again, it finds the same name; only the signatures' times may change.
+  const auto published = FolderContents(files);
+  const std::string manifest = ReadWholeFile(server_dir_ + "/trabalho/manifests/acme.txt");
+  ASSERT_EQ(Publish(build).exit_status, 0);
+  EXPECT_EQ(FolderContents(files), published);
+  EXPECT_EQ(ReadWholeFile(server_dir_ + "/trabalho/manifests/acme.txt"), manifest);
+}
+
+// The updater judges a program by its version alone: another program under a version
+// already published would never be unpacked. The same program published again is.
+TEST_F(PublishRoundTrip, ProgramsTheUpdaterCannotTellApartAreRefused) {
+  const std::string fixtures = std::string(KALO_TEST_FIXTURE_DIR) + "/pe/";
+  const std::string versioned_again = work_ / "app64-rebuilt.exe";
+  fs::copy_file(fixtures + "app64-3112-1999.exe", versioned_again);
+  std::ofstream(versioned_again, std::ios::app) << "rebuilt";
+  const struct {
+    std::string published;
+    std::string changed;
+    const char* reason;
+  } cases[] = {
+      {fixtures + "plain64-noversion.exe", fixtures + "plain32-noversion.exe",
+       "executável sem informação de versão, e outro sem ela já foi publicado em "},
+      {fixtures + "app64-3112-1999.exe", versioned_again,
+       "outro executável com a versão 199912312359 já foi publicado em "},
+  };
+  const std::vector<std::string> build{"build", release_, "--out", server_dir_,
+                                       "--allow-unversioned"};
+  for (const auto& [published, changed, reason] : cases) {
+    SCOPED_TRACE(published);
+    fs::remove_all(server_dir_);
+    fs::copy_file(published, release_ + "/acme.exe", fs::copy_options::overwrite_existing);
+    Date(release_ + "/acme.exe", 0);
+    ASSERT_EQ(Publish(build).exit_status, 0);
+    const auto served = FolderContents(server_dir_);
+    Date(release_ + "/acme.exe", 3600);  // copied again: the same bytes, another date
+    ASSERT_EQ(Publish(build).exit_status, 0);
+    EXPECT_EQ(FolderContents(server_dir_), served);
+
+    fs::copy_file(changed, release_ + "/acme.exe", fs::copy_options::overwrite_existing);
+    const auto refused = Publish(build);
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_NE(refused.err.find(std::string("acme.exe: ") + reason), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("o atualizador não distingue os dois"), std::string::npos);
+    EXPECT_NE(refused.err.find("nada foi publicado"), std::string::npos);
+    EXPECT_EQ(FolderContents(server_dir_), served);
+  }
 }
 
 // A folder that may be listed but not searched: its files are seen, but their dates

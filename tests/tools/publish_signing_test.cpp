@@ -29,18 +29,6 @@ std::span<const std::byte> BytesOf(std::string_view text) {
   return std::as_bytes(std::span(text));
 }
 
-// The entries of a manifest file as the updater reads them (a CR LF leaves an empty line).
-std::vector<cImpLicencas::ManifestEntry> EntriesOf(const std::string& manifest_file) {
-  std::vector<cImpLicencas::ManifestEntry> entries;
-  for (const std::string& line : cImpLicencas::ManifestLinesOf(ReadWholeFile(manifest_file))
-                                     .value_or(std::vector<std::string>{})) {
-    if (!line.empty()) {
-      entries.push_back(cImpLicencas::ParseEntry(line));
-    }
-  }
-  return entries;
-}
-
 // A PEM private key on another curve, as a vendor might bring from elsewhere.
 std::string P384KeyPem() {
   const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
@@ -142,7 +130,7 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   for (const std::string client : {"default", "acme"}) {
     SCOPED_TRACE(client);
     EXPECT_NE(built.out.find(ManifestFolderFile(client + ".assinatura")), std::string::npos);
-    const auto entries = EntriesOf(ManifestFolderFile(client + ".txt"));
+    const auto entries = kalo::test::ManifestEntriesOf(ManifestFolderFile(client + ".txt"));
     ASSERT_EQ(entries.size(), 2u);
     for (const auto& entry : entries) {
       const std::string served =
@@ -192,7 +180,7 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   for (const std::string client : {"default", "acme"}) {
     SCOPED_TRACE(client);
     EXPECT_FALSE(fs::exists(ManifestFolderFile(client + ".assinatura")));
-    const auto entries = EntriesOf(ManifestFolderFile(client + ".txt"));
+    const auto entries = kalo::test::ManifestEntriesOf(ManifestFolderFile(client + ".txt"));
     EXPECT_EQ(entries.size(), 2u);
     for (const auto& entry : entries) {
       EXPECT_EQ(entry.fields[5], "") << entry.remote_file_name;

@@ -34,6 +34,14 @@ std::string FilesFolder(const std::string& server_folder) {
   return (fs::path(server_folder) / "trabalho" / "versao").string();
 }
 
+// Gives the complete `temporary` the name `target`, its bytes on the disk first: the
+// manifests written afterwards must never name a file that a power cut could still empty.
+void Install(const std::string& temporary, const std::string& target) {
+  platform::FileSystem files;
+  files.FlushFile(temporary);
+  files.RenameFile(temporary, target);
+}
+
 // Packs one executable into an archive that holds it under its own name, with a
 // fixed date and mode, so that publishing the same file twice gives the same bytes.
 void WriteArchive(const ReleaseFile& file, const std::string& target) {
@@ -61,7 +69,7 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
                 "kalo-publish build");
   }
   archive.release();
-  fs::rename(temporary, target);
+  Install(temporary, target);
 }
 
 void WriteWhole(const std::string& target, const std::string& content) {
@@ -70,31 +78,126 @@ void WriteWhole(const std::string& target, const std::string& content) {
       platform::FilePermissions::kData);
 }
 
-// The SHA-256 of a published file, read in pieces: a release may hold large files.
-std::string Sha256Text(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+// The SHA-256 of what `read` gives, piece by piece until it gives nothing: a release
+// may hold large files. `read` fills the buffer it gets and answers how much it put
+// there, or nothing when it cannot read.
+template <typename Read>
+std::optional<std::string> Sha256Of(Read read) {
   platform::Sha256 hash;
   std::vector<char> buffer(256 * 1024);
-  do {
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    hash.Update(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(file.gcount()))));
-  } while (file);
-  if (!file.eof()) {
-    throw Error(error_number::kIoError, "Não foi possível ler " + path, "kalo-publish build");
+  for (;;) {
+    const std::optional<std::size_t> got = read(std::span(buffer));
+    if (!got) {
+      return std::nullopt;
+    }
+    if (*got == 0) {
+      return cUpdate::HexText(hash.Finish());
+    }
+    hash.Update(std::as_bytes(std::span(buffer.data(), *got)));
   }
-  return cUpdate::HexText(hash.Finish());
 }
 
-// Publishes one file and answers its manifest line; a signed manifest's line carries
-// the file's SHA-256 as well.
-std::string Publish(const ReleaseFile& file, const std::string& server_folder, bool signed_line) {
+std::string Sha256Text(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  const auto digest = Sha256Of([&file](std::span<char> buffer) -> std::optional<std::size_t> {
+    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    if (file.bad() || (file.fail() && !file.eof())) {
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(file.gcount());
+  });
+  if (!digest) {
+    throw Error(error_number::kIoError, "Não foi possível ler " + path, "kalo-publish build");
+  }
+  return *digest;
+}
+
+struct ArchivedFileClose {
+  void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+// The SHA-256 of the file `name` in the archive at `path`; nothing when the archive or
+// the file cannot be read.
+std::optional<std::string> ArchivedSha256(const std::string& path, const std::string& name) {
+  int error = 0;
+  const std::unique_ptr<zip_t, ArchiveDiscard> archive(zip_open(path.c_str(), ZIP_RDONLY, &error));
+  const std::unique_ptr<zip_file_t, ArchivedFileClose> file(
+      archive ? zip_fopen(archive.get(), name.c_str(), 0) : nullptr);
+  if (!file) {
+    return std::nullopt;
+  }
+  return Sha256Of([&file](std::span<char> buffer) -> std::optional<std::size_t> {
+    const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
+    return got < 0 ? std::nullopt : std::optional(static_cast<std::size_t>(got));
+  });
+}
+
+// A release file and where it goes: its name in the files folder, and whether a file
+// already there holds the same content and serves as it is.
+struct Placement {
+  ReleaseFile file;  // its stamp the one its name carries
+  std::string remote;
+  bool served = false;
+};
+
+std::string RemoteName(const ReleaseFile& file) {
   const std::string kind = file.executable ? "zip" : file.extension;
-  const std::string remote = file.base_name + "-" + file.extension + "-" + file.stamp + "." + kind;
+  return file.base_name + "-" + file.extension + "-" + file.stamp + "." + kind;
+}
+
+// Where `file` goes in `files_folder` without replacing anything a manifest may name
+// (updaters that took the old file would keep it, or find another size than the
+// manifest they hold says); nothing, with the reason in `problem`, when it cannot go.
+// A data file whose minute's name holds other bytes takes the next minute not taken,
+// so that republishing finds the same name again.
+std::optional<Placement> Place(ReleaseFile file, const std::string& files_folder,
+                               std::string& problem) {
+  std::optional<std::string> digest;  // the release file's, read once when needed
+  const auto holds_same = [&](const fs::path& target) {
+    if (!fs::is_regular_file(target)) {
+      return false;
+    }
+    if (!digest) {
+      digest = Sha256Text(file.path);
+    }
+    return (file.executable ? ArchivedSha256(target.string(), file.base_name + "." + file.extension)
+                            : Sha256Text(target.string())) == digest;
+  };
+  for (std::time_t minute = file.modified;; minute += 60) {
+    const std::string remote = RemoteName(file);
+    const fs::path target = fs::path(files_folder) / remote;
+    const bool taken = fs::exists(target);
+    if (!taken || holds_same(target)) {
+      return Placement{file, remote, taken};
+    }
+    // The updater judges a program by its version alone: an archive with another
+    // program of the same version would never be unpacked where the first one was.
+    if (file.executable) {
+      problem = (file.stamp.empty()
+                     ? "executável sem informação de versão, e outro sem ela já foi publicado em "
+                     : "outro executável com a versão " + file.stamp + " já foi publicado em ") +
+                target.string() +
+                ": o atualizador não distingue os dois e nunca instalaria este (dê ao programa " +
+                (file.stamp.empty() ? "informação de versão)" : "uma versão nova)");
+      return std::nullopt;
+    }
+    file.stamp = DateStamp(minute + 60);
+  }
+}
+
+// Publishes one file, unless it is served already, and answers its manifest line; a
+// signed manifest's line carries the file's SHA-256 as well.
+std::string Publish(const Placement& placement, const std::string& server_folder,
+                    bool signed_line) {
+  const ReleaseFile& file = placement.file;
+  const std::string& remote = placement.remote;
   const std::string target = (fs::path(FilesFolder(server_folder)) / remote).string();
-  if (file.executable) {
+  if (!placement.served && file.executable) {
     WriteArchive(file, target);
-  } else {
-    WriteWhole(target, platform::FileSystem().ReadFile(file.path));
+  } else if (!placement.served) {
+    const std::string temporary = target + ".part";
+    WriteWhole(temporary, platform::FileSystem().ReadFile(file.path));
+    Install(temporary, target);
   }
   const std::string digest = signed_line ? Sha256Text(target) : std::string();
   const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +
@@ -103,7 +206,8 @@ std::string Publish(const ReleaseFile& file, const std::string& server_folder, b
   const cImpLicencas::ManifestEntry entry = cImpLicencas::ParseEntry(line);
   if (entry.remote_file_name != remote ||
       entry.local_file_name != file.base_name + "." + file.extension ||
-      entry.VersionStamp() != file.stamp || entry.Kind() != kind || entry.Sha256() != digest) {
+      entry.VersionStamp() != file.stamp ||
+      entry.Kind() != (file.executable ? "zip" : file.extension) || entry.Sha256() != digest) {
     throw Error(error_number::kInvalidArgument, "A linha " + line + " seria mal lida",
                 "kalo-publish build");
   }
@@ -174,6 +278,20 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   }
   const ReleasePlan plan = PlanRelease(options.release_folder, options.allow_unversioned);
   problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
+  std::vector<Placement> placements;
+  for (const ReleaseFile& file : plan.files) {
+    std::string problem;
+    try {
+      if (auto placement = Place(file, FilesFolder(options.server_folder), problem)) {
+        placements.push_back(std::move(*placement));
+      }
+    } catch (const std::exception& error) {
+      problem = error.what();
+    }
+    if (!problem.empty()) {
+      problems.push_back(file.base_name + "." + file.extension + ": " + problem);
+    }
+  }
   std::vector<std::string> clients{"default"};
   for (const std::string& given : options.clients) {
     const std::string client = cUpdate::LowerCase(cUpdate::TrimBlanks(given));
@@ -197,8 +315,8 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     fs::create_directories(FilesFolder(options.server_folder));
     fs::create_directories(fs::path(options.server_folder) / "trabalho" / "manifests");
     std::string manifest = "licenca_\r\n";
-    for (const ReleaseFile& file : plan.files) {
-      const std::string line = Publish(file, options.server_folder, key.has_value());
+    for (const Placement& placement : placements) {
+      const std::string line = Publish(placement, options.server_folder, key.has_value());
       manifest += line + "\r\n";
       out << "  " << line << '\n';
     }

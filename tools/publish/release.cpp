@@ -63,16 +63,31 @@ std::optional<std::time_t> ModificationTime(const std::string& path, std::string
   return info.st_mtime;
 }
 
-// yyyymmddhhnn of a modification time, in UTC so that every machine that publishes
-// the same files writes the same names.
-std::string DateStamp(std::time_t modified) {
-  std::tm utc{};
-  ::gmtime_r(&modified, &utc);
-  return cUpdate::FormatStamp(cImpLicencas::kStampPattern, utc.tm_year + 1900, utc.tm_mon + 1,
-                              utc.tm_mday, utc.tm_hour, utc.tm_min, 0);
+// Why the link `entry` may not be published, or nothing: a link that leads out of the
+// release folder would publish what lies there, which no one chose to release.
+std::string ProblemWithLink(const fs::directory_entry& entry, const fs::path& folder) {
+  std::error_code error;
+  const fs::path target = fs::weakly_canonical(entry.path(), error);
+  if (error) {
+    return "o link simbólico não pôde ser seguido (" + error.message() + ")";
+  }
+  const fs::path inside = target.lexically_relative(folder);
+  if (inside.empty() || *inside.begin() == "..") {
+    return "é um link simbólico para " + target.string() +
+           ", fora da pasta da versão (copie o arquivo para a pasta)";
+  }
+  return {};
 }
 
 }  // namespace
+
+// In UTC, so that every machine that publishes the same files writes the same names.
+std::string DateStamp(std::time_t moment) {
+  std::tm utc{};
+  ::gmtime_r(&moment, &utc);
+  return cUpdate::FormatStamp(cImpLicencas::kStampPattern, utc.tm_year + 1900, utc.tm_mon + 1,
+                              utc.tm_mday, utc.tm_hour, utc.tm_min, 0);
+}
 
 ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
   ReleasePlan plan;
@@ -86,8 +101,15 @@ ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
     return plan;
   }
   std::ranges::sort(entries, {}, [](const fs::directory_entry& e) { return e.path().filename(); });
+  const fs::path resolved_folder = fs::canonical(folder, error);
   for (const auto& entry : entries) {
     const std::string name = entry.path().filename().string();
+    if (entry.is_symlink()) {
+      if (const std::string problem = ProblemWithLink(entry, resolved_folder); !problem.empty()) {
+        plan.problems.push_back(name + ": " + problem);
+        continue;
+      }
+    }
     if (!entry.is_regular_file()) {
       plan.problems.push_back(name +
                               ": só arquivos comuns são publicados (a pasta de instalação "
@@ -111,6 +133,14 @@ ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {
     file.extension = name.substr(name.find('.') + 1);
     // The updater's own test: a name ending in "exe" is judged by its version.
     file.executable = cImpLicencas::IsExecutableName(name);
+    // Every updater takes a "zip" entry for an archive and unpacks it, whatever it holds.
+    if (!file.executable && file.extension == "zip") {
+      plan.problems.push_back(name +
+                              ": todo atualizador trata um arquivo .zip como pacote: descompacta "
+                              "o que ele contém na pasta de instalação e falha em \"Versao\" "
+                              "(dê ao arquivo outra extensão)");
+      continue;
+    }
     file.stamp = file.executable ? cUpdate::FileVersionStamp(file.path, cImpLicencas::kStampPattern)
                                  : DateStamp(file.modified);
     if (file.executable && file.stamp.empty() && !allow_unversioned) {

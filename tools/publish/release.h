@@ -27,4 +27,7 @@ struct ReleasePlan {
 // which the updater accepts only for a file without version information).
 ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned);
 
+// yyyymmddhhnn of `moment` in UTC: a data file's stamp.
+std::string DateStamp(std::time_t moment);
+
 }  // namespace kalo::publish

@@ -169,6 +169,13 @@ void FileSystem::RemoveFile(const std::string& path) {
   }
 }
 
+void FileSystem::FlushFile(const std::string& path) {
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file || ::fsync(file.get()) != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + path, kSource);
+  }
+}
+
 void FileSystem::RenameFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) {
     throw SystemError(errno, "Não foi possível renomear " + from + " para " + to, kSource);

@@ -200,6 +200,16 @@ void FileSystem::RemoveFile(const std::string& path) {
   }
 }
 
+void FileSystem::FlushFile(const std::string& path) {
+  // Windows flushes only through a handle that may write.
+  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
+      Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || !::FlushFileBuffers(file.get())) {
+    throw LastSystemError("Não foi possível gravar " + path, kSource);
+  }
+}
+
 void FileSystem::RenameFile(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
     throw LastSystemError("Não foi possível renomear " + from + " para " + to, kSource);
