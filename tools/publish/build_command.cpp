@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -72,16 +71,9 @@ void WriteWhole(const std::string& target, const std::string& content) {
 
 // The SHA-256 of a published file, read in pieces: a release may hold large files.
 std::string Sha256Text(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
   platform::Sha256 hash;
-  std::vector<char> buffer(256 * 1024);
-  do {
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    hash.Update(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(file.gcount()))));
-  } while (file);
-  if (!file.eof()) {
-    throw Error(error_number::kIoError, "Não foi possível ler " + path, "kalo-publish build");
-  }
+  platform::FileSystem().ReadFileInPieces(
+      path, [&hash](std::span<const std::byte> piece) { hash.Update(piece); });
   return cUpdate::HexText(hash.Finish());
 }
 
@@ -94,7 +86,7 @@ std::string Publish(const ReleaseFile& file, const std::string& server_folder, b
   if (file.executable) {
     WriteArchive(file, target);
   } else {
-    WriteWhole(target, platform::FileSystem().ReadFile(file.path));
+    platform::FileSystem().CopyFileAtomically(file.path, target, platform::FilePermissions::kData);
   }
   const std::string digest = signed_line ? Sha256Text(target) : std::string();
   const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +
