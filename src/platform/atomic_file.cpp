@@ -34,4 +34,12 @@ void FileSystem::WriteFileAtomically(const std::string& path, std::span<const st
   file.Commit(permissions);
 }
 
+void FileSystem::CopyFileAtomically(const std::string& from, const std::string& to,
+                                    FilePermissions permissions) {
+  AtomicFile file(to);
+  ReadFileInPieces(from, [&file](std::span<const std::byte> piece) { file.Write(piece); });
+  file.Flush();
+  file.Commit(permissions);
+}
+
 }  // namespace kalo::platform

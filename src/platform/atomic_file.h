@@ -1,6 +1,6 @@
 // A file written under a temporary name beside its target and renamed into place
-// only when complete, so that the target is never seen half written. It is not
-// flushed to the disk before the rename: every file the updater writes is checked
+// only when complete, so that the target is never seen half written. Unless asked, it
+// is not flushed to the disk before the rename: every file the updater writes is checked
 // again on the next run (by length or version), so a file lost to a power cut is
 // fetched again, and skipping the flush keeps downloads at the network's speed.
 #pragma once
@@ -25,6 +25,10 @@ class AtomicFile {
   ~AtomicFile();
 
   void Write(std::span<const std::byte> bytes);
+
+  // Puts what was written on the disk, for a file that must survive a power cut once
+  // committed. Throws on failure.
+  void Flush();
 
   // Puts the complete file in place of the target. Throws on failure.
   void Commit(FilePermissions permissions);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,6 +63,11 @@ class FileSystem {
   // The whole content of a file. Throws when it cannot be read.
   virtual std::string ReadFile(const std::string& path) const;
 
+  // Hands the content of the file at `path` to `take` piece by piece, from start to end,
+  // so that a file of any size takes little memory. Throws when it cannot be read.
+  virtual void ReadFileInPieces(const std::string& path,
+                                const std::function<void(std::span<const std::byte>)>& take) const;
+
   // The whole content of the file at `path` itself: when `path` is a link it throws
   // LinkRefused and never reads what the link leads to. Throws when it cannot be read.
   virtual std::string ReadFileNoFollow(const std::string& path) const;
@@ -73,6 +79,19 @@ class FileSystem {
   // that `path` is either absent or complete. Throws on failure.
   virtual void WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
                                    FilePermissions permissions);
+
+  // Copies the file at `from`, piece by piece, to a temporary file beside `to`, puts it
+  // on the disk and renames it into place, so that `to` is either as it was or a
+  // complete copy, even after a power cut. Throws on failure.
+  virtual void CopyFileAtomically(const std::string& from, const std::string& to,
+                                  FilePermissions permissions);
+
+ private:
+  // The system's reading of a file in pieces; a link is followed only when `follow_links`,
+  // else refused with LinkRefused.
+  static void ReadPieces(const std::string& path, bool follow_links,
+                         const std::function<void(std::span<const std::byte>)>& take);
+  static std::string ReadWhole(const std::string& path, bool follow_links);
 };
 
 // The error for a link found where a file or folder of the program's own must stand

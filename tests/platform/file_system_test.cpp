@@ -55,6 +55,44 @@ TEST(FileSystem, WriteFileAtomicallyReplacesWholeFiles) {
   EXPECT_EQ(EntriesIn(folder.Path()), 2u);  // no temporary file stays behind
 }
 
+// Hands on the first piece of every file it reads, then fails, as a disk that goes
+// away in the middle of a copy.
+class FirstPieceOnly : public kalo::platform::FileSystem {
+ public:
+  void ReadFileInPieces(
+      const std::string& path,
+      const std::function<void(std::span<const std::byte>)>& take) const override {
+    FileSystem::ReadFileInPieces(path, [&take](std::span<const std::byte> piece) {
+      take(piece);
+      throw kalo::Error(kalo::error_number::kIoError, "lost", "test");
+    });
+  }
+};
+
+TEST(FileSystem, CopyFileAtomicallyCopiesWholeFilesOrNothing) {
+  const TempFolder folder;
+  std::string content;  // Many pieces' worth, no two alike.
+  for (int i = 0; content.size() < (1u << 20); ++i) {
+    content += std::to_string(i) + ' ';
+  }
+  const std::string source = folder.Write("source.bin", content);
+  const std::string target = folder.Write("target.bin", "old");
+  const std::string fresh = folder / "fresh.bin";
+  for (const std::string& to : {target, fresh}) {
+    EXPECT_THROW(FirstPieceOnly().CopyFileAtomically(source, to, FilePermissions::kData),
+                 kalo::Error);
+  }
+  kalo::platform::FileSystem file_system;
+  EXPECT_THROW(file_system.CopyFileAtomically(folder / "missing", fresh, FilePermissions::kData),
+               kalo::Error);
+  EXPECT_EQ(ReadWholeFile(target), "old");
+  EXPECT_EQ(EntriesIn(folder.Path()), 2u);  // no partial target, no temporary file
+
+  file_system.CopyFileAtomically(source, target, FilePermissions::kData);
+  EXPECT_EQ(ReadWholeFile(target), content);
+  EXPECT_EQ(EntriesIn(folder.Path()), 2u);
+}
+
 TEST(FileSystem, ListsEveryNameAndReadsWholeFiles) {
   const TempFolder folder;
   kalo::platform::FileSystem file_system;

@@ -350,6 +350,43 @@ TEST_F(PublishRoundTrip, ProgramsTheUpdaterCannotTellApartAreRefused) {
   }
 }
 
+// Files larger than the memory the build may take are copied, packed and hashed piece
+// by piece, never held whole.
+TEST_F(PublishRoundTrip, LargeFilesArePublishedInLittleMemory) {
+  constexpr std::uintmax_t kSize = std::uintmax_t{24} << 20;
+  {
+    // Sparse, so that making it costs nothing.
+    std::ofstream data(release_ + "/dados.bin", std::ios::binary);
+    data.seekp(kSize - 3);
+    data << "end";
+  }
+  // A program with a large body keeps its version note where it was.
+  fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
+  fs::resize_file(release_ + "/acme.exe", kSize);
+  // 16 MiB of heap and other private memory at the most.
+  const auto published =
+      kalo::test::RunProgram("sh",
+                             {"-c", "ulimit -d 16384 && exec \"$0\" \"$@\"", KALO_PUBLISH_PROGRAM,
+                              "build", release_, "--out", server_dir_, "--sign",
+                              std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem"},
+                             {}, scratch_);
+  ASSERT_EQ(published.exit_status, 0) << published.err;
+  EXPECT_NE(published.out.find("acme-exe-201811211540.zip|"), std::string::npos) << published.out;
+  std::vector<fs::path> copies;
+  for (const auto& entry : fs::directory_iterator(server_dir_ + "/trabalho/versao")) {
+    if (entry.path().filename().string().starts_with("dados-bin-")) {
+      copies.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(copies.size(), 1u);
+  ASSERT_EQ(fs::file_size(copies[0]), kSize);
+  std::ifstream copy(copies[0], std::ios::binary);
+  copy.seekg(kSize - 3);
+  std::string end(3, '\0');
+  copy.read(end.data(), 3);
+  EXPECT_EQ(end, "end");
+}
+
 // A folder that may be listed but not searched: its files are seen, but their dates
 // cannot be read. Root reads them anyway, so it runs the build as nobody.
 TEST_F(PublishRoundTrip, UnreadableDatesRefuseTheReleaseWhole) {

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -78,38 +77,12 @@ void WriteWhole(const std::string& target, const std::string& content) {
       platform::FilePermissions::kData);
 }
 
-// The SHA-256 of what `read` gives, piece by piece until it gives nothing: a release
-// may hold large files. `read` fills the buffer it gets and answers how much it put
-// there, or nothing when it cannot read.
-template <typename Read>
-std::optional<std::string> Sha256Of(Read read) {
-  platform::Sha256 hash;
-  std::vector<char> buffer(256 * 1024);
-  for (;;) {
-    const std::optional<std::size_t> got = read(std::span(buffer));
-    if (!got) {
-      return std::nullopt;
-    }
-    if (*got == 0) {
-      return cUpdate::HexText(hash.Finish());
-    }
-    hash.Update(std::as_bytes(std::span(buffer.data(), *got)));
-  }
-}
-
+// The SHA-256 of a published file, read in pieces: a release may hold large files.
 std::string Sha256Text(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const auto digest = Sha256Of([&file](std::span<char> buffer) -> std::optional<std::size_t> {
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (file.bad() || (file.fail() && !file.eof())) {
-      return std::nullopt;
-    }
-    return static_cast<std::size_t>(file.gcount());
-  });
-  if (!digest) {
-    throw Error(error_number::kIoError, "Não foi possível ler " + path, "kalo-publish build");
-  }
-  return *digest;
+  platform::Sha256 hash;
+  platform::FileSystem().ReadFileInPieces(
+      path, [&hash](std::span<const std::byte> piece) { hash.Update(piece); });
+  return cUpdate::HexText(hash.Finish());
 }
 
 struct ArchivedFileClose {
@@ -126,10 +99,18 @@ std::optional<std::string> ArchivedSha256(const std::string& path, const std::st
   if (!file) {
     return std::nullopt;
   }
-  return Sha256Of([&file](std::span<char> buffer) -> std::optional<std::size_t> {
+  platform::Sha256 hash;
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
     const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
-    return got < 0 ? std::nullopt : std::optional(static_cast<std::size_t>(got));
-  });
+    if (got < 0) {
+      return std::nullopt;
+    }
+    if (got == 0) {
+      return cUpdate::HexText(hash.Finish());
+    }
+    hash.Update(std::as_bytes(std::span(buffer.data(), static_cast<std::size_t>(got))));
+  }
 }
 
 // A release file and where it goes: its name in the files folder, and whether a file
@@ -195,9 +176,7 @@ std::string Publish(const Placement& placement, const std::string& server_folder
   if (!placement.served && file.executable) {
     WriteArchive(file, target);
   } else if (!placement.served) {
-    const std::string temporary = target + ".part";
-    WriteWhole(temporary, platform::FileSystem().ReadFile(file.path));
-    Install(temporary, target);
+    platform::FileSystem().CopyFileAtomically(file.path, target, platform::FilePermissions::kData);
   }
   const std::string digest = signed_line ? Sha256Text(target) : std::string();
   const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +

@@ -51,6 +51,12 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
   }
 }
 
+void AtomicFile::Flush() {
+  if (::fsync(Descriptor(handle_)) != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+}
+
 void AtomicFile::Commit(FilePermissions permissions) {
   const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
   if (::fchmod(Descriptor(handle_), mode) != 0) {

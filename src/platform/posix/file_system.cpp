@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -97,33 +99,6 @@ std::optional<EntryKind> KindAt(const std::string& path,
   return S_ISREG(info.st_mode) ? EntryKind::kFile : EntryKind::kOther;
 }
 
-// The whole content of the file at `path`, opened with `flags` besides reading.
-std::string ReadWhole(const std::string& path, int flags) {
-  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags));
-  if (!file) {
-    // O_NOFOLLOW refuses a link with ELOOP.
-    if (errno == ELOOP && (flags & O_NOFOLLOW) != 0) {
-      throw LinkRefused(path, kSource);
-    }
-    throw SystemError(errno, "Não foi possível ler " + path, kSource);
-  }
-  std::string content;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      throw SystemError(errno, "Não foi possível ler " + path, kSource);
-    }
-    if (got == 0) {
-      return content;
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
@@ -205,12 +180,30 @@ std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
   return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-std::string FileSystem::ReadFile(const std::string& path) const {
-  return ReadWhole(path, 0);
-}
-
-std::string FileSystem::ReadFileNoFollow(const std::string& path) const {
-  return ReadWhole(path, O_NOFOLLOW);
+void FileSystem::ReadPieces(const std::string& path, bool follow_links,
+                            const std::function<void(std::span<const std::byte>)>& take) {
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (follow_links ? 0 : O_NOFOLLOW)));
+  if (!file) {
+    // O_NOFOLLOW refuses a link with ELOOP.
+    if (errno == ELOOP && !follow_links) {
+      throw LinkRefused(path, kSource);
+    }
+    throw SystemError(errno, "Não foi possível ler " + path, kSource);
+  }
+  std::vector<std::byte> piece(256 * 1024);
+  for (;;) {
+    const ssize_t got = ::read(file.get(), piece.data(), piece.size());
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      throw SystemError(errno, "Não foi possível ler " + path, kSource);
+    }
+    if (got == 0) {
+      return;
+    }
+    take(std::span(piece).first(static_cast<std::size_t>(got)));
+  }
 }
 
 void FileSystem::CreateFolder(const std::string& path) {

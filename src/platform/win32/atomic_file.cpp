@@ -74,6 +74,12 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
   }
 }
 
+void AtomicFile::Flush() {
+  if (!::FlushFileBuffers(HandleOf(handle_))) {
+    throw LastSystemError("Não foi possível gravar " + target_, kSource);
+  }
+}
+
 // Windows has no permission to execute a file: any file may be run.
 void AtomicFile::Commit(FilePermissions /*permissions*/) {
   if (!::CloseHandle(HandleOf(std::exchange(handle_, -1)))) {

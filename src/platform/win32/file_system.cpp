@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/win32/last_error.h"
@@ -110,34 +111,6 @@ EntryKind KindFrom(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther : EntryKind::kFile;
 }
 
-// The whole content of the file at `path`, opened with `flags` besides the usual ones.
-// Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and is refused.
-std::string ReadWhole(const std::string& path, DWORD flags) {
-  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
-      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr));
-  if (!file) {
-    throw LastSystemError("Não foi possível ler " + path, kSource);
-  }
-  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
-    RefuseLink(file.get(), path, kSource);
-  }
-  constexpr DWORD kChunk = 64 * 1024;
-  std::string content;
-  for (;;) {
-    const std::size_t at = content.size();
-    content.resize(at + kChunk);
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), content.data() + at, kChunk, &got, nullptr)) {
-      throw LastSystemError("Não foi possível ler " + path, kSource);
-    }
-    content.resize(at + got);
-    if (got == 0) {
-      return content;
-    }
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> FileSystem::FindFile(const std::string& pattern) const {
@@ -240,12 +213,30 @@ std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
   return available.QuadPart;
 }
 
-std::string FileSystem::ReadFile(const std::string& path) const {
-  return ReadWhole(path, 0);
-}
-
-std::string FileSystem::ReadFileNoFollow(const std::string& path) const {
-  return ReadWhole(path, FILE_FLAG_OPEN_REPARSE_POINT);
+// Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and is refused.
+void FileSystem::ReadPieces(const std::string& path, bool follow_links,
+                            const std::function<void(std::span<const std::byte>)>& take) {
+  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
+      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_SEQUENTIAL_SCAN | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+  if (!file) {
+    throw LastSystemError("Não foi possível ler " + path, kSource);
+  }
+  if (!follow_links) {
+    RefuseLink(file.get(), path, kSource);
+  }
+  std::vector<std::byte> piece(256 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr)) {
+      throw LastSystemError("Não foi possível ler " + path, kSource);
+    }
+    if (got == 0) {
+      return;
+    }
+    take(std::span(piece).first(got));
+  }
 }
 
 void FileSystem::CreateFolder(const std::string& path) {
