@@ -149,6 +149,11 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
   EXPECT_NE(refused.err.find("Preencha o Campo Nome da Empresa"), std::string::npos);
 
   EXPECT_EQ(Updater({"--unattended", "--frobnicate"}).exit_status, 2);
+  const auto header = Updater(
+      {"--unattended", "--server", server_.BaseAddress() + "/\r\nX-Evil: 1", "--client", "acme"});
+  EXPECT_EQ(header.exit_status, 2);
+  EXPECT_NE(header.err.find("--server não aceita caracteres de controle"), std::string::npos)
+      << header.err;
 
   // A client name that would start a program outside the install folder.
   const auto evil = Updater(
