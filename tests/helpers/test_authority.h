@@ -19,7 +19,8 @@ class TestAuthority {
   std::string CertificateFile() const { return folder_ / "trusted/authority.pem"; }
   std::string CertificateFolder() const { return folder_ / "trusted"; }
 
-  // A server for https://127.0.0.1:<port> with a certificate of this authority.
+  // A server for https://127.0.0.1:<port> with a certificate of this authority, which
+  // names localhost as well.
   std::unique_ptr<TestServer> MakeServer() const;
 
  private:

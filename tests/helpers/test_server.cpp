@@ -129,10 +129,13 @@ bool Authorized(const std::optional<Credentials>& credentials, const httplib::Re
 
 // Listens on a free loopback port and returns only once the accept loop runs:
 // stopping a server before that would leave its thread waiting for ever.
-int StartListening(httplib::Server& server, std::thread& thread) {
+// `secure` servers wait a moment for the request after the handshake.
+int StartListening(httplib::Server& server, std::thread& thread, bool secure = false) {
   // A stopping server waits for every idle connection's keep-alive time, and WinINet
   // keeps its connections open long after a transfer: an idle connection closes at once.
-  server.set_keep_alive_timeout(0);
+  // The wait also comes before a connection's first request, which WinINet sends only
+  // after the TLS handshake.
+  server.set_keep_alive_timeout(secure ? 1 : 0);
   const int port = server.bind_to_any_port("127.0.0.1");
   if (port <= 0) {
     throw std::runtime_error("test server: no free port");
@@ -181,7 +184,7 @@ TestServer::TestServer(std::unique_ptr<httplib::Server> server, std::string sche
                    ? httplib::Server::HandlerResponse::Unhandled
                    : httplib::Server::HandlerResponse::Handled;
       });
-  port_ = StartListening(*server_, thread_);
+  port_ = StartListening(*server_, thread_, scheme_ == "https");
 }
 
 void TestServer::AnswerStored(const std::map<std::string, std::string>& stored,

@@ -20,7 +20,9 @@ void RunOpenssl(const std::string& arguments, const TempFolder& folder) {
 
 TestAuthority::TestAuthority() {
   std::filesystem::create_directory(folder_.Path() / "trusted");
-  folder_.Write("server.ext", "basicConstraints=CA:FALSE\nsubjectAltName=IP:127.0.0.1\n");
+  // Wine matches only names against a certificate, so the server answers to both.
+  folder_.Write("server.ext",
+                "basicConstraints=CA:FALSE\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n");
   const std::string new_key = "-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes";
   RunOpenssl("req -x509 " + new_key +
                  " -keyout authority.key -out trusted/authority.pem -days 2"
@@ -28,7 +30,7 @@ TestAuthority::TestAuthority() {
                  " -addext basicConstraints=critical,CA:TRUE"
                  " -addext keyUsage=critical,keyCertSign,cRLSign",
              folder_);
-  RunOpenssl("req " + new_key + " -keyout server.key -out server.csr -subj /CN=127.0.0.1", folder_);
+  RunOpenssl("req " + new_key + " -keyout server.key -out server.csr -subj /CN=localhost", folder_);
   RunOpenssl(
       "x509 -req -in server.csr -CA trusted/authority.pem -CAkey authority.key"
       " -CAcreateserial -out server.pem -days 2 -extfile server.ext",
