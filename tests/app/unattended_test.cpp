@@ -232,6 +232,25 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
   }
 }
 
+// The password of the server address reaches the server, and nothing the run writes.
+TEST_F(UnattendedTest, NeverShowsThePasswordOfTheServerAddress) {
+  server_.RequireCredentials({"ana", "segredo"});
+  const std::string base = server_.BaseAddress();
+  const auto with = [&base](const std::string& user_info) {
+    return "http://" + user_info + "@" + base.substr(base.find("://") + 3);
+  };
+  const auto refused =
+      Updater({"--unattended", "--server", with("ana:errada"), "--client", "acme"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("recebida de " + with("ana:***")), std::string::npos) << refused.err;
+  const auto run = Updater({"--unattended", "--server", with("ana:segredo"), "--client", "acme"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  for (const auto& [text, password] :
+       {std::pair{refused.out + refused.err, "errada"}, {run.out + run.err, "segredo"}}) {
+    EXPECT_EQ(text.find(password), std::string::npos) << text;
+  }
+}
+
 // Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing.
 // A framed manifest that lists no file returns, as it always did, but never passes for
 // "up to date": the listed file may well be stale.
