@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/web_address.h"
+
 namespace kalo::app {
 
 const char* const kUsage =
@@ -30,6 +32,10 @@ std::variant<CommandLine, std::string> ParseCommandLine(std::span<const std::str
     std::optional<std::string> problem;
     if (*argument == "--server") {
       problem = value_of(options.server);
+      // A line break would put lines of its own into every request.
+      if (!problem && platform::HasControlCharacters(*options.server)) {
+        problem = "--server não aceita caracteres de controle";
+      }
     } else if (*argument == "--client") {
       problem = value_of(options.client);
     } else if (*argument == "--unattended") {

@@ -18,6 +18,7 @@
 #include "platform/program_arguments.h"
 #include "platform/shortened_text.h"
 #include "platform/standard_streams.h"
+#include "platform/web_address.h"
 #include "support/configuration.h"
 #include "support/exit_status.h"
 #include "support/timestamps.h"
@@ -35,11 +36,14 @@ namespace {
 
 using namespace kalo;
 
-// The host part of the server base address, for the window's host label.
+// The host and port of the server base address, for the window's host label: never a
+// user and password it may carry.
 std::string HostOf(const std::string& base) {
-  const auto scheme_end = base.find("://");
-  const std::string host = base.substr(scheme_end == std::string::npos ? 0 : scheme_end + 3);
-  return host.substr(0, host.find('/'));
+  const auto address = platform::ParseWebAddress(base);
+  if (!address) {
+    return platform::ShownAddress(base);
+  }
+  return address->host + (address->port ? ":" + std::to_string(*address->port) : "");
 }
 
 // The program assembled for the chosen mode. Every service is a member, made in the

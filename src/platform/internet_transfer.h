@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "platform/web_address.h"
 
 namespace kalo::platform {
 
@@ -48,7 +49,8 @@ struct TransferTimeouts {
 // The proxy setting that sends every transfer straight to the server, whatever the
 // system's proxy settings say. An empty setting follows the system's settings (on
 // POSIX the environment's http_proxy, https_proxy, all_proxy and no_proxy, as curl
-// reads them); any other is the address of the proxy that carries every transfer.
+// reads them); any other is the address of an http proxy that carries every transfer,
+// "[http://][user:password@]host[:port]"; any other text is refused.
 inline constexpr std::string_view kDirectConnection = "direct";
 
 // The longest text body the text form takes: far more than any manifest needs, and
@@ -70,7 +72,7 @@ inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
 // The description of a failed transfer: what failed, then why. A caller that shows the
 // address elsewhere takes only the reason back out of it.
 inline std::string TransferFailureText(const std::string& url, const std::string& reason) {
-  return "Falha na transferência de " + url + ": " + reason;
+  return "Falha na transferência de " + ShownAddress(url) + ": " + reason;
 }
 inline std::string TransferFailureReason(const std::string& description, const std::string& url) {
   const std::string prefix = TransferFailureText(url, "");
@@ -100,7 +102,8 @@ class InternetTransfer {
   // True while a transfer is in progress.
   virtual bool StillExecuting() const = 0;
 
-  // The text shown beside the transfer state: the URL of the request in progress.
+  // The text shown beside the transfer state: the URL of the request in progress, with
+  // any password masked.
   virtual std::string ReportedText() const = 0;
 
   // Called at every state change, on the caller's thread.
@@ -109,7 +112,7 @@ class InternetTransfer {
 
 // The component over the platform's HTTP client. It pumps `ui` while it waits and
 // measures its time-outs on `clock`; both must outlive it. `proxy` is a proxy setting
-// as kDirectConnection describes.
+// as kDirectConnection describes; one that is no proxy address throws.
 std::unique_ptr<InternetTransfer> MakeInternetTransfer(Ui& ui, const Clock& clock,
                                                        TransferTimeouts timeouts = {},
                                                        std::string proxy = {});

@@ -37,6 +37,31 @@ std::string DurationText(std::chrono::milliseconds duration) {
                                       : std::to_string(duration.count()) + " ms";
 }
 
+std::optional<WebAddress> ProxyAddress(const std::string& setting) {
+  if (setting.empty() || setting == kDirectConnection) {
+    return std::nullopt;
+  }
+  auto address = ParseWebAddress(setting);
+  if (!address || !(address->scheme.empty() || address->scheme == "http") ||
+      !(address->rest.empty() || address->rest == "/")) {
+    throw Error(error_number::kTransferFailed,
+                "A configuração proxy \"" + ShownAddress(setting) +
+                    "\" não é o endereço de um proxy (http://servidor:porta)",
+                kTransferSource);
+  }
+  return address;
+}
+
+std::optional<std::string> RedirectRefusal(const std::string& from, const std::string& to) {
+  const auto origin = ParseWebAddress(from);
+  const auto target = ParseWebAddress(to);
+  if (origin && origin->Secure() && !(target && target->Secure())) {
+    return "o servidor redirecionou a transferência de https para " + ShownAddress(to) +
+           ", sem criptografia, o que é recusado";
+  }
+  return std::nullopt;
+}
+
 TransferWatch::TransferWatch(const std::string& url, const InternetTransfer::ByteSink& sink,
                              std::optional<std::uint64_t> max_bytes, const Clock& clock,
                              const TransferTimeouts& timeouts,
@@ -121,7 +146,7 @@ TextReply InternetTransferBase::OpenUrlText(const std::string& url) {
   const ByteSink append = [&reply, &url](std::span<const std::byte> bytes) {
     if (bytes.size() > kMaxTextBytes - reply.body.size()) {
       throw Error(error_number::kTransferFailed,
-                  "A resposta de " + url + " passa de " +
+                  "A resposta de " + ShownAddress(url) + " passa de " +
                       std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB",
                   kTransferSource);
     }
@@ -148,6 +173,10 @@ HttpStatus InternetTransferBase::Run(const std::string& url, bool fail_on_http_e
   watch.Reached(TransferState::kResolving);
   HttpStatus status;
   try {
+    // A line break would end the request line early and start a header of its own.
+    if (HasControlCharacters(url)) {
+      throw watch.Failure("o endereço tem caracteres de controle");
+    }
     status = Fetch(watch, fail_on_http_error);
   } catch (...) {
     watch.Report(TransferState::kError);

@@ -80,6 +80,14 @@ class TransferWatch {
 // "60 s" or "300 ms".
 std::string DurationText(std::chrono::milliseconds duration);
 
+// The proxy that a proxy setting names (kDirectConnection tells the settings); nothing for
+// the settings that name none. Throws when the setting is no http proxy's address.
+std::optional<WebAddress> ProxyAddress(const std::string& setting);
+
+// Why a redirect from `from` to `to` is not followed: a transfer started over https never
+// goes on in clear text. Nothing when it may be followed.
+std::optional<std::string> RedirectRefusal(const std::string& from, const std::string& to);
+
 class InternetTransferBase : public InternetTransfer {
  public:
   TextReply OpenUrlText(const std::string& url) final;
@@ -87,7 +95,7 @@ class InternetTransferBase : public InternetTransfer {
   void OpenUrlBytes(const std::string& url, const ByteSink& sink,
                     std::optional<std::uint64_t> max_bytes) final;
   bool StillExecuting() const final { return executing_; }
-  std::string ReportedText() const final { return url_; }
+  std::string ReportedText() const final { return ShownAddress(url_); }
   void SetStateHandler(StateHandler handler) final { handler_ = std::move(handler); }
 
  protected:

@@ -1,7 +1,9 @@
 #include "support/configuration.h"
 
 #include "kalo/build_settings.h"
+#include "platform/error.h"
 #include "platform/internet_transfer.h"
+#include "platform/web_address.h"
 #include "support/text.h"
 
 namespace kalo {
@@ -25,6 +27,12 @@ std::string ServerBaseAddress(const std::optional<std::string>& command_line,
     return Normalised(*command_line);
   }
   const std::string stored = settings.Get("KALO", "config", "servidor", "");
+  // A line break would put lines of its own into every request.
+  if (platform::HasControlCharacters(stored)) {
+    throw Error(error_number::kInvalidArgument,
+                "O endereço do servidor nas configurações (servidor) tem caracteres de controle",
+                "ServerBaseAddress");
+  }
   return Normalised(stored.empty() ? build::kDefaultServer : stored);
 }
 

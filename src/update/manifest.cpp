@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/web_address.h"
 #include "support/text.h"
 #include "update/protocol.h"
 
@@ -83,13 +84,14 @@ bool Trusted(ManifestState& state, kalo::platform::InternetTransfer& transfer, M
     signature = transfer.OpenUrlText(address);
   } catch (const kalo::Error& error) {
     SetOutcome(state, ManifestStatus::kNotReceived,
-               "a assinatura não foi recebida de " + address + ": " +
+               "a assinatura não foi recebida de " + kalo::platform::ShownAddress(address) + ": " +
                    kalo::platform::TransferFailureReason(error.Description(), address));
     return false;
   }
   if (signature.status >= 400) {
     SetOutcome(state, ManifestStatus::kRefused,
-               "a lista de arquivos não está assinada (" + address + " respondeu " +
+               "a lista de arquivos não está assinada (" + kalo::platform::ShownAddress(address) +
+                   " respondeu " +
                    kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
     return false;
   }

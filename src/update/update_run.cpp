@@ -6,6 +6,7 @@
 #include "archive/zip_compact.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/web_address.h"
 #include "support/exit_status.h"
 #include "support/files.h"
 #include "support/process_control.h"
@@ -134,21 +135,23 @@ class Run {
         break;
       case ManifestStatus::kRefused:
         return {RunEnd::kManifestRefused,
-                "A lista de arquivos de " + s_.manifest.address + " foi recusada",
+                "A lista de arquivos de " + kalo::platform::ShownAddress(s_.manifest.address) +
+                    " foi recusada",
                 s_.manifest.reason};
       case ManifestStatus::kNotFetched:
       case ManifestStatus::kNotReceived:
       case ManifestStatus::kNotFramed:
         return {s_.manifest.status == ManifestStatus::kNotFramed ? RunEnd::kManifestNotFramed
                                                                  : RunEnd::kManifestNotReceived,
-                "A lista de arquivos não foi recebida de " + s_.manifest.address,
+                "A lista de arquivos não foi recebida de " +
+                    kalo::platform::ShownAddress(s_.manifest.address),
                 s_.manifest.reason};
     }
     const auto& lines = s_.manifest.lines;
     // A list of one line is taken as empty, as it always was; the run does nothing
     // then, and says so rather than let silence pass for an up-to-date folder.
     if (lines.size() < 2) {
-      s_.observer.NothingListed(s_.manifest.address);
+      s_.observer.NothingListed(kalo::platform::ShownAddress(s_.manifest.address));
       return {};
     }
     const ProvisioningServices provisioning{s_.fs, s_.resources, s_.processes, s_.ui, s_.clock};
@@ -166,7 +169,7 @@ class Run {
       }
     }
     if (!any_usable) {
-      s_.observer.NothingListed(s_.manifest.address);
+      s_.observer.NothingListed(kalo::platform::ShownAddress(s_.manifest.address));
     }
     bool hand_over = false;
     for (const std::string& line : lines) {

@@ -264,8 +264,12 @@ TEST(CommandLine, Options) {
   EXPECT_EQ(options.server, "http://h");
   EXPECT_EQ(options.client, "acme corp");
   EXPECT_TRUE(options.unattended && options.yes && !options.help && !options.version);
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--server"}, {"--frobnicate"}, {"acme"}}) {
+  // A control character in the server address would put lines of its own into requests.
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--server"},
+                                              {"--frobnicate"},
+                                              {"acme"},
+                                              {"--server", "http://h:1/\r\nX-Evil: 1"},
+                                              {"--server", "http://h:1/\x7f"}}) {
     EXPECT_TRUE(std::holds_alternative<std::string>(kalo::app::ParseCommandLine(bad)));
   }
 }

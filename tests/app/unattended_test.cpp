@@ -149,6 +149,11 @@ TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
   EXPECT_NE(refused.err.find("Preencha o Campo Nome da Empresa"), std::string::npos);
 
   EXPECT_EQ(Updater({"--unattended", "--frobnicate"}).exit_status, 2);
+  const auto header = Updater(
+      {"--unattended", "--server", server_.BaseAddress() + "/\r\nX-Evil: 1", "--client", "acme"});
+  EXPECT_EQ(header.exit_status, 2);
+  EXPECT_NE(header.err.find("--server não aceita caracteres de controle"), std::string::npos)
+      << header.err;
 
   // A client name that would start a program outside the install folder.
   const auto evil = Updater(
@@ -224,6 +229,25 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
     EXPECT_NE(failed.err.find(c.reason), std::string::npos) << failed.err;
     EXPECT_EQ(ReadWholeFile(InInstall(c.file)), "old content");
     EXPECT_TRUE(OnlyLeft({c.file, "acme-exe-201811211540.zip", kLogo}));
+  }
+}
+
+// The password of the server address reaches the server, and nothing the run writes.
+TEST_F(UnattendedTest, NeverShowsThePasswordOfTheServerAddress) {
+  server_.RequireCredentials({"ana", "segredo"});
+  const std::string base = server_.BaseAddress();
+  const auto with = [&base](const std::string& user_info) {
+    return "http://" + user_info + "@" + base.substr(base.find("://") + 3);
+  };
+  const auto refused =
+      Updater({"--unattended", "--server", with("ana:errada"), "--client", "acme"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("recebida de " + with("ana:***")), std::string::npos) << refused.err;
+  const auto run = Updater({"--unattended", "--server", with("ana:segredo"), "--client", "acme"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  for (const auto& [text, password] :
+       {std::pair{refused.out + refused.err, "errada"}, {run.out + run.err, "segredo"}}) {
+    EXPECT_EQ(text.find(password), std::string::npos) << text;
   }
 }
 

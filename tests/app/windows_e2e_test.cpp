@@ -9,17 +9,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "helpers/acme_release.h"
 #include "helpers/program_run.h"
 #include "helpers/temp_folder.h"
+#include "helpers/test_authority.h"
 #include "helpers/test_server.h"
 #include "helpers/virtual_display.h"
 #include "publish/signing.h"
+#include "support/text.h"
 #include "update/protocol.h"
 
 namespace {
@@ -35,6 +39,51 @@ std::string WindowsPath(std::string path) {
   std::replace(path.begin(), path.end(), '/', '\\');
   return "Z:" + path;
 }
+
+// The test authority among the roots that this wine prefix trusts, for as long as it
+// lives: WinINet under wine checks server certificates against them.
+class WineTrustedRoot {
+ public:
+  WineTrustedRoot(const kalo::test::TestAuthority& authority, const kalo::test::TempFolder& scratch)
+      : scratch_(scratch) {
+    const std::string der = scratch_ / "authority.der";
+    kalo::test::RunProgram(
+        "openssl", {"x509", "-in", authority.CertificateFile(), "-outform", "DER", "-out", der}, {},
+        scratch_);
+    std::string fingerprint = kalo::test::RunProgram("openssl",
+                                                     {"x509", "-in", authority.CertificateFile(),
+                                                      "-noout", "-fingerprint", "-sha1"},
+                                                     {}, scratch_)
+                                  .out;
+    fingerprint = fingerprint.substr(fingerprint.find('=') + 1);
+    std::erase_if(fingerprint, [](char c) { return c == ':' || c == '\n'; });
+    key_ += fingerprint;
+    // The registry keeps a certificate as its properties: id 32 (the encoded
+    // certificate), a reserved 1 and the length, little-endian, then the bytes.
+    const std::string certificate = ReadWholeFile(der);
+    std::string blob;
+    for (const std::uint32_t word : {32u, 1u, static_cast<std::uint32_t>(certificate.size())}) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        blob += static_cast<char>((word >> shift) & 0xff);
+      }
+    }
+    blob += certificate;
+    Registry({"add", key_, "/v", "Blob", "/t", "REG_BINARY", "/d",
+              cUpdate::HexText(std::as_bytes(std::span(blob))), "/f"});
+  }
+  WineTrustedRoot(const WineTrustedRoot&) = delete;
+  WineTrustedRoot& operator=(const WineTrustedRoot&) = delete;
+  ~WineTrustedRoot() { Registry({"delete", key_, "/f"}); }
+
+ private:
+  void Registry(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), "reg");
+    kalo::test::RunProgram(kWine, arguments, {"WINEDEBUG=-all"}, scratch_);
+  }
+
+  const kalo::test::TempFolder& scratch_;
+  std::string key_ = "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
+};
 
 class WindowsEndToEnd : public testing::Test {
  protected:
@@ -122,6 +171,27 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
             std::string::npos)
       << run.err;
   ExpectUpdatedAndHandedOver();
+}
+
+// The updater itself refuses the redirect from https to http (WinINet follows none on its
+// own here), so the manifest is never asked for in clear text.
+TEST_F(WindowsEndToEnd, AManifestOverHttpsIsNeverFetchedInClearText) {
+  const kalo::test::TestAuthority authority;
+  const WineTrustedRoot trusted(authority, work_);
+  const auto secure = authority.MakeServer();
+  const std::string path(cImpLicencas::kManifestPath);
+  secure->SetFault(path, kalo::test::Fault::kRedirect, server_.BaseAddress() + path + "?id=acme");
+  std::string base = secure->BaseAddress();
+  base.replace(base.find("127.0.0.1"), 9, "localhost");
+  const auto run = kalo::test::RunProgramThroughPipe(
+      {kWine, KALO_WIN64_UPDATER, "--unattended", "--server", base, "--client", "acme"},
+      Environment(), work_ / "err.txt", 60s);
+  EXPECT_EQ(run.exit_status, 1) << run.err;
+  EXPECT_NE(run.err.find("redirecionou a transferência de https para " + server_.BaseAddress()),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(secure->ManifestRequests(), std::vector<std::string>{"acme"});
+  EXPECT_TRUE(server_.ManifestRequests().empty());
 }
 
 // CNG under wine imports a point off the curve without a word: what stops this updater

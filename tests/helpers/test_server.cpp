@@ -109,12 +109,33 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
   }
 }
 
+// True when `request` carries `credentials` (when there are any) as Basic authentication
+// sends them to a server or to a proxy; else the answer is the challenge.
+bool Authorized(const std::optional<Credentials>& credentials, const httplib::Request& request,
+                httplib::Response& response, bool proxy) {
+  if (!credentials) {
+    return true;
+  }
+  const auto [header, expected] =
+      httplib::make_basic_authentication_header(credentials->user, credentials->password, proxy);
+  if (request.get_header_value(header) == expected) {
+    return true;
+  }
+  response.status = proxy ? 407 : 401;
+  response.set_header(proxy ? "Proxy-Authenticate" : "WWW-Authenticate", "Basic realm=\"kalo\"");
+  response.set_content(kErrorPage, "text/html");
+  return false;
+}
+
 // Listens on a free loopback port and returns only once the accept loop runs:
 // stopping a server before that would leave its thread waiting for ever.
-int StartListening(httplib::Server& server, std::thread& thread) {
+// `secure` servers wait a moment for the request after the handshake.
+int StartListening(httplib::Server& server, std::thread& thread, bool secure = false) {
   // A stopping server waits for every idle connection's keep-alive time, and WinINet
   // keeps its connections open long after a transfer: an idle connection closes at once.
-  server.set_keep_alive_timeout(0);
+  // The wait also comes before a connection's first request, which WinINet sends only
+  // after the TLS handshake.
+  server.set_keep_alive_timeout(secure ? 1 : 0);
   const int port = server.bind_to_any_port("127.0.0.1");
   if (port <= 0) {
     throw std::runtime_error("test server: no free port");
@@ -128,7 +149,10 @@ int StartListening(httplib::Server& server, std::thread& thread) {
 
 }  // namespace
 
-TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
+TestServer::TestServer() : TestServer(std::make_unique<httplib::Server>(), "http") {}
+
+TestServer::TestServer(std::unique_ptr<httplib::Server> server, std::string scheme)
+    : server_(std::move(server)), scheme_(std::move(scheme)) {
   server_->Get(std::string(cImpLicencas::kManifestPath), [this](const httplib::Request& request,
                                                                 httplib::Response& response) {
     const std::string client = request.get_param_value("id");
@@ -152,12 +176,15 @@ TestServer::TestServer() : server_(std::make_unique<httplib::Server>()) {
                });
   // Recorded before the answer goes out: a logger runs after it, when the client may
   // already be looking at the record.
-  server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-    const std::lock_guard lock(mutex_);
-    request_targets_.push_back(request.target);
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  port_ = StartListening(*server_, thread_);
+  server_->set_pre_routing_handler(
+      [this](const httplib::Request& request, httplib::Response& response) {
+        const std::lock_guard lock(mutex_);
+        request_targets_.push_back(request.target);
+        return Authorized(required_, request, response, false)
+                   ? httplib::Server::HandlerResponse::Unhandled
+                   : httplib::Server::HandlerResponse::Handled;
+      });
+  port_ = StartListening(*server_, thread_, scheme_ == "https");
 }
 
 void TestServer::AnswerStored(const std::map<std::string, std::string>& stored,
@@ -185,7 +212,12 @@ TestServer::~TestServer() {
 }
 
 std::string TestServer::BaseAddress() const {
-  return "http://127.0.0.1:" + std::to_string(port_);
+  return scheme_ + "://127.0.0.1:" + std::to_string(port_);
+}
+
+void TestServer::RequireCredentials(const Credentials& credentials) {
+  const std::lock_guard lock(mutex_);
+  required_ = credentials;
 }
 
 void TestServer::SetManifest(const std::string& client, const std::string& body) {
@@ -233,6 +265,9 @@ TestProxy::TestProxy() : server_(std::make_unique<httplib::Server>()) {
         {
           const std::lock_guard lock(mutex_);
           request_targets_.push_back(request.target);
+          if (!Authorized(required_, request, response, true)) {
+            return httplib::Server::HandlerResponse::Handled;
+          }
         }
         const auto scheme_end = request.target.find("://");
         const auto path_start = scheme_end == std::string::npos
@@ -265,6 +300,11 @@ TestProxy::~TestProxy() {
 
 std::string TestProxy::Address() const {
   return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+void TestProxy::RequireCredentials(const Credentials& credentials) {
+  const std::lock_guard lock(mutex_);
+  required_ = credentials;
 }
 
 std::vector<std::string> TestProxy::RequestTargets() const {

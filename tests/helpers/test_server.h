@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,15 +34,25 @@ enum class Fault {
   kEndlessBody,   // chunked: the body, then filler lines until the client leaves (64 MiB at most)
 };
 
+// The user and password that a server or proxy demands (Basic), when it demands them.
+struct Credentials {
+  std::string user;
+  std::string password;
+};
+
 class TestServer {
  public:
   TestServer();
+  // A server over `server`, which may speak TLS, with addresses of `scheme`.
+  TestServer(std::unique_ptr<httplib::Server> server, std::string scheme);
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
   ~TestServer();
 
   // "http://127.0.0.1:<port>", the base address the updater is given.
   std::string BaseAddress() const;
+  // Answers 401 to every request without these credentials.
+  void RequireCredentials(const Credentials& credentials);
 
   // What /trabalho/versao.php?id=<client> answers.
   void SetManifest(const std::string& client, const std::string& body);
@@ -71,9 +82,11 @@ class TestServer {
                     const httplib::Request& request, httplib::Response& response);
 
   std::unique_ptr<httplib::Server> server_;
+  std::string scheme_;
   std::thread thread_;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
+  std::optional<Credentials> required_;
   std::chrono::milliseconds slow_pause_{50};
   mutable std::mutex mutex_;
   std::map<std::string, std::string> manifests_;
@@ -96,6 +109,8 @@ class TestProxy {
 
   // "http://127.0.0.1:<port>", the address a proxy setting names.
   std::string Address() const;
+  // Answers 407 to every request without these credentials.
+  void RequireCredentials(const Credentials& credentials);
   // The request targets received so far, in order.
   std::vector<std::string> RequestTargets() const;
 
@@ -105,6 +120,7 @@ class TestProxy {
   int port_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> request_targets_;
+  std::optional<Credentials> required_;
 };
 
 }  // namespace kalo::test

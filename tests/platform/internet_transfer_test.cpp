@@ -288,6 +288,74 @@ TEST_F(InternetTransferTest, FollowsRedirectsOnlyToWebAddresses) {
   EXPECT_EQ(FailureOf(Url("file.bin")).Number(), kalo::error_number::kTransferFailed);
 }
 
+// A line break in an address would put a header line of its own into the request.
+TEST_F(InternetTransferTest, AddressesWithControlCharactersAreRefused) {
+  server_.SetFile("page.txt", "page");
+  for (const std::string tail : {"\r\nX-Evil: 1", "\x7f"}) {
+    const kalo::Error error = FailureOf(Url("page.txt") + tail, true);
+    EXPECT_NE(error.Description().find("caracteres de controle"), std::string::npos)
+        << error.Description();
+  }
+  EXPECT_TRUE(server_.RequestTargets().empty());
+}
+
+// A proxy setting that names no proxy must not let the transfers go past it.
+TEST_F(InternetTransferTest, AProxySettingThatIsNoProxyAddressIsRefused) {
+  for (const std::string setting : {"http://", "lixo qualquer", "ftp://proxy:21", "http://proxy:0",
+                                    "http://ana:segredo@:3128", "http://proxy:3128/caminho"}) {
+    try {
+      kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms}, setting);
+      ADD_FAILURE() << setting << " was taken";
+    } catch (const kalo::Error& error) {
+      EXPECT_NE(error.Description().find("não é o endereço de um proxy"), std::string::npos)
+          << error.Description();
+      EXPECT_EQ(error.Description().find("segredo"), std::string::npos) << error.Description();
+    }
+  }
+}
+
+// The user and password of an address reach the server that asks for them and the proxy
+// that asks for them, and never a text that shows the address.
+TEST_F(InternetTransferTest, CredentialsInAddressesReachServerAndProxy) {
+  const kalo::test::Credentials credentials{"ana", "segredo"};
+  server_.SetFile("page.txt", "for ana");
+  server_.RequireCredentials(credentials);
+  const std::string base = server_.BaseAddress();
+  const auto with = [&base](const std::string& user_info) {
+    return "http://" + user_info + "@" + base.substr(base.find("://") + 3) +
+           "/trabalho/versao/page.txt";
+  };
+  EXPECT_EQ(transfer_->OpenUrlText(with("ana:segredo")).body, "for ana");
+  const kalo::Error refused = FailureOf(with("ana:errada"));
+  EXPECT_NE(refused.Description().find("ana:***@"), std::string::npos) << refused.Description();
+  EXPECT_NE(refused.Description().find("401"), std::string::npos) << refused.Description();
+  EXPECT_EQ(refused.Description().find("errada"), std::string::npos) << refused.Description();
+  ASSERT_FALSE(seen_.empty());
+  for (const Seen& seen : seen_) {
+    EXPECT_EQ(seen.reported_text.find("segredo"), std::string::npos) << seen.reported_text;
+  }
+
+  kalo::test::TestProxy proxy;
+  proxy.RequireCredentials(credentials);
+  kalo::test::TestServer open_server;
+  open_server.SetFile("page.txt", "through");
+  const std::string url = open_server.BaseAddress() + "/trabalho/versao/page.txt";
+  const std::string proxy_host = proxy.Address().substr(proxy.Address().find("://") + 3);
+  for (const auto& [user_info, passes] : {std::pair{"ana:segredo", true}, {"ana:errada", false}}) {
+    const auto through = kalo::platform::MakeInternetTransfer(
+        ui_, clock_, {2s, 300ms}, "http://" + std::string(user_info) + "@" + proxy_host);
+    if (passes) {
+      EXPECT_EQ(through->OpenUrlText(url).body, "through");
+    } else {
+      EXPECT_EQ(through->OpenUrlText(url).status, 407);
+    }
+  }
+  EXPECT_FALSE(proxy.RequestTargets().empty());
+  for (const std::string& target : proxy.RequestTargets()) {
+    EXPECT_EQ(target, url);
+  }
+}
+
 TEST_F(InternetTransferTest, UnreachableServerFails) {
   std::string closed_port_url;
   {

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string_view>
@@ -101,6 +102,24 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   return size * count;
 }
 
+// The value of an environment variable when it is set and not empty.
+std::optional<std::string> Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The certificate authorities the user trusts beyond the system's, where OpenSSL's own
+// tools look for them: a user who cannot write the system store can still name a
+// company's authority.
+void TrustUsersAuthorities(CURL* handle) {
+  if (const auto file = Variable("SSL_CERT_FILE")) {
+    curl_easy_setopt(handle, CURLOPT_CAINFO, file->c_str());
+  }
+  if (const auto folder = Variable("SSL_CERT_DIR")) {
+    curl_easy_setopt(handle, CURLOPT_CAPATH, folder->c_str());
+  }
+}
+
 curl_off_t Timing(CURL* easy, CURLINFO what) {
   curl_off_t microseconds = 0;
   curl_easy_getinfo(easy, what, &microseconds);
@@ -114,6 +133,8 @@ class CurlTransfer final : public InternetTransferBase {
         ui_(ui),
         proxy_(std::move(proxy)),
         multi_(curl_multi_init()) {
+    // A setting that names no proxy fails here rather than let transfers go past it.
+    ProxyAddress(proxy_);
     if (!multi_) {
       throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
                   kTransferSource);
@@ -149,7 +170,11 @@ class CurlTransfer final : public InternetTransferBase {
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error_text);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A transfer started over https never goes on in clear text.
+    const auto address = ParseWebAddress(url);
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                     address && address->Secure() ? "https" : "http,https");
+    TrustUsersAuthorities(handle);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Without a setting curl follows the environment's proxy variables itself.
@@ -187,8 +212,13 @@ class CurlTransfer final : public InternetTransferBase {
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
     HttpStatus status{static_cast<int>(code), context.status_text};
     if (result != CURLE_OK) {
-      // The server's own words for a refused request say more than curl's summary.
-      const std::string reason = result == CURLE_HTTP_RETURNED_ERROR
+      // Our own words for a refused redirect and the server's for a refused request say
+      // more than curl's summary.
+      const char* reached = nullptr;
+      curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &reached);
+      const auto refusal = RedirectRefusal(watch.Url(), reached != nullptr ? reached : "");
+      const std::string reason = refusal ? *refusal
+                                 : result == CURLE_HTTP_RETURNED_ERROR
                                      ? HttpStatusText(status.code, status.text)
                                  : error_text[0] != '\0' ? error_text
                                                          : curl_easy_strerror(result);

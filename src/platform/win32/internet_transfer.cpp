@@ -134,32 +134,35 @@ struct Target {
   INTERNET_PORT port = 0;
   bool secure = false;
   std::wstring object;  // path and query
+  std::wstring user;
+  std::optional<std::wstring> password;
 };
 
 // The target of an http or https address; nothing for any other.
 std::optional<Target> TargetOf(const std::wstring& url) {
-  URL_COMPONENTSW parts{};
-  parts.dwStructSize = sizeof(parts);
-  // Non-zero lengths ask for the parts, which then point into `url`.
-  parts.dwHostNameLength = 1;
-  parts.dwUrlPathLength = 1;
-  parts.dwExtraInfoLength = 1;
-  if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) ||
-      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
-      parts.dwHostNameLength == 0) {
+  const auto address = ParseWebAddress(Utf8(url));
+  if (!address || (address->scheme != "http" && address->scheme != "https")) {
     return std::nullopt;
   }
   Target target;
-  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
-  target.port = parts.nPort;
-  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-  target.object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-  target.object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (target.object.empty()) {
-    target.object = L"/";
+  target.host = Wide(address->host);
+  target.port = address->PortOrDefault();
+  target.secure = address->Secure();
+  // The fragment stays with the client.
+  const std::string object = address->rest.substr(0, address->rest.find('#'));
+  target.object = Wide(object.starts_with('/') ? object : "/" + object);
+  target.user = Wide(address->user);
+  if (address->password) {
+    target.password = Wide(*address->password);
   }
   return target;
 }
+
+// The user and password that a proxy asks for, when its address names them.
+struct ProxyCredentials {
+  std::wstring user;
+  std::wstring password;
+};
 
 // `relative` read against `base`, as a redirect's Location is.
 std::optional<std::wstring> Combined(const std::wstring& base, const std::wstring& relative) {
@@ -227,12 +230,22 @@ void SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds timeou
   ::InternetSetOptionW(handle, option, &milliseconds, sizeof(milliseconds));
 }
 
+void SetText(HINTERNET handle, DWORD option, const std::wstring& text) {
+  ::InternetSetOptionW(handle, option, const_cast<wchar_t*>(text.c_str()),
+                       static_cast<DWORD>(text.size()));
+}
+
 // One request: its connection, its handle and the signals its callback sets.
 class Request {
  public:
-  Request(HINTERNET session, const Target& target, const TransferWatch& watch)
+  Request(HINTERNET session, const Target& target,
+          const std::optional<ProxyCredentials>& proxy_credentials, const TransferWatch& watch)
       : signals_(std::make_shared<RequestSignals>()),
-        connection_(::InternetConnectW(session, target.host.c_str(), target.port, nullptr, nullptr,
+        // WinINet answers the server's challenge with the user and password of the address,
+        // which it never reads from the address itself.
+        connection_(::InternetConnectW(session, target.host.c_str(), target.port,
+                                       target.user.empty() ? nullptr : target.user.c_str(),
+                                       target.password ? target.password->c_str() : nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0)) {
     if (!signals_->completed || !connection_) {
       throw FailureOf(watch, ::GetLastError());
@@ -247,6 +260,10 @@ class Request {
     }
     // The callback owns its share from here on, until it hears of the handle's closing.
     share.release();
+    if (proxy_credentials) {
+      SetText(Handle(), INTERNET_OPTION_PROXY_USERNAME, proxy_credentials->user);
+      SetText(Handle(), INTERNET_OPTION_PROXY_PASSWORD, proxy_credentials->password);
+    }
     SetTimeout(Handle(), INTERNET_OPTION_CONNECT_TIMEOUT, watch.Timeouts().connect);
     // A server silent for two idle times has certainly let a whole stretch pass without
     // the minimum: WinINet's own limit stops a wait that the rate check cannot see.
@@ -266,20 +283,32 @@ class Request {
 class WinInetTransfer final : public InternetTransferBase {
  public:
   WinInetTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, const std::string& proxy)
-      : InternetTransferBase(clock, timeouts), ui_(ui), session_(OpenSession(proxy)) {}
+      : InternetTransferBase(clock, timeouts), ui_(ui) {
+    const auto address = ProxyAddress(proxy);
+    if (address && !address->user.empty()) {
+      proxy_credentials_ =
+          ProxyCredentials{Wide(address->user), Wide(address->password.value_or(""))};
+    }
+    session_ = OpenSession(proxy.empty(), address);
+  }
 
  private:
-  // An empty setting takes the user's own Internet settings, "direct" no proxy at all,
-  // any other is the proxy that carries every transfer.
-  static UniqueInternet OpenSession(const std::string& proxy) {
-    const bool own_proxy = !proxy.empty() && proxy != kDirectConnection;
-    const DWORD access = proxy.empty() ? INTERNET_OPEN_TYPE_PRECONFIG
-                         : own_proxy   ? INTERNET_OPEN_TYPE_PROXY
-                                       : INTERNET_OPEN_TYPE_DIRECT;
-    const std::wstring address = Wide(proxy);
-    UniqueInternet session(::InternetOpenW(kAgent, access, own_proxy ? address.c_str() : nullptr,
-                                           own_proxy ? kBypassNothing : nullptr,
-                                           INTERNET_FLAG_ASYNC));
+  // With no setting the user's own Internet settings, else the proxy the setting names,
+  // or none at all.
+  static UniqueInternet OpenSession(bool system_settings, const std::optional<WebAddress>& proxy) {
+    const DWORD access = system_settings ? INTERNET_OPEN_TYPE_PRECONFIG
+                         : proxy         ? INTERNET_OPEN_TYPE_PROXY
+                                         : INTERNET_OPEN_TYPE_DIRECT;
+    // WinINet takes the proxy's host and port alone; its user and password go with each
+    // request.
+    std::wstring address;
+    if (proxy) {
+      const bool v6 = proxy->host.find(':') != std::string::npos;
+      address = Wide("http://" + (v6 ? "[" + proxy->host + "]" : proxy->host) +
+                     (proxy->port ? ":" + std::to_string(*proxy->port) : ""));
+    }
+    UniqueInternet session(::InternetOpenW(kAgent, access, proxy ? address.c_str() : nullptr,
+                                           proxy ? kBypassNothing : nullptr, INTERNET_FLAG_ASYNC));
     if (!session || ::InternetSetStatusCallbackW(session.get(), &OnStatus) ==
                         INTERNET_INVALID_STATUS_CALLBACK) {
       throw Error(
@@ -299,9 +328,10 @@ class WinInetTransfer final : public InternetTransferBase {
       if (!target) {
         const std::string only_web = "só endereços http e https são aceitos";
         throw watch.Failure(redirects == 0 ? only_web
-                                           : "redirecionado para " + Utf8(url) + "; " + only_web);
+                                           : "redirecionado para " + ShownAddress(Utf8(url)) +
+                                                 "; " + only_web);
       }
-      const Request request(session_.get(), *target, watch);
+      const Request request(session_.get(), *target, proxy_credentials_, watch);
       Perform(watch, request,
               [&request] { return ::HttpSendRequestW(request.Handle(), nullptr, 0, nullptr, 0); });
       HttpStatus status = StatusOf(request.Handle());
@@ -311,6 +341,9 @@ class WinInetTransfer final : public InternetTransferBase {
           throw watch.Failure("mais de " + std::to_string(kMaxRedirects) + " redirecionamentos");
         }
         url = Combined(url, *location).value_or(*location);
+        if (const auto refusal = RedirectRefusal(watch.Url(), Utf8(url))) {
+          throw watch.Failure(*refusal);
+        }
         continue;
       }
       if (fail_on_http_error && status.code >= 400) {
@@ -390,6 +423,7 @@ class WinInetTransfer final : public InternetTransferBase {
   }
 
   Ui& ui_;
+  std::optional<ProxyCredentials> proxy_credentials_;
   UniqueInternet session_;
 };
 
