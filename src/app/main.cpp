@@ -36,6 +36,21 @@ namespace {
 
 using namespace kalo;
 
+// The server base address; a stored one the run cannot use is also said in a message
+// box when there is a window, since a windowed program may have no console to read.
+std::string ServerAddressOrSay(const app::CommandLine& options,
+                               const platform::SettingsStore& settings, platform::Ui& ui,
+                               bool windowed) {
+  try {
+    return ServerBaseAddress(options.server, settings);
+  } catch (const Error& error) {
+    if (windowed) {
+      ui.ShowMessage(error.Description(), platform::MessageStyle::kError, "kalo_upd");
+    }
+    throw;
+  }
+}
+
 // The host and port of the server base address, for the window's host label: never a
 // user and password it may carry.
 std::string HostOf(const std::string& base) {
@@ -61,7 +76,7 @@ class Updater : public platform::WindowEvents {
         window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),
         ui_(window_ ? static_cast<platform::Ui&>(*window_) : console_ui_),
         view_(window_ ? static_cast<platform::WindowView&>(*window_) : console_view_),
-        server_(ServerBaseAddress(options.server, settings_)),
+        server_(ServerAddressOrSay(options, settings_, ui_, window_ != nullptr)),
         provisioning_{fs_, resources_, processes_, ui_, clock_},
         libraries_(install_folder_,
                    cImpLicencas::RepairFromCarriedExtractors(provisioning_, install_folder_)),

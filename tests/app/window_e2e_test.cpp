@@ -118,6 +118,29 @@ TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");
 }
 
+// A windowed program may have no console: a stored server address it refuses is said in
+// a message box before it ends.
+TEST_F(WindowEndToEnd, AStoredServerAddressItRefusesIsSaidInAMessageBox) {
+  fs::create_directory(install_);
+  fs::create_directories(work_ / "config/KALO");
+  work_.Write("config/KALO/settings.ini",
+              "[config]\nservidor=" + server_.BaseAddress() + "/\tX-Evil: 1\n");
+  updater_ = kalo::test::StartProgram({KALO_UPD_PROGRAM},
+                                      {"DISPLAY=" + display_.Name(), "KALO_DIR=" + install_,
+                                       "XDG_CONFIG_HOME=" + work_ / "config"});
+  ASSERT_FALSE(display_.FindWindow("kalo_upd").empty()) << "no message box appeared";
+  int status = -1;
+  EXPECT_TRUE(kalo::test::WaitFor(
+      [&] {
+        display_.PressEnterInWindows("kalo_upd");
+        return ::waitpid(updater_, &status, WNOHANG) == updater_;
+      },
+      10s));
+  updater_ = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_TRUE(server_.RequestTargets().empty());
+}
+
 TEST_F(WindowEndToEnd, ClosingTheWindowDuringADownloadLeavesTheInstallFolderAsItWas) {
   const std::string name = "logo-jpg-201811211540.jpg";
   fs::create_directory(install_);
