@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "build_command.h"
+#include "platform/web_address.h"
 #include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
@@ -86,12 +87,6 @@ class ConnectionWorkers : public httplib::TaskQueue {
   std::vector<std::jthread> workers_;
 };
 
-// Whether `text` holds a control character (below 0x20, or 0x7f). Such a byte in a
-// decoded path would cut the path short at the system, or change what it names.
-bool HasControlCharacter(const std::string& text) {
-  return std::ranges::any_of(text, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
-}
-
 // Streams a file from disk, so that serving a large file costs no memory.
 void ServeFile(const fs::path& path, const char* type, httplib::Response& response) {
   auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
@@ -151,9 +146,9 @@ int RunServe(const ServeOptions& options) {
   server.new_task_queue = [] { return std::make_unique<ConnectionWorkers>().release(); };
   // Refused before any file is looked up: "NAME%00.jpg" must not answer NAME.
   server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-    const bool refused = HasControlCharacter(request.path) ||
+    const bool refused = platform::HasControlCharacters(request.path) ||
                          std::ranges::any_of(request.params, [](const auto& param) {
-                           return HasControlCharacter(param.second);
+                           return platform::HasControlCharacters(param.second);
                          });
     if (!refused) {
       return httplib::Server::HandlerResponse::Unhandled;
