@@ -303,9 +303,14 @@ class WinInetTransfer final : public InternetTransferBase {
     // request.
     std::wstring address;
     if (proxy) {
+      // Appended piece by piece: GCC 12 warns falsely on "literal" + temporary here.
       const bool v6 = proxy->host.find(':') != std::string::npos;
-      address = Wide("http://" + (v6 ? "[" + proxy->host + "]" : proxy->host) +
-                     (proxy->port ? ":" + std::to_string(*proxy->port) : ""));
+      std::string text = v6 ? "http://[" : "http://";
+      text.append(proxy->host).append(v6 ? "]" : "");
+      if (proxy->port) {
+        text.append(":").append(std::to_string(*proxy->port));
+      }
+      address = Wide(text);
     }
     UniqueInternet session(::InternetOpenW(kAgent, access, proxy ? address.c_str() : nullptr,
                                            proxy ? kBypassNothing : nullptr, INTERNET_FLAG_ASYNC));
