@@ -1,5 +1,6 @@
 #include "platform/internet_transfer_base.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -37,12 +38,15 @@ std::string DurationText(std::chrono::milliseconds duration) {
                                       : std::to_string(duration.count()) + " ms";
 }
 
-std::optional<WebAddress> ProxyAddress(const std::string& setting) {
+std::optional<WebAddress> ProxyAddress(const std::string& setting,
+                                       std::initializer_list<std::string_view> schemes) {
   if (setting.empty() || setting == kDirectConnection) {
     return std::nullopt;
   }
   auto address = ParseWebAddress(setting);
-  if (!address || !(address->scheme.empty() || address->scheme == "http") ||
+  if (!address ||
+      std::ranges::find(schemes, address->scheme.empty() ? "http" : address->scheme) ==
+          schemes.end() ||
       !(address->rest.empty() || address->rest == "/")) {
     throw Error(error_number::kTransferFailed,
                 "A configuração proxy \"" + ShownAddress(setting) +

@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/error.h"
@@ -81,8 +83,10 @@ class TransferWatch {
 std::string DurationText(std::chrono::milliseconds duration);
 
 // The proxy that a proxy setting names (kDirectConnection tells the settings); nothing for
-// the settings that name none. Throws when the setting is no http proxy's address.
-std::optional<WebAddress> ProxyAddress(const std::string& setting);
+// the settings that name none. Throws when the setting is no proxy's address, or names a
+// scheme other than those of `schemes` (no scheme means "http").
+std::optional<WebAddress> ProxyAddress(const std::string& setting,
+                                       std::initializer_list<std::string_view> schemes);
 
 // Why a redirect from `from` to `to` is not followed: a transfer started over https never
 // goes on in clear text. Nothing when it may be followed.

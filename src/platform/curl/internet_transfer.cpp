@@ -133,8 +133,9 @@ class CurlTransfer final : public InternetTransferBase {
         ui_(ui),
         proxy_(std::move(proxy)),
         multi_(curl_multi_init()) {
-    // A setting that names no proxy fails here rather than let transfers go past it.
-    ProxyAddress(proxy_);
+    // A setting that names no proxy curl can use fails here rather than let transfers go
+    // past it.
+    ProxyAddress(proxy_, {"http", "https", "socks4", "socks4a", "socks5", "socks5h"});
     if (!multi_) {
       throw Error(error_number::kTransferFailed, "Não foi possível iniciar o cliente HTTP",
                   kTransferSource);

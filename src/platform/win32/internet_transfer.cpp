@@ -284,7 +284,8 @@ class WinInetTransfer final : public InternetTransferBase {
  public:
   WinInetTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, const std::string& proxy)
       : InternetTransferBase(clock, timeouts), ui_(ui) {
-    const auto address = ProxyAddress(proxy);
+    // WinINet carries transfers through http proxies only.
+    const auto address = ProxyAddress(proxy, {"http"});
     if (address && !address->user.empty()) {
       proxy_credentials_ =
           ProxyCredentials{Wide(address->user), Wide(address->password.value_or(""))};
