@@ -119,6 +119,8 @@ struct Placement {
   ReleaseFile file;  // its stamp the one its name carries
   std::string remote;
   bool served = false;
+  // The served file's SHA-256 when finding its place already read it; else empty.
+  std::string served_digest;
 };
 
 std::string RemoteName(const ReleaseFile& file) {
@@ -149,7 +151,10 @@ std::optional<Placement> Place(ReleaseFile file, const std::string& files_folder
     const fs::path target = fs::path(files_folder) / remote;
     const bool taken = fs::exists(target);
     if (!taken || holds_same(target)) {
-      return Placement{file, remote, taken};
+      // A data file served as it lies holds the release file's bytes: no need to read
+      // it a third time for the manifest line.
+      return Placement{file, remote, taken,
+                       taken && !file.executable ? digest.value_or("") : std::string()};
     }
     // The updater judges a program by its version alone: an archive with another
     // program of the same version would never be unpacked where the first one was.
@@ -178,7 +183,9 @@ std::string Publish(const Placement& placement, const std::string& server_folder
   } else if (!placement.served) {
     platform::FileSystem().CopyFileAtomically(file.path, target, platform::FilePermissions::kData);
   }
-  const std::string digest = signed_line ? Sha256Text(target) : std::string();
+  const std::string digest = !signed_line                       ? std::string()
+                             : !placement.served_digest.empty() ? placement.served_digest
+                                                                : Sha256Text(target);
   const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +
                            (signed_line ? "|" + digest : std::string());
   // The updater must read back exactly what was meant.
