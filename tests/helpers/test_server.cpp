@@ -129,13 +129,14 @@ bool Authorized(const std::optional<Credentials>& credentials, const httplib::Re
 
 // Listens on a free loopback port and returns only once the accept loop runs:
 // stopping a server before that would leave its thread waiting for ever.
-// `secure` servers wait a moment for the request after the handshake.
-int StartListening(httplib::Server& server, std::thread& thread, bool secure = false) {
-  // A stopping server waits for every idle connection's keep-alive time, and WinINet
-  // keeps its connections open long after a transfer: an idle connection closes at once.
-  // The wait also comes before a connection's first request, which WinINet sends only
-  // after the TLS handshake.
-  server.set_keep_alive_timeout(secure ? 1 : 0);
+int StartListening(httplib::Server& server, std::thread& thread) {
+  // The keep-alive time is also how long a new connection may take to send its first
+  // request, which a busy machine (or WinINet after a TLS handshake) can delay well past
+  // a moment. A stopping server waits for every idle connection, and WinINet keeps its
+  // connections open long after a transfer: so each connection carries one request and
+  // closes after its answer.
+  server.set_keep_alive_max_count(1);
+  server.set_keep_alive_timeout(5);
   const int port = server.bind_to_any_port("127.0.0.1");
   if (port <= 0) {
     throw std::runtime_error("test server: no free port");
@@ -184,7 +185,7 @@ TestServer::TestServer(std::unique_ptr<httplib::Server> server, std::string sche
                    ? httplib::Server::HandlerResponse::Unhandled
                    : httplib::Server::HandlerResponse::Handled;
       });
-  port_ = StartListening(*server_, thread_, scheme_ == "https");
+  port_ = StartListening(*server_, thread_);
 }
 
 void TestServer::AnswerStored(const std::map<std::string, std::string>& stored,
