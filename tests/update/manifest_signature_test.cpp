@@ -64,6 +64,21 @@ TEST(SignatureTexts, ReadOnlyWhatTheirFormAllows) {
   }
 }
 
+// The publishing time and the client ids, as the install folder's record keeps them too.
+TEST(SignatureTexts, TimesAndClientIdsTakeOnlyTheirWrittenForm) {
+  EXPECT_EQ(cImpLicencas::PublishingTimeOf("1796000000"), 1796000000);
+  EXPECT_EQ(cImpLicencas::PublishingTimeOf("0"), 0);
+  for (const char* refused : {"", "-1", "+1", " 1", "1 ", "1e9", "0x10", "99999999999999999999"}) {
+    EXPECT_FALSE(cImpLicencas::PublishingTimeOf(refused)) << refused;
+  }
+  for (const char* id : {"acme", "acme%20corp", "s%C3%A3o-paulo_1.~"}) {
+    EXPECT_TRUE(cImpLicencas::IsEncodedClientId(id)) << id;
+  }
+  for (const char* id : {"", "acme corp", "ação", "a%2f", "a%2", "a%", "a/b"}) {
+    EXPECT_FALSE(cImpLicencas::IsEncodedClientId(id)) << id;
+  }
+}
+
 // A client's own manifest serves that client; the default one everyone but the clients
 // with their own. Different clients, times or manifests never give the same bytes.
 TEST(SignedFor, SaysWhomAManifestServesAndIsPartOfTheSignedBytes) {
