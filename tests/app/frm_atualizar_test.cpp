@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <map>
 
-#include "app/command_line.h"
-#include "app/status_display.h"
 #include "helpers/fake_ui.h"
 #include "helpers/settings_root.h"
 #include "helpers/temp_folder.h"
@@ -237,41 +235,6 @@ TEST_F(FrmAtualizarTest, UnloadStoresTheName) {
   view_.client = " Beta ";
   EXPECT_EQ(form_->Form_Unload(), 0);
   EXPECT_EQ(settings_.Get("KALO", "config", "cliente", ""), "beta");
-}
-
-TEST(StatusDisplay, TransferStateTexts) {
-  EXPECT_EQ(kalo::app::TransferStateText(0), "Nenhum estado a reportar");
-  EXPECT_EQ(kalo::app::TransferStateText(1), "Procurando o endereço IP do computador HOST.");
-  EXPECT_EQ(kalo::app::TransferStateText(12),
-            "Requisição completada com sucesso e todos os dados foram recbidos do host");
-  for (int undefined : {-1, 13, 32767}) {
-    EXPECT_EQ(kalo::app::TransferStateText(static_cast<std::int16_t>(undefined)), "Indefinido");
-  }
-}
-
-TEST(StatusDisplay, ElapsedSecondsCountSecondBoundaries) {
-  const auto start = std::chrono::system_clock::from_time_t(1765143903) + 900ms;
-  const std::string prefix = " Start: " + kalo::platform::GeneralDateTime(start);
-  EXPECT_EQ(kalo::app::ElapsedTimeLine(start, start + 50ms), prefix + "     Tempo Gasto:0 seg");
-  EXPECT_EQ(kalo::app::ElapsedTimeLine(start, start + 150ms), prefix + "     Tempo Gasto:1 seg");
-}
-
-TEST(CommandLine, Options) {
-  const std::vector<std::string> good{"--server",  "http://h",     "--client",
-                                      "acme corp", "--unattended", "--yes"};
-  const auto parsed = kalo::app::ParseCommandLine(good);
-  const auto& options = std::get<kalo::app::CommandLine>(parsed);
-  EXPECT_EQ(options.server, "http://h");
-  EXPECT_EQ(options.client, "acme corp");
-  EXPECT_TRUE(options.unattended && options.yes && !options.help && !options.version);
-  // A control character in the server address would put lines of its own into requests.
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--server"},
-                                              {"--frobnicate"},
-                                              {"acme"},
-                                              {"--server", "http://h:1/\r\nX-Evil: 1"},
-                                              {"--server", "http://h:1/\x7f"}}) {
-    EXPECT_TRUE(std::holds_alternative<std::string>(kalo::app::ParseCommandLine(bad)));
-  }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
 #include "helpers/install_folder.h"
-#include "helpers/program_run.h"
+#include "helpers/posix/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
 

@@ -9,15 +9,15 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "helpers/archive_builder.h"
+#include "helpers/acme_release.h"
 #include "helpers/install_folder.h"
-#include "helpers/program_run.h"
+#include "helpers/posix/program_run.h"
+#include "helpers/posix/virtual_display.h"
+#include "helpers/posix/window_scenario.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
-#include "helpers/virtual_display.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-class WindowEndToEnd : public testing::Test {
+class WindowEndToEnd : public testing::Test, public kalo::test::WindowDriver {
  protected:
   void SetUp() override {
     if (!kalo::test::VirtualDisplay::ToolsPresent()) {
@@ -51,14 +51,25 @@ class WindowEndToEnd : public testing::Test {
     kalo::test::EndStartedProgram(install_ + "/acme.exe");
   }
 
+  const kalo::test::VirtualDisplay& Display() const override { return display_; }
+
+  pid_t StartUpdater() override { return Start({}); }
+
+  void EnterName(const std::string& window, const std::string& name) override {
+    display_.Xdotool("windowfocus --sync " + window);
+    display_.Xdotool("type --window " + window + " --delay 30 " + name);
+    display_.Xdotool("key --window " + window + " Return");
+  }
+
+  void ExpectHandedOver() const override {
+    EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_TEST_PROGRAM));
+    EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");
+  }
+
   // Starts the updater's window with `arguments` and answers its window id, or the
   // empty text when no window appeared.
   std::string StartWindow(const std::vector<std::string>& arguments) {
-    std::vector<std::string> command = {KALO_UPD_PROGRAM, "--server", server_.BaseAddress()};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    updater_ =
-        kalo::test::StartProgram(command, {"DISPLAY=" + display_.Name(), "KALO_DIR=" + install_,
-                                           "XDG_CONFIG_HOME=" + work_ / "config"});
+    updater_ = Start(arguments);
     return updater_ > 0 ? display_.FindWindow("KALO - Atualizador") : std::string();
   }
 
@@ -67,55 +78,23 @@ class WindowEndToEnd : public testing::Test {
   const std::string install_ = work_ / "KALO";
   kalo::test::VirtualDisplay display_;
   pid_t updater_ = -1;
+
+ private:
+  pid_t Start(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> command = {KALO_UPD_PROGRAM, "--server", server_.BaseAddress()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return kalo::test::StartProgram(command, {"DISPLAY=" + display_.Name(), "KALO_DIR=" + install_,
+                                              "XDG_CONFIG_HOME=" + work_ / "config"});
+  }
 };
 
 TEST_F(WindowEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
   fs::create_directory(install_);
   kalo::test::InstallArchiveLibraries(install_);
-  kalo::test::ArchiveBuilder()
-      .AddFile("acme.exe", ReadWholeFile(KALO_TEST_PROGRAM), kalo::test::EntryOptions().Mode(0755))
-      .Write(work_ / "archive.zip");
-  const std::string archive = ReadWholeFile(work_ / "archive.zip");
-  server_.SetFile("acme-exe-201811211540.zip", archive);
-  // A slow archive keeps the window busy long enough to be photographed.
-  server_.SetFault("/trabalho/versao/acme-exe-201811211540.zip", kalo::test::Fault::kSlowBody);
-  server_.SetSlowPause(250ms);
-  server_.SetManifest("acme", "licenca_\r\nacme-exe-201811211540.zip|" +
-                                  std::to_string(archive.size()) + "\r\n_licenca");
-
-  const std::string id = StartWindow({});
-  ASSERT_FALSE(id.empty()) << "the window did not appear";
-  display_.Xdotool("windowfocus --sync " + id);
-  display_.Xdotool("type --window " + id + " --delay 30 acme");
-  display_.Xdotool("key --window " + id + " Return");
-
-  // While the archive trickles in, keep a picture of the busy window.
-  ASSERT_TRUE(kalo::test::WaitFor(
-      [&] {
-        for (const auto& target : server_.RequestTargets()) {
-          if (target.find("acme-exe") != std::string::npos) {
-            return true;
-          }
-        }
-        return false;
-      },
-      10s));
-  std::this_thread::sleep_for(400ms);
-  EXPECT_TRUE(display_.Photograph(std::string(KALO_TEST_ARTIFACT_DIR) + "/kalo_upd_window.png"));
-
-  // The announcement box waits for OK; then the product starts and the updater ends.
-  EXPECT_TRUE(kalo::test::WaitFor(
-      [&] {
-        display_.PressEnterInWindows("KALO");
-        return fs::exists(install_ + "/acme.exe.started");
-      },
-      20s));
-  int status = -1;
-  ASSERT_TRUE(
-      kalo::test::WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
-  updater_ = -1;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(ReadWholeFile(work_ / "config/KALO/settings.ini"), "[config]\ncliente=acme\n");
+  kalo::test::ServeAcmeRelease(server_, work_, ReadWholeFile(KALO_TEST_PROGRAM));
+  kalo::test::TypeTheNamePressEnterAndTheProductStarts(
+      *this, server_, install_, std::string(KALO_TEST_ARTIFACT_DIR) + "/kalo_upd_window.png",
+      updater_);
 }
 
 // A windowed program may have no console: a stored server address it refuses is said in

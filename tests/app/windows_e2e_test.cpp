@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "helpers/acme_release.h"
-#include "helpers/program_run.h"
+#include "helpers/posix/program_run.h"
+#include "helpers/posix/test_authority.h"
+#include "helpers/posix/virtual_display.h"
+#include "helpers/posix/window_scenario.h"
 #include "helpers/temp_folder.h"
-#include "helpers/test_authority.h"
 #include "helpers/test_server.h"
-#include "helpers/virtual_display.h"
 #include "publish/signing.h"
 #include "support/text.h"
 #include "update/protocol.h"
@@ -85,7 +86,7 @@ class WineTrustedRoot {
   std::string key_ = "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
 };
 
-class WindowsEndToEnd : public testing::Test {
+class WindowsEndToEnd : public testing::Test, public kalo::test::WindowDriver {
  protected:
   void SetUp() override {
     if (!fs::exists(kWine)) {
@@ -120,6 +121,25 @@ class WindowsEndToEnd : public testing::Test {
     return {"KALO_DIR=" + WindowsPath(install_), "WINEDEBUG=-all"};
   }
 
+  const kalo::test::VirtualDisplay& Display() const override { return display_; }
+
+  pid_t StartUpdater() override {
+    std::vector<std::string> environment = Environment();
+    environment.push_back("DISPLAY=" + display_.Name());
+    return kalo::test::StartProgram(Command({}), environment);
+  }
+
+  // Wine takes real key presses only (XTEST), not events sent to a window; the name box
+  // has the focus from the start, showing the name stored by an earlier run.
+  void EnterName(const std::string& /*window*/, const std::string& name) override {
+    display_.Xdotool("key End");
+    display_.Xdotool("key --repeat 40 BackSpace");
+    display_.Xdotool("type --delay 30 " + name);
+    display_.Xdotool("key Return");
+  }
+
+  void ExpectHandedOver() const override { ExpectUpdatedAndHandedOver(); }
+
   // What a successful run leaves: the product unpacked and started, the data file,
   // and the unzip library provided from the carried extractor.
   void ExpectUpdatedAndHandedOver() const {
@@ -134,6 +154,7 @@ class WindowsEndToEnd : public testing::Test {
   kalo::test::TestServer server_;
   kalo::test::TempFolder work_;
   const std::string install_ = work_ / "KALO";
+  kalo::test::VirtualDisplay display_;
   pid_t updater_ = -1;
 };
 
@@ -239,50 +260,10 @@ TEST_F(WindowsEndToEnd, TypeTheNamePressEnterAndTheProductStarts) {
     GTEST_SKIP() << "no display for wine (run under scripts/wine-session), or xdotool or "
                     "ImageMagick's import is missing";
   }
-  kalo::test::VirtualDisplay display;
-  display.Adopt(session_display);
-  // A slow archive keeps the window busy long enough to be photographed.
-  server_.SetFault("/trabalho/versao/acme-exe-201811211540.zip", kalo::test::Fault::kSlowBody);
-  server_.SetSlowPause(250ms);
-  std::vector<std::string> environment = Environment();
-  environment.push_back("DISPLAY=" + display.Name());
-  updater_ = kalo::test::StartProgram(Command({}), environment);
-  ASSERT_GT(updater_, 0);
-
-  const std::string id = display.FindWindow("KALO - Atualizador");
-  ASSERT_FALSE(id.empty()) << "the window did not appear";
-  // Wine takes real key presses only (XTEST), not events sent to a window; the name
-  // box has the focus from the start.
-  // The box shows the name stored by an earlier run: it is cleared first.
-  display.Xdotool("key End");
-  display.Xdotool("key --repeat 40 BackSpace");
-  display.Xdotool("type --delay 30 acme");
-  display.Xdotool("key Return");
-
-  ASSERT_TRUE(kalo::test::WaitFor(
-      [&] {
-        const auto targets = server_.RequestTargets();
-        return std::any_of(targets.begin(), targets.end(), [](const std::string& target) {
-          return target.find("acme-exe") != std::string::npos;
-        });
-      },
-      20s))
-      << "the archive was not asked for";
-  EXPECT_TRUE(display.Photograph(std::string(KALO_TEST_ARTIFACT_DIR) + "/kalo_upd_windows.png"));
-
-  // The announcement box waits for OK; then the product starts and the updater ends.
-  EXPECT_TRUE(kalo::test::WaitFor(
-      [&] {
-        display.PressEnterInWindows("KALO");
-        return fs::exists(install_ + "/acme.exe.started");
-      },
-      30s));
-  ExpectUpdatedAndHandedOver();
-  int status = -1;
-  ASSERT_TRUE(
-      kalo::test::WaitFor([&] { return ::waitpid(updater_, &status, WNOHANG) == updater_; }, 10s));
-  updater_ = -1;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  display_.Adopt(session_display);
+  kalo::test::TypeTheNamePressEnterAndTheProductStarts(
+      *this, server_, install_, std::string(KALO_TEST_ARTIFACT_DIR) + "/kalo_upd_windows.png",
+      updater_);
 }
 
 }  // namespace

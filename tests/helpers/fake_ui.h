@@ -63,6 +63,9 @@ class FakeUi : public platform::Ui {
 
   void ProcessPendingMessages() override {
     ++pumps;
+    if (clock_ != nullptr) {
+      clock_->Advance(pump_step);
+    }
     // Messages that were waiting, delivered once.
     if (const auto pending = std::exchange(pending_messages, {})) {
       pending();
@@ -92,6 +95,9 @@ class FakeUi : public platform::Ui {
   std::function<bool()> settled;
   // What the next pump delivers, as events the user queued.
   std::function<void()> pending_messages;
+  // How far each pump moves the clock: the time a transfer's wait between two looks at
+  // the window lasted.
+  std::chrono::milliseconds pump_step{0};
 
  private:
   void End(int exit_status) override { throw ProgramEnded{exit_status}; }

@@ -35,8 +35,9 @@ class DownloadFileTest : public testing::Test {
 
   kalo::test::TestServer server_;
   kalo::test::TempFolder folder_;
-  kalo::test::FakeUi ui_;
-  kalo::platform::Clock clock_;
+  // A clock that never moves: no download here is slow enough to stall.
+  kalo::test::FakeClock clock_;
+  kalo::test::FakeUi ui_{&clock_};
   int made_ = 0;
   cUpdate::TransferControlOwner owner_{[this] {
     ++made_;

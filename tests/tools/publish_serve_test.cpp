@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "helpers/publish_server.h"
+#include "helpers/posix/publish_server.h"
 #include "helpers/temp_folder.h"
 #include "platform/posix/unique_fd.h"
 

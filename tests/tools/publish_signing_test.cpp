@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "helpers/program_run.h"
-#include "helpers/publish_server.h"
+#include "helpers/posix/program_run.h"
+#include "helpers/posix/publish_server.h"
 #include "helpers/temp_folder.h"
 #include "platform/cryptography.h"
 #include "publish/signing.h"

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "helpers/fake_ui.h"
 #include "helpers/links.h"
@@ -43,6 +48,20 @@ using kalo::test::FromUtf8;
 using kalo::test::ReadWholeFile;
 namespace fs = std::filesystem;
 
+// The files in a folder, by name, with what they hold.
+using Files = std::map<std::string, std::string>;
+
+Files FilesIn(const std::string& folder) {
+  Files files;
+  for (const auto& entry : fs::directory_iterator(FromUtf8(folder))) {
+    if (entry.is_regular_file()) {
+      files[kalo::test::Utf8(entry.path().filename())] =
+          ReadWholeFile(kalo::test::Utf8(entry.path()));
+    }
+  }
+  return files;
+}
+
 class RunJournalTest : public testing::Test {
  protected:
   RunJournalTest() { fs::create_directories(FromUtf8(install_)); }
@@ -71,6 +90,99 @@ class RunJournalTest : public testing::Test {
   kalo::test::FakeClock clock_;
   kalo::test::FakeUi ui_{&clock_};
 };
+
+// Each step notes before it moves: the record names a file before it leaves its place,
+// and only the set-aside copies move back or go.
+TEST_F(RunJournalTest, StepsMoveOnlyWhatTheRecordNames) {
+  Write("acme.exe", "old program");
+  Write("logo.jpg", "old logo");
+  cImpLicencas::RunJournal journal(fs_, observer_, install_);
+  ASSERT_TRUE(Lock(journal));
+  journal.BeforeWriting();
+  EXPECT_EQ(ReadWholeFile(Path(".kalo_upd/record")), "");
+  journal.SetAside("acme.exe");
+  journal.SetAside("logo.jpg");
+  journal.BeforeWriting();
+  EXPECT_EQ(FilesIn(install_), Files{});
+  Write("acme.exe", "new program");
+  journal.Discard("acme.exe");
+  journal.PutBack("logo.jpg");
+  EXPECT_EQ(FilesIn(install_), (Files{{"acme.exe", "new program"}, {"logo.jpg", "old logo"}}));
+  EXPECT_EQ(FilesIn(Path(".kalo_upd")), (Files{{"lock", ""}, {"record", "acme.exe\nlogo.jpg\n"}}));
+  // A name that cannot be set aside stays where it is, noted all the same.
+  EXPECT_THROW(journal.SetAside("missing.dll"), kalo::Error);
+  EXPECT_EQ(ReadWholeFile(Path(".kalo_upd/record")), "acme.exe\nlogo.jpg\nmissing.dll\n");
+  journal.Recover();
+  EXPECT_EQ(FilesIn(Path(".kalo_upd")), (Files{{"lock", ""}}));
+  EXPECT_TRUE(observer_.warnings.empty());
+}
+
+// What a new run finds after one that was cut off, and what it leaves.
+TEST_F(RunJournalTest, RecoveryPutsBackWhatIsMissingAndClearsTheRest) {
+  const struct {
+    const char* what;
+    Files install;  // before and after
+    Files corner;   // the hidden folder's files but the lock
+    Files install_after;
+    Files corner_after;
+  } cases[] = {
+      {"no record: nothing is looked at",
+       {{"acme.exe.part-Ab12Cd", "partial"}},
+       {{"logo.jpg", "old logo"}},
+       {{"acme.exe.part-Ab12Cd", "partial"}},
+       {{"logo.jpg", "old logo"}}},
+      {"a missing file's copy goes back, a present one's goes",
+       {{"logo.jpg", "new logo"}},
+       {{"record", "acme.exe\nlogo.jpg"}, {"acme.exe", "old program"}, {"logo.jpg", "old logo"}},
+       {{"acme.exe", "old program"}, {"logo.jpg", "new logo"}},
+       {}},
+      {"a copy the record lost is found, the journal's own files stay",
+       {},
+       {{"record", ""}, {"acme.exe", "old program"}, {"signatures", "times"}},
+       {{"acme.exe", "old program"}},
+       {{"signatures", "times"}}},
+      {"names without a copy and empty lines are passed over",
+       {{"acme.exe", "program"}},
+       {{"record", "\ngone.exe\n\nacme.exe\n"}},
+       {{"acme.exe", "program"}},
+       {}},
+      {"what writers left half done goes",
+       {{"acme.exe.part-Ab12Cd", ""}, {".unzip32-1.tmp", ""}, {"keep.txt", "kept"}},
+       {{"record", ""}, {"signatures.part-Ab12Cd", ""}},
+       {{"keep.txt", "kept"}},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(FromUtf8(install_));
+    fs::create_directories(FromUtf8(Path(".kalo_upd")));
+    for (const auto& [name, content] : c.install) {
+      Write(name, content);
+    }
+    for (const auto& [name, content] : c.corner) {
+      Write(".kalo_upd/" + name, content);
+    }
+    RecoverAsANewRun();
+    EXPECT_EQ(FilesIn(install_), c.install_after);
+    Files corner_after = c.corner_after;
+    corner_after.emplace("lock", "");
+    EXPECT_EQ(FilesIn(Path(".kalo_upd")), corner_after);
+  }
+  EXPECT_TRUE(observer_.warnings.empty());
+}
+
+// One run at a time: the next one waits out its patience, second by second, and gives
+// up; the lock is free again once its holder has gone.
+TEST_F(RunJournalTest, TheLockKeepsTheNextRunOutUntilItsHolderHasGone) {
+  auto first = std::make_unique<cImpLicencas::RunJournal>(fs_, observer_, install_);
+  ASSERT_TRUE(Lock(*first));
+  cImpLicencas::RunJournal second(fs_, observer_, install_);
+  const auto before = clock_.Now();
+  EXPECT_FALSE(second.Lock(ui_, clock_, std::chrono::seconds(3)));
+  EXPECT_EQ(clock_.Now() - before, std::chrono::seconds(3));
+  first.reset();
+  EXPECT_TRUE(Lock(second));
+}
 
 TEST_F(RunJournalTest, ARecordNamingAnythingButCopiesIsDiscardedWholeNeverFollowed) {
   // A name that leads out of the install folder to someone else's file as the copy, with

@@ -1,4 +1,4 @@
-#include "helpers/test_authority.h"
+#include "helpers/posix/test_authority.h"
 
 #include <httplib.h>
 

@@ -7,7 +7,7 @@
 
 #include "helpers/environment.h"
 #include "helpers/fake_ui.h"
-#include "helpers/test_authority.h"
+#include "helpers/posix/test_authority.h"
 #include "platform/error.h"
 #include "platform/internet_transfer.h"
 
@@ -35,8 +35,9 @@ class HttpsTransferTest : public testing::Test {
 
   kalo::test::TestAuthority authority_;
   std::unique_ptr<kalo::test::TestServer> server_ = authority_.MakeServer();
-  kalo::test::FakeUi ui_;
-  kalo::platform::Clock clock_;
+  // A clock that never moves: no transfer here is slow enough to stall.
+  kalo::test::FakeClock clock_;
+  kalo::test::FakeUi ui_{&clock_};
 };
 
 TEST_F(HttpsTransferTest, TrustsTheAuthoritiesTheUserNames) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "helpers/child_processes.h"
-#include "helpers/program_run.h"
+#include "helpers/posix/program_run.h"
 #include "helpers/temp_folder.h"
 #include "helpers/wait_for.h"
 #include "update/manifest.h"

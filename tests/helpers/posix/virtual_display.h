@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "helpers/program_run.h"
+#include "helpers/posix/program_run.h"
 
 // Last, because Xlib defines macros such as Bool and None.
 #include <X11/Xlib.h>
