@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <tuple>
+
 namespace {
 
 using kalo::platform::kLineBlanks;
 
 TEST(PlainText, TrimmedTakesOnlyTheGivenBlanksAtTheEnds) {
-  const struct {
-    const char* text;
-    std::string_view blanks;
-    const char* trimmed;
-  } cases[] = {
+  // The text, the blanks to take away, what is left.
+  const std::tuple<std::string_view, std::string_view, std::string_view> cases[] = {
       // A name typed or read from settings: spaces only, as the product always trimmed.
       {"  Acme Corp  ", " ", "Acme Corp"},
       {"\tacme\t", " ", "\tacme\t"},
@@ -23,8 +23,8 @@ TEST(PlainText, TrimmedTakesOnlyTheGivenBlanksAtTheEnds) {
       {" \t\r", kLineBlanks, ""},
       {"a\r\nb", kLineBlanks, "a\r\nb"},  // blanks inside stay
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(kalo::platform::Trimmed(c.text, c.blanks), c.trimmed) << '"' << c.text << '"';
+  for (const auto& [text, blanks, trimmed] : cases) {
+    EXPECT_EQ(kalo::platform::Trimmed(text, blanks), trimmed) << '"' << text << '"';
   }
 }
 
