@@ -1,10 +1,11 @@
 # What both archive libraries share. Included by each library's CMakeLists.txt.
 
-# kalo_add_library_common(<target>): the conversion of the caller's texts and, on
-# Windows, wide texts.
+# kalo_add_library_common(<target>): the conversion of the caller's texts, the wildcard
+# matcher and, on Windows, wide texts.
 function(kalo_add_library_common target)
   set(common "${CMAKE_CURRENT_FUNCTION_LIST_DIR}")
   target_include_directories(${target} PRIVATE "${common}")
+  target_sources(${target} PRIVATE "${common}/wildcard.cpp")
   if(WIN32)
     target_sources(${target} PRIVATE "${common}/win32/caller_text.cpp"
                                       "${common}/win32/wide_text.cpp")

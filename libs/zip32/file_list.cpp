@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "wildcard.h"
+
 namespace kalo::zip32 {
 namespace {
 
@@ -61,36 +63,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-// Only '*' and '?' are wildcards; brackets are ordinary characters in Windows names.
-// Letters differ only where the file system tells them apart.
-bool Matches(std::string_view pattern, std::string_view text) {
-  const auto same = [](char x, char y) {
-    return kNamesIgnoreCase ? AsciiLower(x) == AsciiLower(y) : x == y;
-  };
-  size_t p = 0;
-  size_t t = 0;
-  size_t star = std::string_view::npos;
-  size_t resume = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], text[t]))) {
-      ++p;
-      ++t;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') {
-    ++p;
-  }
-  return p == pattern.size();
-}
-
 std::string ChildPath(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder.back() == '/') {
     return folder + name;
@@ -131,7 +103,9 @@ class Collector {
     bool matched = false;
     if (const auto entries = SortedEntries(folder.empty() ? "." : folder)) {
       for (const std::string& entry : *entries) {
-        if (Matches(pattern, entry)) {
+        // Brackets are ordinary characters in Windows names; letters differ only where
+        // the file system tells them apart.
+        if (wildcard::Matches(pattern, entry, {.ignore_ascii_case = kNamesIgnoreCase})) {
           matched = Visit(ChildPath(folder, entry), true) || matched;
         }
       }

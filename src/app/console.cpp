@@ -3,6 +3,7 @@
 #include <ostream>
 #include <thread>
 
+#include "platform/plain_text.h"
 #include "platform/processes.h"
 #include "platform/shortened_text.h"
 
@@ -11,14 +12,6 @@ namespace {
 
 using platform::MessageAnswer;
 using platform::MessageStyle;
-
-// Message texts break lines with CR LF, as the window shows them; a terminal wants LF.
-std::string WithUnixLineBreaks(std::string text) {
-  for (auto found = text.find("\r\n"); found != std::string::npos; found = text.find("\r\n")) {
-    text.erase(found, 1);
-  }
-  return text;
-}
 
 void PrintLine(std::ostream& stream, const std::string& text) {
   stream << platform::ShortenedLines(text) << std::endl;
@@ -31,7 +24,8 @@ MessageAnswer ConsoleUi::ShowMessage(const std::string& text, MessageStyle style
   if (!title.empty()) {
     messages_ << title << ": ";
   }
-  messages_ << platform::ShortenedLines(WithUnixLineBreaks(text));
+  // Message texts break lines with CR LF, as the window shows them; a terminal wants LF.
+  messages_ << platform::ShortenedLines(platform::WithLineFeeds(text));
   MessageAnswer answer = MessageAnswer::kOk;
   if (style == MessageStyle::kQuestionYesNo) {
     answer = yes_ ? MessageAnswer::kYes : MessageAnswer::kNo;

@@ -27,6 +27,14 @@ bool IsAtomicFileTemporary(std::string_view name) {
                      [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
+void AtomicFile::Commit(FilePermissions permissions) {
+  Install(permissions, true);
+}
+
+void AtomicFile::CommitNew(FilePermissions permissions) {
+  Install(permissions, false);
+}
+
 void FileSystem::WriteFileAtomically(const std::string& path, std::span<const std::byte> bytes,
                                      FilePermissions permissions) {
   AtomicFile file(path);

@@ -33,7 +33,16 @@ class AtomicFile {
   // Puts the complete file in place of the target. Throws on failure.
   void Commit(FilePermissions permissions);
 
+  // Puts the complete file at the target's name only if nothing stands there yet, for a
+  // file that must never be replaced. Throws an error numbered kFileAlreadyExists when
+  // something does, leaving it as it was; throws on any other failure.
+  void CommitNew(FilePermissions permissions);
+
  private:
+  // Closes the temporary file with its permissions and gives it the target's name,
+  // replacing what stands there only when `replace`.
+  void Install(FilePermissions permissions, bool replace);
+
   // The target's name and a suffix ending in six X, which stand for the letters and
   // digits that tell one writer's temporary file from another's (as mkstemp takes it).
   static std::string TemporaryTemplate(const std::string& target);

@@ -4,12 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 
-#include "platform/file_version.h"
-
 namespace kalo::platform {
+
+// The file version a.b.c.d of the fixed file information.
+struct FileVersion {
+  std::uint16_t major = 0;     // a
+  std::uint16_t minor = 0;     // b
+  std::uint16_t build = 0;     // c
+  std::uint16_t revision = 0;  // d
+
+  friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
 
 // A PE32 or PE32+ image: the file version of the fixed file information in its
 // RT_VERSION resource.

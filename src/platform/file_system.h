@@ -17,7 +17,9 @@ namespace kalo::platform {
 // kLink (a symbolic link, a junction or another reparse point) only from OwnKindOf.
 enum class EntryKind { kFile, kFolder, kOther, kLink };
 
-enum class FilePermissions { kData, kExecutable };
+// kOwnerOnly: read and write for the file's owner alone. Windows has no modes: there every
+// file keeps the access its folder hands down, and any file may be run.
+enum class FilePermissions { kData, kExecutable, kOwnerOnly };
 
 class FileSystem {
  public:

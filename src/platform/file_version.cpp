@@ -1,6 +1,5 @@
 #include "platform/file_version.h"
 
-#include "platform/executable_version.h"
 #include "platform/mapped_file.h"
 
 namespace kalo::platform {

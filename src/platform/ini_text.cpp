@@ -4,22 +4,15 @@
 #include <sstream>
 
 #include "platform/ascii.h"
+#include "platform/plain_text.h"
 
 namespace kalo::platform {
 namespace {
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 std::optional<std::string> SectionName(const std::string& line) {
-  const std::string trimmed = Trimmed(line);
+  const std::string_view trimmed = Trimmed(line, kLineBlanks);
   if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-    return trimmed.substr(1, trimmed.size() - 2);
+    return std::string(trimmed.substr(1, trimmed.size() - 2));
   }
   return std::nullopt;
 }
@@ -34,7 +27,8 @@ std::optional<KeyValue> KeyValueOf(const std::string& line) {
   if (equals == std::string::npos) {
     return std::nullopt;
   }
-  return KeyValue{Trimmed(line.substr(0, equals)), line.substr(equals + 1)};
+  return KeyValue{std::string(Trimmed(std::string_view(line).substr(0, equals), kLineBlanks)),
+                  line.substr(equals + 1)};
 }
 
 // A value is one line of the file; line breaks inside it would cut it in two.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/plain_text.h"
+
 namespace cUpdate {
 namespace {
 
@@ -35,11 +37,7 @@ std::string UpperCase(std::string text) {
 }
 
 std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+  return std::string(kalo::platform::Trimmed(text, " "));
 }
 
 std::string HexText(std::span<const std::byte> bytes) {

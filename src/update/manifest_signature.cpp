@@ -3,30 +3,26 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/plain_text.h"
 #include "support/text.h"
 #include "update/manifest.h"
 
 namespace cImpLicencas {
 namespace {
 
+using kalo::platform::kLineBlanks;
+using kalo::platform::Trimmed;
+
 constexpr std::string_view kClientKey = "cliente";
 constexpr std::string_view kAllButKey = "exceto";
 constexpr std::string_view kTimeKey = "tempo";
 constexpr std::string_view kSignatureKey = "assinatura";
 
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // The ids of a "cliente" or "exceto" line, separated by blanks; nothing when one is
 // not an id.
 std::optional<std::vector<std::string>> IdsOf(std::string_view value) {
   std::vector<std::string> ids;
-  while (!(value = Trimmed(value)).empty()) {
+  while (!(value = Trimmed(value, kLineBlanks)).empty()) {
     const auto end = std::min(value.find_first_of(" \t"), value.size());
     if (!IsEncodedClientId(value.substr(0, end))) {
       return std::nullopt;
@@ -121,7 +117,7 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
   std::optional<kalo::platform::P256Signature> signature;
   while (!text.empty()) {
     const auto end = text.find('\n');
-    const std::string_view line = Trimmed(text.substr(0, end));
+    const std::string_view line = Trimmed(text.substr(0, end), kLineBlanks);
     text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     if (line.empty()) {
       continue;
@@ -130,8 +126,8 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
     if (colon == std::string_view::npos) {
       return std::nullopt;
     }
-    const std::string_view key = Trimmed(line.substr(0, colon));
-    const std::string_view value = Trimmed(line.substr(colon + 1));
+    const std::string_view key = Trimmed(line.substr(0, colon), kLineBlanks);
+    const std::string_view value = Trimmed(line.substr(colon + 1), kLineBlanks);
     if ((key == kClientKey || key == kAllButKey) && !signed_for) {
       auto ids = IdsOf(value);
       if (!ids || (key == kClientKey && ids->size() != 1)) {

@@ -125,6 +125,34 @@ TEST(AtomicFile, ItsTemporaryNamesAreKnownAndNothingElse) {
   }
 }
 
+TEST(AtomicFile, ANewFileNeverTakesTheNameOfAnother) {
+  const TempFolder folder;
+  const std::string taken = folder.Write("taken.pem", "old");
+  const struct {
+    std::string target;
+    int error;  // 0: committed
+    std::string left;
+  } cases[] = {
+      {folder / "new.pem", 0, "new"},
+      {taken, kalo::error_number::kFileAlreadyExists, "old"},
+  };
+  for (const auto& c : cases) {
+    {
+      kalo::platform::AtomicFile file(c.target);
+      file.Write(Bytes("new"));
+      try {
+        file.CommitNew(FilePermissions::kOwnerOnly);
+        EXPECT_EQ(c.error, 0) << c.target;
+      } catch (const kalo::Error& error) {
+        EXPECT_EQ(error.Number(), c.error) << error.Description();
+      }
+    }
+    EXPECT_EQ(ReadWholeFile(c.target), c.left);
+  }
+  // The temporary names went with their writers.
+  EXPECT_EQ(EntriesIn(folder.Path()), 2u);
+}
+
 TEST(FileLock, OneHolderAtATimeUntilItLetsGo) {
   const TempFolder folder;
   const std::string path = folder / "lock";

@@ -1,6 +1,5 @@
 #include "build_command.h"
 
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <chrono>
@@ -24,6 +23,10 @@ namespace kalo::publish {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A regular file with mode rwxr-xr-x, as the zip format keeps a Unix mode: in the upper
+// half of the external attributes.
+constexpr zip_uint32_t kExecutableFileAttributes = 0100755U << 16;
 
 struct ArchiveDiscard {
   void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -61,9 +64,12 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
   const auto entry = static_cast<zip_uint64_t>(index);
   zip_file_set_mtime(archive.get(), entry, file.modified, 0);
   zip_file_set_external_attributes(archive.get(), entry, 0, ZIP_OPSYS_UNIX,
-                                   static_cast<zip_uint32_t>(S_IFREG | 0755) << 16);
+                                   kExecutableFileAttributes);
   if (zip_close(archive.get()) != 0) {
-    ::unlink(temporary.c_str());
+    // The failure to report is the archive's; a leftover it could not remove either is
+    // written over by the next build.
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
     throw Error(error_number::kPathFileAccess, "Não foi possível gravar " + target,
                 "kalo-publish build");
   }

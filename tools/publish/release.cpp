@@ -1,11 +1,7 @@
 #include "release.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -55,12 +51,15 @@ std::string ProblemWithName(const std::string& name) {
 // The file's modification time; nothing, with the system's reason, when it cannot be
 // read: a time made up would date the release wrongly without a word.
 std::optional<std::time_t> ModificationTime(const std::string& path, std::string& reason) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    reason = std::strerror(errno);
+  std::error_code error;
+  const fs::file_time_type written = fs::last_write_time(path, error);
+  if (error) {
+    reason = error.message();
     return std::nullopt;
   }
-  return info.st_mtime;
+  return std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+          std::chrono::file_clock::to_sys(written)));
 }
 
 // Why the link `entry` may not be published, or nothing: a link that leads out of the
@@ -83,10 +82,16 @@ std::string ProblemWithLink(const fs::directory_entry& entry, const fs::path& fo
 
 // In UTC, so that every machine that publishes the same files writes the same names.
 std::string DateStamp(std::time_t moment) {
-  std::tm utc{};
-  ::gmtime_r(&moment, &utc);
-  return cUpdate::FormatStamp(cImpLicencas::kStampPattern, utc.tm_year + 1900, utc.tm_mon + 1,
-                              utc.tm_mday, utc.tm_hour, utc.tm_min, 0);
+  using namespace std::chrono;
+  const sys_seconds utc{seconds{moment}};
+  const sys_days day = floor<days>(utc);
+  const year_month_day date(day);
+  const hh_mm_ss time(utc - day);
+  return cUpdate::FormatStamp(cImpLicencas::kStampPattern, static_cast<int>(date.year()),
+                              static_cast<int>(static_cast<unsigned>(date.month())),
+                              static_cast<int>(static_cast<unsigned>(date.day())),
+                              static_cast<int>(time.hours().count()),
+                              static_cast<int>(time.minutes().count()), 0);
 }
 
 ReleasePlan PlanRelease(const std::string& folder, bool allow_unversioned) {

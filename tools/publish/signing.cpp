@@ -1,20 +1,16 @@
 #include "signing.h"
 
-#include <fcntl.h>
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
 #include <openssl/pem.h>
-#include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
 #include <span>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/openssl/owned.h"
-#include "platform/posix/unique_fd.h"
 
 namespace kalo::publish {
 namespace {
@@ -49,20 +45,6 @@ bool IsP256(const EVP_PKEY* key) {
 // A signed build runs unattended: an encrypted key is refused rather than asked about.
 int NoPassword(char*, int, int, void*) {
   return -1;
-}
-
-bool WriteAll(int file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(file, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace
@@ -122,25 +104,19 @@ void SigningKey::SaveNew(const std::string& path) const {
       static_cast<int>(pem.size())) {
     ThrowFailure("gravação da chave", kSource);
   }
-  // Created here and now (an existing key is never replaced) and owner-only from the
-  // first moment; the mode is set again because a umask may have narrowed it.
-  const platform::UniqueFd file(
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
-  if (!file) {
-    const int code = errno;
-    if (code == EEXIST) {
+  // Owner-only from the first moment, on the disk before it has its name, and never in
+  // place of an existing key.
+  try {
+    platform::AtomicFile file(path);
+    file.Write(std::as_bytes(std::span(pem.data(), pem.size())));
+    file.Flush();
+    file.CommitNew(platform::FilePermissions::kOwnerOnly);
+  } catch (const Error& error) {
+    if (error.Number() == error_number::kFileAlreadyExists) {
       throw Error(error_number::kFileAlreadyExists,
                   path + " já existe; uma chave nunca é substituída", kSource);
     }
-    throw Error(error_number::kPathFileAccess,
-                "Não foi possível criar " + path + " (" + std::strerror(code) + ")", kSource);
-  }
-  if (::fchmod(file.get(), S_IRUSR | S_IWUSR) != 0 || !WriteAll(file.get(), pem) ||
-      ::fsync(file.get()) != 0) {
-    const int code = errno;
-    ::unlink(path.c_str());
-    throw Error(error_number::kPathFileAccess,
-                "Não foi possível gravar " + path + " (" + std::strerror(code) + ")", kSource);
+    throw error.WithSource(kSource);
   }
 }
 

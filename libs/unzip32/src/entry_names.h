@@ -1,5 +1,5 @@
-// What the library makes of entry names: matching them against name lists, and turning
-// them into paths that stay inside the destination folder.
+// What the library makes of entry names: paths that stay inside the destination folder.
+// Matching them against name lists is the shared wildcard matcher's (wildcard.h).
 #pragma once
 
 #include <optional>
@@ -8,10 +8,6 @@
 #include <vector>
 
 namespace kalo::unzip32 {
-
-// Wildcards: * any run of characters (slashes included), ? one character, [set] with
-// ranges and a leading ! or ^ to negate. Backslashes count as slashes on both sides.
-bool MatchesPattern(std::string_view pattern, std::string_view name, bool case_sensitive);
 
 // A relative path below the destination, split into plain components.
 struct SafePath {

@@ -8,6 +8,7 @@
 #include "caller_text.h"
 #include "entry_names.h"
 #include "local_time.h"
+#include "wildcard.h"
 
 namespace kalo::unzip32 {
 namespace {
@@ -283,18 +284,19 @@ bool Run::ReadEntry(zip_uint64_t index, Entry& entry) {
 }
 
 bool Run::Selected(const std::string& name) {
-  const bool case_sensitive = command_.CaseSensitive != 0;
+  // Name lists take [sets], and names written on Windows may separate with backslashes.
+  const wildcard::Rules rules{
+      .sets = true, .ignore_ascii_case = command_.CaseSensitive == 0, .backslash_is_slash = true};
   bool included = texts_.includes.empty();
   for (std::size_t i = 0; i < texts_.includes.size(); ++i) {
-    if (MatchesPattern(texts_.includes[i], name, case_sensitive)) {
+    if (wildcard::Matches(texts_.includes[i], name, rules)) {
       include_used_[i] = true;
       included = true;
     }
   }
   return included &&
-         std::none_of(texts_.excludes.begin(), texts_.excludes.end(), [&](const std::string& p) {
-           return MatchesPattern(p, name, case_sensitive);
-         });
+         std::none_of(texts_.excludes.begin(), texts_.excludes.end(),
+                      [&](const std::string& p) { return wildcard::Matches(p, name, rules); });
 }
 
 void Run::List(const Entry& entry) {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/plain_text.h"
 #include "platform/processes.h"
 #include "platform/shortened_text.h"
 
@@ -36,13 +37,7 @@ const Fl_Color kDarkGrey = fl_rgb_color(64, 64, 64);
 
 // The logic's texts break lines the Windows way; the toolkit wants bare line feeds.
 std::string ForDisplay(const std::string& text) {
-  std::string shown;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
-      shown += text[i];
-    }
-  }
-  return ShortenedLines(shown);
+  return ShortenedLines(WithLineFeeds(text));
 }
 
 // The toolkit reads '@' in labels as a symbol; doubling it shows it as typed.

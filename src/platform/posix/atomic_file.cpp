@@ -18,6 +18,18 @@ int Descriptor(std::intptr_t handle) {
   return static_cast<int>(handle);
 }
 
+mode_t ModeOf(FilePermissions permissions) {
+  switch (permissions) {
+    case FilePermissions::kExecutable:
+      return 0755;
+    case FilePermissions::kOwnerOnly:
+      return 0600;
+    case FilePermissions::kData:
+      break;
+  }
+  return 0644;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
@@ -57,14 +69,23 @@ void AtomicFile::Flush() {
   }
 }
 
-void AtomicFile::Commit(FilePermissions permissions) {
-  const mode_t mode = permissions == FilePermissions::kExecutable ? 0755 : 0644;
-  if (::fchmod(Descriptor(handle_), mode) != 0) {
+void AtomicFile::Install(FilePermissions permissions, bool replace) {
+  // mkostemp made the file owner-only; the mode is set again because a umask may have
+  // narrowed it.
+  if (::fchmod(Descriptor(handle_), ModeOf(permissions)) != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
   }
   const int result = ::close(Descriptor(std::exchange(handle_, -1)));
   if (result != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+  // A second name is given only where none stands, in one step (rename would replace);
+  // the temporary name then goes with this object.
+  if (!replace) {
+    if (::link(temporary_.c_str(), target_.c_str()) != 0) {
+      throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+    }
+    return;
   }
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);

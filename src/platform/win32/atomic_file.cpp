@@ -80,12 +80,14 @@ void AtomicFile::Flush() {
   }
 }
 
-// Windows has no permission to execute a file: any file may be run.
-void AtomicFile::Commit(FilePermissions /*permissions*/) {
+// Windows has no modes: the file keeps the access its folder hands down.
+void AtomicFile::Install(FilePermissions /*permissions*/, bool replace) {
   if (!::CloseHandle(HandleOf(std::exchange(handle_, -1)))) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);
   }
-  if (!::MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails where a file already stands.
+  if (!::MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(),
+                     replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);
   }
   temporary_.clear();

@@ -8,6 +8,7 @@
 #include "platform/win32/last_error.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide_text.h"
+#include "wildcard.h"
 
 namespace kalo::platform {
 namespace {
@@ -38,34 +39,6 @@ std::wstring UpperCase(std::wstring_view text) {
                   static_cast<int>(text.size()), upper.data(), static_cast<int>(upper.size()),
                   nullptr, nullptr, 0);
   return upper;
-}
-
-// Only * (any run of characters) and ? (one character) are wildcards, as on POSIX.
-bool MatchesWildcard(std::wstring_view name, std::wstring_view pattern) {
-  std::size_t at = 0;
-  std::size_t pattern_at = 0;
-  // Where the last * stood and how much of the name it took, to give it one more.
-  std::size_t star = std::wstring_view::npos;
-  std::size_t star_took_to = 0;
-  while (at < name.size()) {
-    if (pattern_at < pattern.size() && pattern[pattern_at] == L'*') {
-      star = pattern_at++;
-      star_took_to = at;
-    } else if (pattern_at < pattern.size() &&
-               (pattern[pattern_at] == L'?' || pattern[pattern_at] == name[at])) {
-      ++pattern_at;
-      ++at;
-    } else if (star != std::wstring_view::npos) {
-      pattern_at = star + 1;
-      at = ++star_took_to;
-    } else {
-      return false;
-    }
-  }
-  while (pattern_at < pattern.size() && pattern[pattern_at] == L'*') {
-    ++pattern_at;
-  }
-  return pattern_at == pattern.size();
 }
 
 // Visits every entry that the system's search for `search` finds. Answers the error
@@ -122,13 +95,14 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
   // The system's own matching differs from ours: short 8.3 names match too, and "*.*"
   // takes names without a dot. So the system only narrows the candidates (a plain
   // name is looked up, a pattern lists the folder) and each long name is matched here.
-  const bool wildcard = HasWildcard(name);
+  const bool has_wildcard = HasWildcard(name);
   const std::wstring wanted = UpperCase(Wide(name));
   std::optional<std::string> first;
-  const DWORD error =
-      Search(wildcard ? PathInFolder(folder, "*") : pattern, [&](const WIN32_FIND_DATAW& found) {
+  const DWORD error = Search(
+      has_wildcard ? PathInFolder(folder, "*") : pattern, [&](const WIN32_FIND_DATAW& found) {
+        // Only * and ? are wildcards, as on POSIX: brackets are ordinary in Windows names.
         if (!IsOrdinaryFile(found.dwFileAttributes) ||
-            !MatchesWildcard(UpperCase(found.cFileName), wanted)) {
+            !wildcard::Matches(wanted, UpperCase(found.cFileName), {})) {
           return;
         }
         // Listing order is the file system's; answer the same name every time.
@@ -138,8 +112,8 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
       });
   if (error != ERROR_SUCCESS && !NamesNothing(error)) {
     throw SystemError(static_cast<int>(error),
-                      wildcard ? "Não foi possível procurar em " + folder
-                               : "Não foi possível procurar " + pattern,
+                      has_wildcard ? "Não foi possível procurar em " + folder
+                                   : "Não foi possível procurar " + pattern,
                       kSource);
   }
   return first;

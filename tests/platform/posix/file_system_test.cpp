@@ -29,11 +29,12 @@ TEST(FileSystem, WriteFileAtomicallyGivesTheModeOfItsKind) {
     FilePermissions permissions;
     fs::perms mode;
   } cases[] = {{"program.exe", FilePermissions::kExecutable, fs::perms(0755)},
-               {"data.bin", FilePermissions::kData, fs::perms(0644)}};
+               {"data.bin", FilePermissions::kData, fs::perms(0644)},
+               {"key.pem", FilePermissions::kOwnerOnly, fs::perms(0600)}};
   for (const auto& c : cases) {
     // Written over a file of another mode, which must not carry over.
     const std::string path = folder.Write(c.name, "old");
-    fs::permissions(path, fs::perms(0600));
+    fs::permissions(path, fs::perms(0640));
     file_system.WriteFileAtomically(path, std::as_bytes(std::span("new", 3)), c.permissions);
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, c.mode) << c.name;
   }
