@@ -1,5 +1,6 @@
 #include "platform/p256_curve.h"
 
+#include <array>
 #include <cstdint>
 
 namespace kalo::platform {
@@ -84,12 +85,12 @@ Number MultiplyModPrime(const Number& a, const Number& b) {
 
 }  // namespace
 
-bool SatisfiesP256Equation(const P256PublicKey& point) {
+bool SatisfiesP256Equation(std::span<const std::byte, 65> point) {
   if (point[0] != std::byte{0x04}) {
     return false;
   }
-  const Number x = NumberOf(std::span(point).subspan<1, 32>());
-  const Number y = NumberOf(std::span(point).last<32>());
+  const Number x = NumberOf(point.subspan<1, 32>());
+  const Number y = NumberOf(point.last<32>());
   if (!Less(x, kPrime) || !Less(y, kPrime)) {
     return false;
   }
