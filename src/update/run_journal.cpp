@@ -47,19 +47,22 @@ std::optional<EntryKind> OwnEntry(const kalo::platform::FileSystem& fs, const st
   return kind;
 }
 
-// Runs one step of a recovery, which goes on whatever a single step meets. False when
-// the step failed.
+}  // namespace
+
+// Runs one step of a recovery, which goes on whatever a single step meets: the observer
+// hears of a failure, which the next run's recovery tries again. False when it failed.
 template <typename Step>
-bool Attempt(Step step) noexcept {
+bool RunJournal::Attempt(Step step) noexcept {
   try {
     step();
     return true;
   } catch (...) {
+    observer_.Overlooked(
+        {"Recuperar: " + install_folder_,
+         kalo::ErrorFromException(std::current_exception(), kSource).Description()});
     return false;
   }
 }
-
-}  // namespace
 
 std::string HiddenFolderOf(const std::string& install_folder) {
   return kalo::platform::PathInFolder(install_folder, kCornerName);
@@ -186,7 +189,7 @@ void RunJournal::Recover() noexcept {
     return;
   }
   bool complete = true;
-  const auto attempt = [&complete](auto step) { complete = Attempt(step) && complete; };
+  const auto attempt = [this, &complete](auto step) { complete = Attempt(step) && complete; };
   std::set<std::string> names(noted_.begin(), noted_.end());
   attempt([&] { ReadRecord(names); });
   attempt([&] { ListCopies(names); });

@@ -69,6 +69,8 @@ class RunJournal {
   void WriteRecord(const std::vector<std::string>& names);
   void ReadRecord(std::set<std::string>& names) const;
   void ListCopies(std::set<std::string>& names) const;
+  template <typename Step>
+  bool Attempt(Step step) noexcept;
 
   kalo::platform::FileSystem& fs_;
   RunObserver& observer_;

@@ -2,6 +2,7 @@
 // passes that bring the install folder up to date, and the hand-over.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "archive/archive_libraries.h"
@@ -10,15 +11,26 @@
 #include "platform/processes.h"
 #include "platform/resources.h"
 #include "platform/ui.h"
+#include "support/failure.h"
 #include "support/transfers.h"
 #include "update/manifest.h"
 
 namespace cImpLicencas {
 
-// What a run did, for the unattended mode's log; the window shows none of it.
+// The one place a run reports what it decided and why: each entry's decision, the
+// manifest's outcome, a failed step before the program ends, what it went past on
+// purpose, the hand-over. The unattended mode prints some of it; the window shows none.
+// No hook may throw: some are called on the way out of a program that is ending.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // The manifest at `address` came and was taken (nothing), or why not.
+  virtual void ManifestLoaded(const std::string& /*address*/,
+                              const std::optional<kalo::Failure>& /*failure*/) {}
+  // The file matches its manifest entry: nothing to do.
+  virtual void EntryCurrent(const std::string& /*file_name*/) {}
+  // The file does not match its entry, for the reason given; it is replaced next.
+  virtual void EntryStale(const std::string& /*file_name*/, const std::string& /*why*/) {}
   virtual void FileReplaced(const std::string& /*file_name*/) {}
   virtual void FileUnpacked(const std::string& /*file_name*/) {}
   // A manifest line whose file names would leave the install folder.
@@ -28,6 +40,13 @@ class RunObserver {
   // Something the run met and went on past on purpose, which the user should still
   // hear of (a record it would not follow, a store it could not write).
   virtual void Warned(const std::string& /*text*/) {}
+  // A failure the run let pass on purpose because the next run's recovery makes it good
+  // (a set-aside copy that could not be put back or removed).
+  virtual void Overlooked(const kalo::Failure& /*failure*/) {}
+  // A step failed; its message follows, then the program ends.
+  virtual void StepFailed(const kalo::Failure& /*failure*/) {}
+  // The run hands over to the program at `path`.
+  virtual void HandingOver(const std::string& /*path*/) {}
 };
 
 // How a run that returned ended. Only kCompleted is a success.
@@ -41,8 +60,8 @@ enum class RunEnd {
 
 struct RunOutcome {
   RunEnd end = RunEnd::kCompleted;
-  std::string problem;  // what went wrong and where, for the others
-  std::string reason;   // why, when known
+  // Nothing for kCompleted; else what went wrong and where, and why when known.
+  std::optional<kalo::Failure> failure;
 };
 
 // Everything a run works with; all borrowed, and living as long as the process.
@@ -68,9 +87,10 @@ struct UpdateServices {
 // Updates the install folder for `client`, one run at a time per install folder;
 // first it recovers what an interrupted run left. Returns when there was nothing to
 // hand over to, the user declined, or the manifest did not come (the outcome says
-// which); a failed step shows " Erro: ", its step text and the reason, and ends the
-// program with every set-aside file back in place. Runtime errors (a missing
-// library) pass.
+// which). The run is the one place where a failed step becomes its message: " Erro: ",
+// the step's text, and on a second line "Motivo: " and the reason; the program then
+// ends, with every set-aside file back in place. Runtime errors (a missing library)
+// pass.
 RunOutcome RunUpdate(UpdateServices& services, const std::string& client);
 
 // True when `client` (lower-cased and trimmed) can name the product: it becomes the

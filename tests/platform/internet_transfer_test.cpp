@@ -164,9 +164,8 @@ TEST_F(InternetTransferTest, TransferBelowTheMinimumRateIsStalled) {
     if (c.stalls) {
       const kalo::Error error = FailureOf(Url(c.name));
       EXPECT_EQ(error.Number(), kalo::error_number::kTransferTimedOut);
-      EXPECT_EQ(error.Description(),
-                kalo::platform::TransferFailureText(
-                    Url(c.name), "a transferência parou: menos de 1 KiB em 300 ms"));
+      EXPECT_EQ(error.Description(), "Falha na transferência de " + Url(c.name) +
+                                         ": a transferência parou: menos de 1 KiB em 300 ms");
     } else {
       const int pumps_before = ui_.pumps;
       EXPECT_EQ(FetchBytes(Url(c.name)), body);
@@ -229,9 +228,10 @@ TEST_F(InternetTransferTest, ByteFormStopsAtItsLimit) {
     try {
       fetch();
       ADD_FAILURE() << "no failure";
-    } catch (const kalo::Error& error) {
+    } catch (const kalo::platform::TransferError& error) {
       EXPECT_EQ(error.Number(), kalo::error_number::kTransferFailed);
-      EXPECT_EQ(error.Description(), kalo::platform::TransferFailureText(Url(c.name), c.reason));
+      EXPECT_EQ(error.Reason(), c.reason);
+      EXPECT_EQ(error.Description(), "Falha na transferência de " + Url(c.name) + ": " + c.reason);
     }
     EXPECT_LE(received, c.most_received);
     EXPECT_EQ(calls == 0, c.most_received == 0);
@@ -380,6 +380,30 @@ TEST_F(InternetTransferTest, SinkErrorStopsTheTransfer) {
   // The component stays usable.
   server_.SetFile("after.bin", "ok");
   EXPECT_EQ(FetchBytes(Url("after.bin")), "ok");
+}
+
+// A failed transfer carries its parts, so that no caller cuts them back out of its text.
+TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
+  server_.SetFile("404", "x");
+  server_.SetFile("drop", std::string(100000, 'x'));
+  server_.SetFault("/trabalho/versao/404", Fault::kNotFound);
+  server_.SetFault("/trabalho/versao/drop", Fault::kDropMidBody);
+  for (const auto& [name, status] :
+       {std::pair<std::string, std::optional<int>>{"404", 404}, {"drop", std::nullopt}}) {
+    try {
+      FetchBytes(Url(name));
+      ADD_FAILURE() << name << " did not fail";
+    } catch (const kalo::platform::TransferError& error) {
+      EXPECT_EQ(error.Url(), Url(name));
+      EXPECT_EQ(error.HttpStatusCode(), status) << name;
+      EXPECT_FALSE(error.Reason().empty());
+      EXPECT_EQ(error.Description(),
+                "Falha na transferência de " + Url(name) + ": " + error.Reason());
+      if (status) {
+        EXPECT_EQ(error.Reason(), "HTTP 404 Not Found");
+      }
+    }
+  }
 }
 
 }  // namespace
