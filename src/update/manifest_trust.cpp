@@ -7,8 +7,8 @@
 #include "platform/paths.h"
 #include "support/text.h"
 #include "support/timestamps.h"
+#include "update/hidden_folder.h"
 #include "update/manifest_signature.h"
-#include "update/run_journal.h"
 
 namespace cImpLicencas {
 namespace {

@@ -7,8 +7,9 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "support/waits.h"
+#include "update/hidden_folder.h"
 #include "update/manifest.h"
-#include "update/update_run.h"
+#include "update/run_observer.h"
 
 namespace cImpLicencas {
 namespace {
@@ -16,7 +17,6 @@ namespace {
 using kalo::platform::EntryKind;
 
 constexpr const char* kSource = "cImpLicencas::RunJournal";
-constexpr const char* kCornerName = ".kalo_upd";
 constexpr const char* kLockName = "lock";
 constexpr const char* kRecordName = "record";
 
@@ -62,10 +62,6 @@ bool RunJournal::Attempt(Step step) noexcept {
          kalo::ErrorFromException(std::current_exception(), kSource).Description()});
     return false;
   }
-}
-
-std::string HiddenFolderOf(const std::string& install_folder) {
-  return kalo::platform::PathInFolder(install_folder, kCornerName);
 }
 
 RunJournal::RunJournal(kalo::platform::FileSystem& fs, RunObserver& observer,
