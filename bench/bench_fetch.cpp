@@ -26,5 +26,5 @@ int main(int argc, char** argv) {
   kalo::bench::NoWindow ui;
   const kalo::platform::Clock clock;
   const auto transfer = kalo::platform::MakeInternetTransfer(ui, clock);
-  return cUpdate::DownloadFile(*transfer, argv[1], argv[2], true, ui, nullptr, checks) ? 0 : 1;
+  return cUpdate::DownloadFile(*transfer, argv[1], argv[2], true, ui, checks) ? 1 : 0;
 }

@@ -105,7 +105,7 @@ CommandResult FrmAtualizar::Report(const cImpLicencas::RunOutcome& outcome) {
       return {};
     case cImpLicencas::RunEnd::kFolderBusy:
       // The box says it all, on the console too.
-      s_.ui.ShowMessage(outcome.problem, MessageStyle::kInformation);
+      s_.ui.ShowMessage(outcome.failure->step, MessageStyle::kInformation);
       view_.FocusClientText();
       return {CommandOutcome::kRunFailed, {}};
     case cImpLicencas::RunEnd::kManifestNotReceived:
@@ -114,9 +114,10 @@ CommandResult FrmAtualizar::Report(const cImpLicencas::RunOutcome& outcome) {
       break;
   }
   // The run returned as always, but the status lines keep saying why nothing came.
-  view_.SetLabel(WindowLabel::kDisplay1, "  " + outcome.problem);
-  view_.SetLabel(WindowLabel::kDisplay2, "  Motivo: " + outcome.reason);
-  return {CommandOutcome::kRunFailed, outcome.problem + ": " + outcome.reason};
+  const kalo::Failure& failure = *outcome.failure;
+  view_.SetLabel(WindowLabel::kDisplay1, "  " + failure.step);
+  view_.SetLabel(WindowLabel::kDisplay2, "  Motivo: " + failure.reason);
+  return {CommandOutcome::kRunFailed, failure.step + ": " + failure.reason};
 }
 
 void FrmAtualizar::SyncClientName(bool load) {

@@ -137,23 +137,21 @@ std::string cImpZipCompact::GetLastMessage() const {
 
 namespace cImpZipDeclares {
 
-bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
-                   const kalo::platform::Clock& clock, const std::string& archive,
-                   const std::string& folder, std::string* failure_reason) {
-  bool unpacked = false;
+std::optional<kalo::Failure> UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
+                                           const kalo::platform::Clock& clock,
+                                           const std::string& archive, const std::string& folder) {
+  std::optional<kalo::Failure> failure;
   {
     cImpZipCompact zip(libraries, ui);
     zip.SetZipFileName(archive);
     zip.SetExtractDir(folder);
     zip.SetHonorDirectories(false);
-    const std::int32_t result = zip.Unzip("", "");
-    unpacked = result == 0;
-    if (!unpacked && failure_reason != nullptr) {
-      *failure_reason = FailureReasonOf(zip.GetLastMessage(), result);
+    if (const std::int32_t result = zip.Unzip("", ""); result != 0) {
+      failure = kalo::Failure{{}, FailureReasonOf(zip.GetLastMessage(), result)};
     }
   }
   cUpdate::WaitSeconds(ui, clock, 2);
-  return unpacked;
+  return failure;
 }
 
 std::optional<std::uint64_t> DeclaredUnpackedSize(ArchiveLibraries& libraries,

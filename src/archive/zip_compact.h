@@ -11,6 +11,7 @@
 #include "archive/archive_libraries.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "support/failure.h"
 
 class cImpZipCompact {
  public:
@@ -115,13 +116,15 @@ class cImpZipCompact {
 namespace cImpZipDeclares {
 
 // Unpacks the archive into the folder, every entry straight into it without its
-// stored folders, replacing files without asking; then waits two seconds. True when
-// the unzip library reported success; otherwise `failure_reason`, when given, gets the
-// library's own words. Errors (a missing library) pass through with the source
+// stored folders, replacing files without asking; then waits two seconds. Nothing when
+// the unzip library reported success; else the library's own words, for the caller to
+// name the step. Errors (a missing library) pass through with the source
 // "clsZipUn::Unzip".
-bool UnzipToFolder(ArchiveLibraries& libraries, kalo::platform::Ui& ui,
-                   const kalo::platform::Clock& clock, const std::string& archive,
-                   const std::string& folder, std::string* failure_reason = nullptr);
+[[nodiscard]] std::optional<kalo::Failure> UnzipToFolder(ArchiveLibraries& libraries,
+                                                         kalo::platform::Ui& ui,
+                                                         const kalo::platform::Clock& clock,
+                                                         const std::string& archive,
+                                                         const std::string& folder);
 
 // What the archive's entries say they hold, added up (an entry of 2 GiB or more
 // counts as 2 GiB); nothing when the unzip library cannot list the archive. Errors (a

@@ -5,6 +5,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace kalo {
 
@@ -53,5 +54,13 @@ class Error : public std::runtime_error {
 // (running out of memory as kOutOfMemory, a system error with the system's text,
 // anything else as kInternalError).
 Error ErrorFromException(const std::exception_ptr& thrown, const std::string& source);
+
+namespace platform {
+
+// The error number of a portable condition, the errno values that the C++ library
+// reports on every system.
+int ErrorNumberOf(std::errc condition);
+
+}  // namespace platform
 
 }  // namespace kalo

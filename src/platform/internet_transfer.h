@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/ui.h"
 #include "platform/web_address.h"
 
@@ -69,15 +70,23 @@ inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
   return "HTTP " + std::to_string(code) + (reason_phrase.empty() ? "" : " " + reason_phrase);
 }
 
-// The description of a failed transfer: what failed, then why. A caller that shows the
-// address elsewhere takes only the reason back out of it.
-inline std::string TransferFailureText(const std::string& url, const std::string& reason) {
-  return "Falha na transferência de " + ShownAddress(url) + ": " + reason;
-}
-inline std::string TransferFailureReason(const std::string& description, const std::string& url) {
-  const std::string prefix = TransferFailureText(url, "");
-  return description.starts_with(prefix) ? description.substr(prefix.size()) : description;
-}
+// A failed transfer, with its parts: the address, the HTTP status when the server refused,
+// and why. Its description says what failed, then why; a caller that shows the address
+// elsewhere reads the reason alone.
+class TransferError : public Error {
+ public:
+  TransferError(int number, std::string url, std::string reason, std::string source,
+                std::optional<int> http_status = std::nullopt);
+
+  const std::string& Url() const { return url_; }
+  const std::string& Reason() const { return reason_; }
+  std::optional<int> HttpStatusCode() const { return http_status_; }
+
+ private:
+  std::string url_;
+  std::string reason_;
+  std::optional<int> http_status_;
+};
 
 class InternetTransfer {
  public:

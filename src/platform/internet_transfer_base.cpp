@@ -33,6 +33,14 @@ class BusyFlag {
 
 }  // namespace
 
+TransferError::TransferError(int number, std::string url, std::string reason, std::string source,
+                             std::optional<int> http_status)
+    : Error(number, "Falha na transferência de " + ShownAddress(url) + ": " + reason,
+            std::move(source)),
+      url_(std::move(url)),
+      reason_(std::move(reason)),
+      http_status_(http_status) {}
+
 std::string DurationText(std::chrono::milliseconds duration) {
   return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
                                       : std::to_string(duration.count()) + " ms";
@@ -132,15 +140,20 @@ void TransferWatch::CheckRate() {
   window_bytes_ = 0;
 }
 
-Error TransferWatch::Failure(const std::string& reason) const {
-  return Error(error_number::kTransferFailed, TransferFailureText(url_, reason), kTransferSource);
+TransferError TransferWatch::Failure(const std::string& reason) const {
+  return {error_number::kTransferFailed, url_, reason, kTransferSource};
 }
 
-Error TransferWatch::TimedOut(const std::string& reason) const {
-  return Error(error_number::kTransferTimedOut, TransferFailureText(url_, reason), kTransferSource);
+TransferError TransferWatch::TimedOut(const std::string& reason) const {
+  return {error_number::kTransferTimedOut, url_, reason, kTransferSource};
 }
 
-Error TransferWatch::Stalled() const {
+TransferError TransferWatch::Refused(const HttpStatus& status) const {
+  return {error_number::kTransferFailed, url_, HttpStatusText(status.code, status.text),
+          kTransferSource, status.code};
+}
+
+TransferError TransferWatch::Stalled() const {
   return TimedOut("a transferência parou: menos de " + SizeText(timeouts_.min_bytes) + " em " +
                   DurationText(timeouts_.idle));
 }

@@ -60,10 +60,12 @@ class TransferWatch {
   void CheckRate();
 
   // The failures of this transfer, with `reason` after its address.
-  Error Failure(const std::string& reason) const;
-  Error TimedOut(const std::string& reason) const;
+  TransferError Failure(const std::string& reason) const;
+  TransferError TimedOut(const std::string& reason) const;
   // The time-out of a transfer below the minimum rate.
-  Error Stalled() const;
+  TransferError Stalled() const;
+  // The server refused the request with `status`.
+  TransferError Refused(const HttpStatus& status) const;
 
  private:
   const std::string& url_;

@@ -15,8 +15,4 @@ namespace kalo::platform {
 // system's own numbering: errno on POSIX, GetLastError() on Windows.
 Error SystemError(int code, std::string_view what, std::string source);
 
-// The error number of a portable condition, the errno values that the C++ library
-// reports on every system.
-int ErrorNumberOf(std::errc condition);
-
 }  // namespace kalo::platform

@@ -23,8 +23,10 @@ bool DeleteLocalFile(kalo::platform::FileSystem& fs, const std::string& path);
 bool EnsureFolder(kalo::platform::FileSystem& fs, const std::string& folder);
 
 // Writes the carried resource `name` (type "CUSTOM") to `target` as an executable
-// file, unless a file is already there. On failure it shows why and ends the program
-// through `ui`, so it only ever returns true.
+// file, unless a file is already there. On failure it shows why ("Erro Ao baixar
+// Recurso: " or "Erro: ", then the description) and ends the program through `ui`, so it
+// only ever returns true: the written interface's own message and ending, the one routine
+// below the run that ends the program itself.
 bool ExtractResource(kalo::platform::FileSystem& fs,
                      const kalo::platform::CarriedResources& resources, kalo::platform::Ui& ui,
                      const std::string& name, const std::string& target);

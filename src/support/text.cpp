@@ -69,4 +69,22 @@ std::optional<std::vector<std::byte>> BytesOfHex(std::string_view hex) {
   return bytes;
 }
 
+std::string PercentEncoded(const std::string& text) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string encoded;
+  for (char character : text) {
+    const auto c = static_cast<unsigned char>(character);
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      encoded += character;
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 0x0f];
+    }
+  }
+  return encoded;
+}
+
 }  // namespace cUpdate

@@ -23,4 +23,7 @@ std::string HexText(std::span<const std::byte> bytes);
 // The bytes of an even-length hex text (either case); nothing for anything else.
 std::optional<std::vector<std::byte>> BytesOfHex(std::string_view hex);
 
+// `text` with every byte outside the URL's unreserved characters percent-encoded.
+std::string PercentEncoded(const std::string& text);
+
 }  // namespace cUpdate

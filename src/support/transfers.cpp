@@ -29,9 +29,11 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner) {
   return owner.Get();
 }
 
-bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
-                  const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason, const DownloadChecks& checks) {
+std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& control,
+                                          const std::string& url, const std::string& target,
+                                          bool show_error, kalo::platform::Ui& ui,
+                                          const DownloadChecks& checks) {
+  kalo::Failure failure;
   try {
     kalo::platform::AtomicFile file(target);
     std::optional<BackgroundSha256> hash;
@@ -57,20 +59,19 @@ bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& 
       }
     }
     file.Commit(kalo::platform::FilePermissions::kData);
-    return true;
+    return std::nullopt;
+  } catch (const kalo::platform::TransferError& error) {
+    // The caller names the file; the address would only repeat it.
+    failure.reason = error.Reason();
   } catch (const std::exception&) {
-    if (failure_reason != nullptr) {
-      // The caller names the file; the address would only repeat it.
-      *failure_reason = kalo::platform::TransferFailureReason(
-          kalo::ErrorFromException(std::current_exception(), "cUpdate::DownloadFile").Description(),
-          url);
-    }
-    if (show_error) {
-      ui.ShowMessage("Ocorreu um erro durante a transferência! ",
-                     kalo::platform::MessageStyle::kError);
-    }
-    return false;
+    failure.reason =
+        kalo::ErrorFromException(std::current_exception(), "cUpdate::DownloadFile").Description();
   }
+  if (show_error) {
+    ui.ShowMessage("Ocorreu um erro durante a transferência! ",
+                   kalo::platform::MessageStyle::kError);
+  }
+  return failure;
 }
 
 }  // namespace cUpdate

@@ -10,6 +10,7 @@
 #include "platform/cryptography.h"
 #include "platform/internet_transfer.h"
 #include "platform/ui.h"
+#include "support/failure.h"
 
 namespace cUpdate {
 
@@ -31,20 +32,25 @@ class TransferControlOwner {
 // The transfer component, created when it does not exist yet.
 kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner);
 
-// Fetches `url` as bytes into the file `target`. The body goes to a temporary file
-// beside the target, renamed into place only when complete, so memory stays flat
-// and no partial target is ever left. On failure: false, after the message
-// "Ocorreu um erro durante a transferência! " when `show_error` is true, with the
-// reason (the server's, the network's or the disk's) in `failure_reason` when given.
-// `checks` say what the body must be to take the target's place.
+// What the body must be to take the target's place.
 struct DownloadChecks {
   // A longer body fails as soon as it is known to be longer.
   std::optional<std::uint64_t> max_bytes;
   // The body is hashed as it arrives, and one with another digest is never put in place.
   std::optional<kalo::platform::Sha256Digest> sha256;
 };
-bool DownloadFile(kalo::platform::InternetTransfer& control, const std::string& url,
-                  const std::string& target, bool show_error, kalo::platform::Ui& ui,
-                  std::string* failure_reason = nullptr, const DownloadChecks& checks = {});
+
+// Fetches `url` as bytes into the file `target`. The body goes to a temporary file
+// beside the target, renamed into place only when complete, so memory stays flat
+// and no partial target is ever left. Nothing when it succeeded; else why not (the
+// server's, the network's or the disk's words), for the caller to name the step.
+// With `show_error` a failure is first shown as "Ocorreu um erro durante a
+// transferência! ": the written interface's own message, the one text a routine below
+// the run shows itself (the run passes false and shows its own).
+[[nodiscard]] std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& control,
+                                                        const std::string& url,
+                                                        const std::string& target, bool show_error,
+                                                        kalo::platform::Ui& ui,
+                                                        const DownloadChecks& checks = {});
 
 }  // namespace cUpdate

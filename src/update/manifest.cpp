@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <string_view>
+#include <variant>
 
 #include "platform/error.h"
 #include "platform/web_address.h"
 #include "support/text.h"
+#include "update/manifest_signature.h"
 #include "update/protocol.h"
 
 namespace cImpLicencas {
@@ -43,63 +45,80 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text, std::string_
   return pieces;
 }
 
-void SetOutcome(ManifestState& state, ManifestStatus status, std::string reason) {
+// Why the manifest is not taken: `status` says which way, `reason` why.
+kalo::Failure Failed(ManifestState& state, ManifestStatus status, std::string reason) {
   state.status = status;
-  state.reason = std::move(reason);
+  const std::string shown = kalo::platform::ShownAddress(state.address);
+  return {status == ManifestStatus::kRefused ? "A lista de arquivos de " + shown + " foi recusada"
+                                             : "A lista de arquivos não foi recebida de " + shown,
+          std::move(reason)};
 }
 
-// The manifest's answer; nothing, with the state saying why, when the transfer failed or
-// the server refused: an error page must not pass for a list that happens to be empty.
-std::optional<kalo::platform::TextReply> FetchText(ManifestState& state,
-                                                   kalo::platform::InternetTransfer& transfer,
-                                                   const std::string& address) {
+// Why a fetch failed; for a failed transfer its reason alone, as the failure shows the
+// address beside it.
+std::string FetchFailureReason(const kalo::Error& error) {
+  const auto* transfer = dynamic_cast<const kalo::platform::TransferError*>(&error);
+  return transfer != nullptr ? transfer->Reason() : error.Description();
+}
+
+// The manifest's answer, or why there is none: an error page must not pass for a list that
+// happens to be empty.
+std::variant<kalo::platform::TextReply, kalo::Failure> FetchText(
+    ManifestState& state, kalo::platform::InternetTransfer& transfer) {
   kalo::platform::TextReply reply;
   try {
-    reply = transfer.OpenUrlText(address);
+    reply = transfer.OpenUrlText(state.address);
   } catch (const kalo::Error& error) {
-    SetOutcome(state, ManifestStatus::kNotReceived,
-               kalo::platform::TransferFailureReason(error.Description(), address));
-    return std::nullopt;
+    return Failed(state, ManifestStatus::kNotReceived, FetchFailureReason(error));
   }
   if (reply.status >= 400) {
-    SetOutcome(
+    return Failed(
         state, ManifestStatus::kNotReceived,
         "o servidor respondeu " + kalo::platform::HttpStatusText(reply.status, reply.status_text));
-    return std::nullopt;
   }
   return reply;
 }
 
-// True when `trust` takes the manifest of `state.client`, fetching its signature when
-// it asks for one; else the state says why not.
-bool Trusted(ManifestState& state, kalo::platform::InternetTransfer& transfer, ManifestTrust& trust,
-             const std::string& server_base, const std::string& manifest,
-             const std::vector<std::string>& lines) {
+// Nothing when `trust` takes the manifest of `state.client`, fetching its signature when
+// it asks for one; else why not.
+std::optional<kalo::Failure> Untrusted(ManifestState& state,
+                                       kalo::platform::InternetTransfer& transfer,
+                                       ManifestTrust& trust, const std::string& server_base,
+                                       const std::string& manifest,
+                                       const std::vector<std::string>& lines) {
   if (!trust.RequiresSignature()) {
-    return true;
+    return std::nullopt;
   }
   const std::string address = SignatureAddress(server_base, state.client);
   kalo::platform::TextReply signature;
   try {
     signature = transfer.OpenUrlText(address);
   } catch (const kalo::Error& error) {
-    SetOutcome(state, ManifestStatus::kNotReceived,
-               "a assinatura não foi recebida de " + kalo::platform::ShownAddress(address) + ": " +
-                   kalo::platform::TransferFailureReason(error.Description(), address));
-    return false;
+    return Failed(state, ManifestStatus::kNotReceived,
+                  "a assinatura não foi recebida de " + kalo::platform::ShownAddress(address) +
+                      ": " + FetchFailureReason(error));
   }
   if (signature.status >= 400) {
-    SetOutcome(state, ManifestStatus::kRefused,
-               "a lista de arquivos não está assinada (" + kalo::platform::ShownAddress(address) +
-                   " respondeu " +
-                   kalo::platform::HttpStatusText(signature.status, signature.status_text) + ")");
-    return false;
+    return Failed(state, ManifestStatus::kRefused,
+                  "a lista de arquivos não está assinada (" +
+                      kalo::platform::ShownAddress(address) + " respondeu " +
+                      kalo::platform::HttpStatusText(signature.status, signature.status_text) +
+                      ")");
   }
-  if (auto refusal = trust.Refusal(state.client, manifest, signature.body, lines, state.warnings)) {
-    SetOutcome(state, ManifestStatus::kRefused, std::move(*refusal));
-    return false;
+  auto verdict = trust.Check(state.client, manifest, signature.body, state.warnings);
+  if (verdict.refusal) {
+    return Failed(state, ManifestStatus::kRefused, std::move(verdict.refusal->reason));
   }
-  return true;
+  // A signed list must bind every file it names to its content.
+  for (const std::string& line : lines) {
+    const ManifestEntry entry = ParseEntry(line);
+    if (!entry.BaseName().empty() && !ParseSha256(entry.Sha256())) {
+      return Failed(state, ManifestStatus::kRefused,
+                    "a linha " + line + " da lista assinada não traz o SHA-256 do arquivo");
+    }
+  }
+  state.published_at = verdict.published_at;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -119,32 +138,35 @@ std::optional<std::vector<std::string>> ManifestLinesOf(std::string body) {
   return SplitKeepingEmpty(body, kBreak);
 }
 
-void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
-                  ManifestTrust& trust, const std::string& server_base, const std::string& client) {
+std::optional<kalo::Failure> LoadManifest(ManifestState& state,
+                                          kalo::platform::InternetTransfer& transfer,
+                                          ManifestTrust& trust, const std::string& server_base,
+                                          const std::string& client) {
   // A different client needs its own manifest; the same client keeps the lines it
   // already has for the rest of the process.
   if (state.loaded && state.client == client) {
-    return;
+    return std::nullopt;
   }
   state = {};
   state.client = client;
   state.address = ManifestAddress(server_base, client);
-  const auto reply = FetchText(state, transfer, state.address);
-  if (!reply) {
-    return;
+  auto reply = FetchText(state, transfer);
+  if (auto* failure = std::get_if<kalo::Failure>(&reply)) {
+    return std::move(*failure);
   }
-  auto lines = ManifestLinesOf(reply->body);
+  const std::string& body = std::get<kalo::platform::TextReply>(reply).body;
+  auto lines = ManifestLinesOf(body);
   if (!lines) {
-    SetOutcome(state, ManifestStatus::kNotFramed,
-               "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)");
-    return;
+    return Failed(state, ManifestStatus::kNotFramed,
+                  "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)");
   }
-  if (!Trusted(state, transfer, trust, server_base, reply->body, *lines)) {
-    return;
+  if (auto failure = Untrusted(state, transfer, trust, server_base, body, *lines)) {
+    return failure;
   }
   state.lines = std::move(*lines);
   state.status = ManifestStatus::kReceived;
   state.loaded = true;
+  return std::nullopt;
 }
 
 ManifestEntry ParseEntry(const std::string& line) {
@@ -189,24 +211,6 @@ bool IsPlainFileName(const std::string& name) {
 
 bool HasPlainFileNames(const ManifestEntry& entry) {
   return IsPlainFileName(entry.remote_file_name) && IsPlainFileName(entry.local_file_name);
-}
-
-std::string PercentEncoded(const std::string& text) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string encoded;
-  for (char character : text) {
-    const auto c = static_cast<unsigned char>(character);
-    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
-    if (unreserved) {
-      encoded += character;
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 0x0f];
-    }
-  }
-  return encoded;
 }
 
 }  // namespace cImpLicencas

@@ -2,11 +2,13 @@
 // kept for the rest of the process, and the parse of one entry.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/internet_transfer.h"
+#include "support/failure.h"
 #include "update/manifest_trust.h"
 
 namespace cImpLicencas {
@@ -28,19 +30,26 @@ struct ManifestState {
   std::string client;
   ManifestStatus status = ManifestStatus::kNotFetched;
   std::string address;  // the request's URL
-  std::string reason;   // why it was not received, not framed or refused
+  // The publishing time of a signed manifest just taken, until the run keeps it as the
+  // client's newest (ManifestTrust::Accept).
+  std::optional<std::int64_t> published_at;
   // What the fetch went on past that the user should still hear of (a store of the
-  // newest publishing time that could not be read or written); the run reports them.
+  // newest publishing time that could not be read); the run reports them.
   std::vector<std::string> warnings;
 };
 
-// Fetches the manifest of `client` from its address (ManifestAddress) unless `state` already holds
-// that client's lines; when `trust` requires a signature, the signature too (SignatureAddress).
-// Anything but a framed manifest that `trust` takes leaves no lines and a status that says why;
-// only a received manifest is kept for later runs, so that a run after a failure asks the server
-// again.
-void LoadManifest(ManifestState& state, kalo::platform::InternetTransfer& transfer,
-                  ManifestTrust& trust, const std::string& server_base, const std::string& client);
+// Fetches the manifest of `client` from its address (ManifestAddress) unless `state` already
+// holds that client's lines; when `trust` requires a signature, the signature too
+// (SignatureAddress), and then every entry must carry its file's SHA-256. Nothing when the
+// manifest came and was taken (or was held already). Else the failure ("A lista de arquivos
+// não foi recebida de <address>" or "A lista de arquivos de <address> foi recusada", and why),
+// no lines, and a status that says which; only a received manifest is kept for later runs,
+// so that a run after a failure asks the server again.
+[[nodiscard]] std::optional<kalo::Failure> LoadManifest(ManifestState& state,
+                                                        kalo::platform::InternetTransfer& transfer,
+                                                        ManifestTrust& trust,
+                                                        const std::string& server_base,
+                                                        const std::string& client);
 
 // The manifest lines of a response body: lower-cased, blanks removed, line breaks
 // turned into "<br>", framed by "licenca_<br>" and "<br>_licenca". Nothing when the
@@ -82,8 +91,5 @@ bool IsPlainFileName(const std::string& name);
 
 // True when both file names of the entry are plain names.
 bool HasPlainFileNames(const ManifestEntry& entry);
-
-// `text` with every byte outside the URL's unreserved characters percent-encoded.
-std::string PercentEncoded(const std::string& text);
 
 }  // namespace cImpLicencas

@@ -5,7 +5,6 @@
 
 #include "platform/plain_text.h"
 #include "support/text.h"
-#include "update/manifest.h"
 
 namespace cImpLicencas {
 namespace {
@@ -75,7 +74,7 @@ bool IsEncodedClientId(std::string_view id) {
         return false;
       }
       at += 2;
-    } else if (PercentEncoded(std::string(1, id[at])).size() != 1) {
+    } else if (cUpdate::PercentEncoded(std::string(1, id[at])).size() != 1) {
       return false;
     }
   }
@@ -83,13 +82,13 @@ bool IsEncodedClientId(std::string_view id) {
 }
 
 SignedFor SignedFor::Client(const std::string& client) {
-  return {false, {PercentEncoded(client)}};
+  return {false, {cUpdate::PercentEncoded(client)}};
 }
 
 SignedFor SignedFor::AllClientsBut(const std::vector<std::string>& clients) {
   SignedFor signed_for{true, {}};
   for (const std::string& client : clients) {
-    signed_for.ids.push_back(PercentEncoded(client));
+    signed_for.ids.push_back(cUpdate::PercentEncoded(client));
   }
   std::ranges::sort(signed_for.ids);
   const auto repeated = std::ranges::unique(signed_for.ids);
@@ -98,7 +97,7 @@ SignedFor SignedFor::AllClientsBut(const std::vector<std::string>& clients) {
 }
 
 bool SignedFor::Serves(const std::string& client) const {
-  return (std::ranges::find(ids, PercentEncoded(client)) != ids.end()) != all_but;
+  return (std::ranges::find(ids, cUpdate::PercentEncoded(client)) != ids.end()) != all_but;
 }
 
 std::string SignedMessage(const SignedFor& signed_for, std::int64_t published_at,

@@ -5,10 +5,10 @@
 
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "support/text.h"
 #include "support/timestamps.h"
-#include "update/manifest.h"
+#include "update/hidden_folder.h"
 #include "update/manifest_signature.h"
-#include "update/run_journal.h"
 
 namespace cImpLicencas {
 namespace {
@@ -41,17 +41,18 @@ ManifestTrust::ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
       fs_(fs),
       record_path_(kalo::platform::PathInFolder(HiddenFolderOf(install_folder), kRecordName)) {}
 
-std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
-                                                  std::string_view manifest,
-                                                  std::string_view signature_file,
-                                                  const std::vector<std::string>& lines,
-                                                  std::vector<std::string>& warnings) {
+ManifestTrust::Verdict ManifestTrust::Check(const std::string& client, std::string_view manifest,
+                                            std::string_view signature_file,
+                                            std::vector<std::string>& warnings) const {
   if (!RequiresSignature()) {
-    return std::nullopt;
+    return {};
   }
+  const auto refused = [](std::string reason) {
+    return Verdict{kalo::Failure{{}, std::move(reason)}};
+  };
   const auto signature = ParseSignatureFile(signature_file);
   if (!signature) {
-    return "a assinatura da lista de arquivos não pôde ser lida";
+    return refused("a assinatura da lista de arquivos não pôde ser lida");
   }
   const std::string message =
       SignedMessage(signature->signed_for, signature->published_at, manifest);
@@ -59,30 +60,48 @@ std::optional<std::string> ManifestTrust::Refusal(const std::string& client,
   if (std::ranges::none_of(keys_, [&](const kalo::platform::P256PublicKey& key) {
         return kalo::platform::VerifyP256Signature(key, bytes, signature->signature);
       })) {
-    return "a assinatura não confere: a lista de arquivos foi alterada ou não foi assinada por "
-           "uma chave que este atualizador aceita";
+    return refused(
+        "a assinatura não confere: a lista de arquivos foi alterada ou não foi assinada por "
+        "uma chave que este atualizador aceita");
   }
   if (!signature->signed_for.Serves(client)) {
-    return Refused(signature->signed_for);
+    return refused(Refused(signature->signed_for));
   }
-  const std::string id = PercentEncoded(client);
-  auto recorded = Recorded(warnings);
+  const std::string id = cUpdate::PercentEncoded(client);
+  const auto recorded = Recorded(warnings);
   const auto in_record = recorded.find(id);
   const std::int64_t newest =
       std::max(NewestInSettings(id), in_record == recorded.end() ? 0 : in_record->second);
   if (signature->published_at < newest) {
-    return "a lista de arquivos foi publicada em " + PublishingTimeText(signature->published_at) +
-           ", antes da última aceita (" + PublishingTimeText(newest) +
-           "); uma versão anterior não é instalada de volta";
+    return refused("a lista de arquivos foi publicada em " +
+                   PublishingTimeText(signature->published_at) + ", antes da última aceita (" +
+                   PublishingTimeText(newest) + "); uma versão anterior não é instalada de volta");
   }
-  for (const std::string& line : lines) {
-    const ManifestEntry entry = ParseEntry(line);
-    if (!entry.BaseName().empty() && !ParseSha256(entry.Sha256())) {
-      return "a linha " + line + " da lista assinada não traz o SHA-256 do arquivo";
-    }
+  return {std::nullopt, signature->published_at};
+}
+
+std::vector<std::string> ManifestTrust::Accept(const std::string& client,
+                                               std::int64_t published_at) {
+  std::vector<std::string> warnings;
+  const std::string id = cUpdate::PercentEncoded(client);
+  const std::string kept = " da lista de arquivos aceita não foi guardada ";
+  try {
+    settings_.Save(kSettingsApp, kSettingsSection, id, std::to_string(published_at));
+  } catch (const kalo::Error& error) {
+    warnings.push_back("a data" + kept + "nas configurações deste usuário: " + error.Description());
   }
-  Keep(id, signature->published_at, std::move(recorded), warnings);
-  return std::nullopt;
+  // A record that cannot be read was reported by the check, and is written afresh.
+  std::vector<std::string> reported;
+  auto recorded = Recorded(reported);
+  recorded[id] = published_at;
+  const std::string text = SignatureRecordText(recorded);
+  try {
+    fs_.WriteFileAtomically(record_path_, std::as_bytes(std::span(text.data(), text.size())),
+                            kalo::platform::FilePermissions::kData);
+  } catch (const kalo::Error& error) {
+    warnings.push_back("a data" + kept + "em " + record_path_ + ": " + error.Description());
+  }
+  return warnings;
 }
 
 std::map<std::string, std::int64_t> ManifestTrust::Recorded(
@@ -113,27 +132,6 @@ std::map<std::string, std::int64_t> ManifestTrust::Recorded(
 
 std::int64_t ManifestTrust::NewestInSettings(const std::string& id) const {
   return PublishingTimeOf(settings_.Get(kSettingsApp, kSettingsSection, id, "")).value_or(0);
-}
-
-// A store that cannot be written costs only its part of the protection against going
-// back, so the run goes on; but the user hears of it.
-void ManifestTrust::Keep(const std::string& id, std::int64_t published_at,
-                         std::map<std::string, std::int64_t> recorded,
-                         std::vector<std::string>& warnings) {
-  const std::string kept = " da lista de arquivos aceita não foi guardada ";
-  try {
-    settings_.Save(kSettingsApp, kSettingsSection, id, std::to_string(published_at));
-  } catch (const kalo::Error& error) {
-    warnings.push_back("a data" + kept + "nas configurações deste usuário: " + error.Description());
-  }
-  recorded[id] = published_at;
-  const std::string text = SignatureRecordText(recorded);
-  try {
-    fs_.WriteFileAtomically(record_path_, std::as_bytes(std::span(text.data(), text.size())),
-                            kalo::platform::FilePermissions::kData);
-  } catch (const kalo::Error& error) {
-    warnings.push_back("a data" + kept + "em " + record_path_ + ": " + error.Description());
-  }
 }
 
 std::optional<std::map<std::string, std::int64_t>> ParseSignatureRecord(std::string_view text) {

@@ -16,6 +16,7 @@
 #include "platform/cryptography.h"
 #include "platform/file_system.h"
 #include "platform/settings_store.h"
+#include "support/failure.h"
 
 namespace cImpLicencas {
 
@@ -31,15 +32,26 @@ class ManifestTrust {
 
   bool RequiresSignature() const { return !keys_.empty(); }
 
-  // Nothing when the manifest of `client` (its exact bytes, and its lines) is taken
-  // with the signature file served beside it; its publishing time is then kept as the
-  // client's newest. Else why it is refused. A store that could not be read or written
-  // costs no refusal, but adds a line to `warnings`. Called while the run holds the
-  // install folder's lock, as the folder's record is read and replaced.
-  std::optional<std::string> Refusal(const std::string& client, std::string_view manifest,
-                                     std::string_view signature_file,
-                                     const std::vector<std::string>& lines,
-                                     std::vector<std::string>& warnings);
+  // What Check found: nothing refused, and the manifest's publishing time for Accept;
+  // or why the manifest is refused.
+  struct Verdict {
+    std::optional<kalo::Failure> refusal;  // the reason alone: the caller names the step
+    std::int64_t published_at = 0;
+  };
+
+  // Whether the manifest of `client` (its exact bytes) is taken with the signature file
+  // served beside it. Reads the stores of the newest times taken and writes nothing; a
+  // store that cannot be read costs no refusal, but adds a line to `warnings`. Called
+  // while the run holds the install folder's lock, as the folder's record is read.
+  Verdict Check(const std::string& client, std::string_view manifest,
+                std::string_view signature_file, std::vector<std::string>& warnings) const;
+
+  // Keeps `published_at` as the newest time taken for `client`, in both stores, once its
+  // manifest is taken. A store that cannot be written costs only its part of the
+  // protection against going back: the answer says so, one line each, for the run to
+  // report. Called while the run holds the install folder's lock, as the folder's record
+  // is replaced.
+  std::vector<std::string> Accept(const std::string& client, std::int64_t published_at);
 
  private:
   // The install folder's record; empty, with a warning, when it is unusable.
@@ -47,8 +59,6 @@ class ManifestTrust {
   // The publishing time of the newest manifest taken for `id` by this user; 0 before
   // the first.
   std::int64_t NewestInSettings(const std::string& id) const;
-  void Keep(const std::string& id, std::int64_t published_at,
-            std::map<std::string, std::int64_t> recorded, std::vector<std::string>& warnings);
 
   std::vector<kalo::platform::P256PublicKey> keys_;
   kalo::platform::SettingsStore& settings_;
@@ -56,7 +66,7 @@ class ManifestTrust {
   std::string record_path_;
 };
 
-// The install folder's record of signatures: for each client id (PercentEncoded), the
+// The install folder's record of signatures: for each client id (cUpdate::PercentEncoded), the
 // newest publishing time taken, one line "<id> <seconds>" each, every line ending in a
 // line feed. Other users of the machine may write the folder, so anything else (a
 // repeated id, a sign, CR, a missing line feed) is refused whole.

@@ -1,13 +1,13 @@
 #include "update/protocol.h"
 
-#include "update/manifest.h"
+#include "support/text.h"
 
 namespace cImpLicencas {
 namespace {
 
 std::string ClientPageAddress(const std::string& server_base, std::string_view page,
                               const std::string& client) {
-  return server_base + std::string(page) + "?id=" + PercentEncoded(client);
+  return server_base + std::string(page) + "?id=" + cUpdate::PercentEncoded(client);
 }
 
 }  // namespace
@@ -21,7 +21,7 @@ std::string SignatureAddress(const std::string& server_base, const std::string& 
 }
 
 std::string FileAddress(const std::string& server_base, const std::string& name) {
-  return server_base + std::string(kFileFolderPath) + PercentEncoded(name);
+  return server_base + std::string(kFileFolderPath) + cUpdate::PercentEncoded(name);
 }
 
 bool IsExecutableName(std::string_view file_name) {

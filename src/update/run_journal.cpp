@@ -7,8 +7,9 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "support/waits.h"
+#include "update/hidden_folder.h"
 #include "update/manifest.h"
-#include "update/update_run.h"
+#include "update/run_observer.h"
 
 namespace cImpLicencas {
 namespace {
@@ -16,7 +17,6 @@ namespace {
 using kalo::platform::EntryKind;
 
 constexpr const char* kSource = "cImpLicencas::RunJournal";
-constexpr const char* kCornerName = ".kalo_upd";
 constexpr const char* kLockName = "lock";
 constexpr const char* kRecordName = "record";
 
@@ -47,22 +47,21 @@ std::optional<EntryKind> OwnEntry(const kalo::platform::FileSystem& fs, const st
   return kind;
 }
 
-// Runs one step of a recovery, which goes on whatever a single step meets. False when
-// the step failed.
+}  // namespace
+
+// Runs one step of a recovery, which goes on whatever a single step meets: the observer
+// hears of a failure, which the next run's recovery tries again. False when it failed.
 template <typename Step>
-bool Attempt(Step step) noexcept {
+bool RunJournal::Attempt(Step step) noexcept {
   try {
     step();
     return true;
   } catch (...) {
+    observer_.Overlooked(
+        {"Recuperar: " + install_folder_,
+         kalo::ErrorFromException(std::current_exception(), kSource).Description()});
     return false;
   }
-}
-
-}  // namespace
-
-std::string HiddenFolderOf(const std::string& install_folder) {
-  return kalo::platform::PathInFolder(install_folder, kCornerName);
 }
 
 RunJournal::RunJournal(kalo::platform::FileSystem& fs, RunObserver& observer,
@@ -186,7 +185,7 @@ void RunJournal::Recover() noexcept {
     return;
   }
   bool complete = true;
-  const auto attempt = [&complete](auto step) { complete = Attempt(step) && complete; };
+  const auto attempt = [this, &complete](auto step) { complete = Attempt(step) && complete; };
   std::set<std::string> names(noted_.begin(), noted_.end());
   attempt([&] { ReadRecord(names); });
   attempt([&] { ListCopies(names); });

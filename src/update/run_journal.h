@@ -16,10 +16,6 @@
 
 namespace cImpLicencas {
 
-// The install folder's hidden sub-folder, where the run's own files live. Other files
-// kept there must have names without a dot: every set-aside copy's name has one.
-std::string HiddenFolderOf(const std::string& install_folder);
-
 class RunObserver;
 
 // Everything lives in the install folder's hidden sub-folder ".kalo_upd": the lock,
@@ -69,6 +65,8 @@ class RunJournal {
   void WriteRecord(const std::vector<std::string>& names);
   void ReadRecord(std::set<std::string>& names) const;
   void ListCopies(std::set<std::string>& names) const;
+  template <typename Step>
+  bool Attempt(Step step) noexcept;
 
   kalo::platform::FileSystem& fs_;
   RunObserver& observer_;

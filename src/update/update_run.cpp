@@ -33,56 +33,57 @@ constexpr auto kLockPatience = std::chrono::seconds(5);
 // error that leaves the run does not leave the product without the file.
 class SetAside {
  public:
-  SetAside(RunJournal& journal, kalo::platform::FileSystem& fs, std::string name, std::string path)
-      : journal_(journal), fs_(fs), name_(std::move(name)), path_(std::move(path)) {}
+  SetAside(RunJournal& journal, UpdateServices& services, std::string name, std::string path)
+      : journal_(journal), s_(services), name_(std::move(name)), path_(std::move(path)) {}
   SetAside(const SetAside&) = delete;
   SetAside& operator=(const SetAside&) = delete;
   ~SetAside() { Restore(); }
 
-  // False, with the system's reason, when the file is there but cannot be moved (it
-  // is in use, say). A file in use may be released a moment later, so the move is
+  // Why the file is there but cannot be moved (it is in use, say); nothing when it was
+  // moved or is not there. A file in use may be released a moment later, so the move is
   // tried a few times.
-  bool Move(std::string& failure_reason) {
+  std::optional<kalo::Failure> Move() {
+    kalo::Failure failure{"Excluir: " + path_, {}};
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
       try {
-        if (!cUpdate::FileExists(fs_, path_)) {
-          return true;
+        if (!cUpdate::FileExists(s_.fs, path_)) {
+          return std::nullopt;
         }
         journal_.SetAside(name_);
         moved_ = true;
-        return true;
+        return std::nullopt;
       } catch (const kalo::Error& error) {
-        failure_reason = error.Description();
+        failure.reason = error.Description();
       }
     }
-    return false;
+    return failure;
   }
 
+  // A copy that cannot be put back stays set aside, and one that cannot be removed costs
+  // only space: the next run's recovery makes either good, so the run goes on.
   void Restore() {
-    if (moved_) {
-      try {
-        journal_.PutBack(name_);
-        moved_ = false;
-      } catch (const kalo::Error&) {
-        // The copy stays set aside; the next run's recovery puts it back.
-      }
-    }
+    Settle("Repor: ", [this] { journal_.PutBack(name_); });
   }
-
   void Commit() {
-    if (moved_) {
-      try {
-        journal_.Discard(name_);
-      } catch (const kalo::Error&) {
-        // A copy left over costs only space; the next run's recovery removes it.
-      }
-      moved_ = false;
-    }
+    Settle("Excluir cópia: ", [this] { journal_.Discard(name_); });
   }
 
  private:
+  template <typename Step>
+  void Settle(const std::string& step_text, Step step) {
+    if (!moved_) {
+      return;
+    }
+    moved_ = false;
+    try {
+      step();
+    } catch (const kalo::Error& error) {
+      s_.observer.Overlooked({step_text + path_, error.Description()});
+    }
+  }
+
   RunJournal& journal_;
-  kalo::platform::FileSystem& fs_;
+  UpdateServices& s_;
   std::string name_;
   std::string path_;
   bool moved_ = false;
@@ -118,34 +119,29 @@ class Run {
   RunOutcome Execute() {
     if (!journal_.Lock(s_.ui, s_.clock, kLockPatience)) {
       return {RunEnd::kFolderBusy,
-              "Outra atualização está em andamento na pasta " + s_.install_folder +
-                  "; tente novamente quando ela terminar.",
-              {}};
+              kalo::Failure{"Outra atualização está em andamento na pasta " + s_.install_folder +
+                                "; tente novamente quando ela terminar.",
+                            {}}};
     }
     journal_.Recover();
     const RecoveryGuard recovery(s_.ui, journal_);
 
-    LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.trust, s_.server_base,
-                 client_);
+    auto failure = LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.trust,
+                                s_.server_base, client_);
+    if (const auto published_at = std::exchange(s_.manifest.published_at, std::nullopt)) {
+      for (std::string& warning : s_.trust.Accept(client_, *published_at)) {
+        s_.manifest.warnings.push_back(std::move(warning));
+      }
+    }
     for (const std::string& warning : std::exchange(s_.manifest.warnings, {})) {
       s_.observer.Warned(warning);
     }
-    switch (s_.manifest.status) {
-      case ManifestStatus::kReceived:
-        break;
-      case ManifestStatus::kRefused:
-        return {RunEnd::kManifestRefused,
-                "A lista de arquivos de " + kalo::platform::ShownAddress(s_.manifest.address) +
-                    " foi recusada",
-                s_.manifest.reason};
-      case ManifestStatus::kNotFetched:
-      case ManifestStatus::kNotReceived:
-      case ManifestStatus::kNotFramed:
-        return {s_.manifest.status == ManifestStatus::kNotFramed ? RunEnd::kManifestNotFramed
+    s_.observer.ManifestLoaded(s_.manifest.address, failure);
+    if (failure) {
+      return {s_.manifest.status == ManifestStatus::kRefused     ? RunEnd::kManifestRefused
+              : s_.manifest.status == ManifestStatus::kNotFramed ? RunEnd::kManifestNotFramed
                                                                  : RunEnd::kManifestNotReceived,
-                "A lista de arquivos não foi recebida de " +
-                    kalo::platform::ShownAddress(s_.manifest.address),
-                s_.manifest.reason};
+              std::move(failure)};
     }
     const auto& lines = s_.manifest.lines;
     // A list of one line is taken as empty, as it always was; the run does nothing
@@ -195,9 +191,21 @@ class Run {
     return kalo::platform::PathInFolder(s_.install_folder, file_name);
   }
 
+  // Why the file does not match its entry; nothing when it does.
   std::optional<std::string> Mismatch(const std::string& file_name,
                                       const ManifestEntry& entry) const {
     return EntryMismatch(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
+  }
+
+  // True when the file matches its entry; the observer hears the decision either way.
+  bool IsCurrent(const std::string& file_name, const ManifestEntry& entry) const {
+    const auto mismatch = Mismatch(file_name, entry);
+    if (mismatch) {
+      s_.observer.EntryStale(file_name, *mismatch);
+    } else {
+      s_.observer.EntryCurrent(file_name);
+    }
+    return !mismatch;
   }
 
   // A file judged by its length cannot be longer than its entry says, so its download
@@ -215,88 +223,97 @@ class Run {
 
   void ReplaceDownloaded(const ManifestEntry& entry) {
     const std::string& name = entry.remote_file_name;
-    if (!Mismatch(name, entry)) {
+    if (IsCurrent(name, entry)) {
       return;
     }
+    const std::string step = "Baixar: " + name;
     // A digest that can never match is refused before anything is touched.
     const cUpdate::DownloadChecks checks{DownloadLimit(entry), ParseSha256(entry.Sha256())};
     if (!entry.Sha256().empty() && !checks.sha256) {
-      Fail("Baixar: " + name, "o SHA-256 " + entry.Sha256() + " da lista de arquivos não é válido");
-    }
-    cUpdate::KillProcess(s_.processes, s_.install_folder, name, 0);
-    SetAside old_file(journal_, s_.fs, name, PathOf(name));
-    std::string reason;
-    if (!old_file.Move(reason)) {
-      Fail("Excluir: " + PathOf(name), reason);
+      Fail({step, "o SHA-256 " + entry.Sha256() + " da lista de arquivos não é válido"});
     }
     const std::string url = FileAddress(s_.server_base, name);
-    journal_.BeforeWriting();
-    if (!cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
-                               s_.ui, &reason, checks)) {
-      old_file.Restore();
-      Fail("Baixar: " + name, reason);
-    }
-    if (const auto mismatch = Mismatch(name, entry)) {
-      old_file.Restore();
-      Fail("Versao: " + name, *mismatch);
-    }
-    old_file.Commit();
+    FailOn(Replace(entry, name, step, [&] {
+      return cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
+                                   s_.ui, checks);
+    }));
     s_.observer.FileReplaced(name);
   }
 
   // True when the archive's file was stale, which calls for a hand-over.
   bool UnpackIfStale(const ManifestEntry& entry) {
     const std::string& name = entry.local_file_name;
-    if (!Mismatch(name, entry)) {
+    if (IsCurrent(name, entry)) {
       return false;
     }
     // The running updater cannot replace itself; the hand-over restarts it instead.
     if (cUpdate::LowerCase(name) == cUpdate::LowerCase(s_.own_exe_name)) {
       return true;
     }
+    const std::string step = "Descompactar: " + entry.remote_file_name;
     // An archive that would fill the disk is refused before anything is touched.
-    if (const auto shortage = RoomShortage(entry.remote_file_name)) {
-      Fail("Descompactar: " + entry.remote_file_name, *shortage);
-    }
-    cUpdate::KillProcess(s_.processes, s_.install_folder, name, 0);
-    SetAside old_file(journal_, s_.fs, name, PathOf(name));
-    std::string reason;
-    if (!old_file.Move(reason)) {
-      Fail("Excluir: " + PathOf(name), reason);
-    }
-    journal_.BeforeWriting();
-    if (!cImpZipDeclares::UnzipToFolder(s_.libraries, s_.ui, s_.clock,
-                                        PathOf(entry.remote_file_name), s_.install_folder,
-                                        &reason)) {
-      old_file.Restore();
-      Fail("Descompactar: " + entry.remote_file_name, reason);
-    }
-    if (const auto mismatch = Mismatch(name, entry)) {
-      old_file.Restore();
-      Fail("Versao: " + name, *mismatch);
-    }
-    old_file.Commit();
+    FailOn(RoomShortage(step, entry.remote_file_name));
+    FailOn(Replace(entry, name, step, [&] {
+      return cImpZipDeclares::UnzipToFolder(s_.libraries, s_.ui, s_.clock,
+                                            PathOf(entry.remote_file_name), s_.install_folder);
+    }));
     s_.observer.FileUnpacked(name);
     return true;
+  }
+
+  // The one way a file of the install folder is replaced: whatever runs it is ended, the
+  // old file is set aside, `write` puts the new one in place, the old one goes back when
+  // that or the check against the entry fails, and is discarded once the new one passes.
+  // Nothing when it passed; else the failure, its step named `step` when `write` failed.
+  template <typename Write>
+  std::optional<kalo::Failure> Replace(const ManifestEntry& entry, const std::string& name,
+                                       const std::string& step, Write write) {
+    cUpdate::KillProcess(s_.processes, s_.install_folder, name, 0);
+    SetAside old_file(journal_, s_, name, PathOf(name));
+    if (auto failure = old_file.Move()) {
+      return failure;
+    }
+    journal_.BeforeWriting();
+    std::optional<kalo::Failure> failure = write();
+    if (failure) {
+      failure->step = step;
+    } else if (const auto mismatch = Mismatch(name, entry)) {
+      failure = kalo::Failure{"Versao: " + name, *mismatch};
+    }
+    if (failure) {
+      old_file.Restore();
+      return failure;
+    }
+    old_file.Commit();
+    return std::nullopt;
   }
 
   // Why the archive's entries cannot be unpacked into the install folder: they say they
   // hold more than its file system has free. Nothing when they fit, or when the
   // archive cannot be listed (the unpack then says why).
-  std::optional<std::string> RoomShortage(const std::string& archive) {
+  std::optional<kalo::Failure> RoomShortage(const std::string& step, const std::string& archive) {
     const auto needed = cImpZipDeclares::DeclaredUnpackedSize(s_.libraries, s_.ui, PathOf(archive));
     const std::uint64_t free = s_.fs.FreeSpace(s_.install_folder);
     if (!needed || *needed <= free) {
       return std::nullopt;
     }
-    return "descompactado, ocuparia " + std::to_string(*needed) + " bytes; a pasta tem " +
-           std::to_string(free) + " bytes livres";
+    return kalo::Failure{step, "descompactado, ocuparia " + std::to_string(*needed) +
+                                   " bytes; a pasta tem " + std::to_string(free) + " bytes livres"};
   }
 
-  // The step's text as it always read, and on a second line what caused it.
-  [[noreturn]] void Fail(const std::string& step, const std::string& reason) {
-    s_.ui.ShowMessage(" Erro: " + step + "\r\nMotivo: " + reason, MessageStyle::kError);
+  // The one place a failed step becomes its message: the step's text as it always read,
+  // and on a second line what caused it. The program then ends.
+  [[noreturn]] void Fail(const kalo::Failure& failure) {
+    s_.observer.StepFailed(failure);
+    s_.ui.ShowMessage(" Erro: " + failure.step + "\r\nMotivo: " + failure.reason,
+                      MessageStyle::kError);
     s_.ui.EndProgram(kalo::exit_status::kFailure);
+  }
+
+  void FailOn(const std::optional<kalo::Failure>& failure) {
+    if (failure) {
+      Fail(*failure);
+    }
   }
 
   UpdateServices& s_;
@@ -334,14 +351,17 @@ void HandOver(UpdateServices& services, const std::string& program_name) {
   cUpdate::WaitSeconds(services.ui, services.clock, 2);
   const std::string path = kalo::platform::PathInFolder(services.install_folder, program);
   if (!cUpdate::FileExists(services.fs, path)) {
+    services.observer.StepFailed({"Executar: " + path, "o arquivo não foi encontrado"});
     services.ui.ShowMessage("Ops! o Arquivo não foi encontrado! \r\n\r\n" + path,
                             MessageStyle::kError);
     services.ui.EndProgram(kalo::exit_status::kFailure);
   }
+  services.observer.HandingOver(path);
   try {
     services.processes.Start(path, kalo::platform::WindowStyle::kNormalFocus,
                              services.product_output);
   } catch (const kalo::Error& error) {
+    services.observer.StepFailed({"Executar: " + path, error.Description()});
     services.ui.ShowMessage(" Erro: " + error.Description(), MessageStyle::kError);
     services.ui.EndProgram(kalo::exit_status::kFailure);
   }

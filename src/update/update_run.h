@@ -2,6 +2,7 @@
 // passes that bring the install folder up to date, and the hand-over.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "archive/archive_libraries.h"
@@ -10,25 +11,12 @@
 #include "platform/processes.h"
 #include "platform/resources.h"
 #include "platform/ui.h"
+#include "support/failure.h"
 #include "support/transfers.h"
 #include "update/manifest.h"
+#include "update/run_observer.h"
 
 namespace cImpLicencas {
-
-// What a run did, for the unattended mode's log; the window shows none of it.
-class RunObserver {
- public:
-  virtual ~RunObserver() = default;
-  virtual void FileReplaced(const std::string& /*file_name*/) {}
-  virtual void FileUnpacked(const std::string& /*file_name*/) {}
-  // A manifest line whose file names would leave the install folder.
-  virtual void EntrySkipped(const std::string& /*line*/) {}
-  // The manifest at `address` came but names no file the run could check.
-  virtual void NothingListed(const std::string& /*address*/) {}
-  // Something the run met and went on past on purpose, which the user should still
-  // hear of (a record it would not follow, a store it could not write).
-  virtual void Warned(const std::string& /*text*/) {}
-};
 
 // How a run that returned ended. Only kCompleted is a success.
 enum class RunEnd {
@@ -41,8 +29,8 @@ enum class RunEnd {
 
 struct RunOutcome {
   RunEnd end = RunEnd::kCompleted;
-  std::string problem;  // what went wrong and where, for the others
-  std::string reason;   // why, when known
+  // Nothing for kCompleted; else what went wrong and where, and why when known.
+  std::optional<kalo::Failure> failure;
 };
 
 // Everything a run works with; all borrowed, and living as long as the process.
@@ -68,9 +56,10 @@ struct UpdateServices {
 // Updates the install folder for `client`, one run at a time per install folder;
 // first it recovers what an interrupted run left. Returns when there was nothing to
 // hand over to, the user declined, or the manifest did not come (the outcome says
-// which); a failed step shows " Erro: ", its step text and the reason, and ends the
-// program with every set-aside file back in place. Runtime errors (a missing
-// library) pass.
+// which). The run is the one place where a failed step becomes its message: " Erro: ",
+// the step's text, and on a second line "Motivo: " and the reason; the program then
+// ends, with every set-aside file back in place. Runtime errors (a missing library)
+// pass.
 RunOutcome RunUpdate(UpdateServices& services, const std::string& client);
 
 // True when `client` (lower-cased and trimmed) can name the product: it becomes the

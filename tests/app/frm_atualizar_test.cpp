@@ -189,8 +189,9 @@ TEST_F(FrmAtualizarTest, ARunThatBroughtNothingSaysWhy) {
   Form().Form_Load();
   view_.client = "acme";
 
-  outcome_ = {RunEnd::kManifestNotReceived, "A lista de arquivos não foi recebida de http://x",
-              "o servidor respondeu HTTP 404 Not Found"};
+  outcome_ = {RunEnd::kManifestNotReceived,
+              kalo::Failure{"A lista de arquivos não foi recebida de http://x",
+                            "o servidor respondeu HTTP 404 Not Found"}};
   const auto missing = form_->UpdateCommand();
   EXPECT_EQ(missing.outcome, kalo::app::CommandOutcome::kRunFailed);
   EXPECT_EQ(missing.problem,
@@ -204,7 +205,7 @@ TEST_F(FrmAtualizarTest, ARunThatBroughtNothingSaysWhy) {
             "  Motivo: o servidor respondeu HTTP 404 Not Found");
   EXPECT_TRUE(view_.input_enabled);
 
-  outcome_ = {RunEnd::kFolderBusy, "Outra atualização está em andamento", {}};
+  outcome_ = {RunEnd::kFolderBusy, kalo::Failure{"Outra atualização está em andamento", {}}};
   EXPECT_EQ(form_->UpdateCommand().outcome, kalo::app::CommandOutcome::kRunFailed);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "Outra atualização está em andamento");

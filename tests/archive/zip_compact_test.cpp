@@ -175,9 +175,9 @@ TEST_F(ZipObjectTest, UnzipErrorsCarryTheObjectsSource) {
   }
   // The error passes through UnzipToFolder, which then does not wait.
   const auto before = clock_.Now();
-  EXPECT_THROW(
-      cImpZipDeclares::UnzipToFolder(missing, ui_, clock_, empty / "a.zip", empty.Path().string()),
-      kalo::Error);
+  EXPECT_THROW(static_cast<void>(cImpZipDeclares::UnzipToFolder(
+                   missing, ui_, clock_, empty / "a.zip", empty.Path().string())),
+               kalo::Error);
   EXPECT_EQ(clock_.Now(), before);
 }
 
@@ -189,8 +189,9 @@ TEST_F(ZipObjectTest, UnzipToFolderUnpacksFlatAndWaits) {
   archive.Write(work / "acme.zip");
   fs::create_directory(work.Path() / "out");
   const auto before = clock_.Now();
-  EXPECT_TRUE(
-      cImpZipDeclares::UnzipToFolder(libraries_, ui_, clock_, work / "acme.zip", work / "out"));
+  EXPECT_EQ(
+      cImpZipDeclares::UnzipToFolder(libraries_, ui_, clock_, work / "acme.zip", work / "out"),
+      std::nullopt);
   EXPECT_EQ(clock_.Now() - before, 2s);
   EXPECT_EQ(ReadWholeFile(work / "out/acme.exe"), "program");
   EXPECT_EQ(ReadWholeFile(work / "out/logo.jpg"), "jpeg");
@@ -198,8 +199,12 @@ TEST_F(ZipObjectTest, UnzipToFolderUnpacksFlatAndWaits) {
   EXPECT_FALSE(cImpZipDeclares::TheBindingState().last_message.empty());
 
   work.Write("broken.zip", "PK\x03\x04 not really an archive");
-  EXPECT_FALSE(
-      cImpZipDeclares::UnzipToFolder(libraries_, ui_, clock_, work / "broken.zip", work / "out"));
+  const auto failure =
+      cImpZipDeclares::UnzipToFolder(libraries_, ui_, clock_, work / "broken.zip", work / "out");
+  ASSERT_TRUE(failure);
+  // The library's words; the caller names the step.
+  EXPECT_NE(failure->reason.find("Not a zip archive"), std::string::npos) << failure->reason;
+  EXPECT_EQ(failure->step, "");
   EXPECT_EQ(clock_.Now() - before, 4s);
 }
 

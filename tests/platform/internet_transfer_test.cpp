@@ -139,9 +139,8 @@ TEST_F(InternetTransferTest, TransferBelowTheMinimumRateIsStalled) {
     server_.SetFault(std::string("/trabalho/versao/") + c.name, c.fault);
     const kalo::Error error = FailureOf(Url(c.name));
     EXPECT_EQ(error.Number(), kalo::error_number::kTransferTimedOut);
-    EXPECT_EQ(error.Description(),
-              kalo::platform::TransferFailureText(
-                  Url(c.name), "a transferência parou: menos de 1 KiB em 300 ms"));
+    EXPECT_EQ(error.Description(), "Falha na transferência de " + Url(c.name) +
+                                       ": a transferência parou: menos de 1 KiB em 300 ms");
   }
 
   // Six pieces of 2000 bytes, each 150 ms after the one before: 900 ms in all.
@@ -200,9 +199,10 @@ TEST_F(InternetTransferTest, ByteFormStopsAtItsLimit) {
     try {
       fetch();
       ADD_FAILURE() << "no failure";
-    } catch (const kalo::Error& error) {
+    } catch (const kalo::platform::TransferError& error) {
       EXPECT_EQ(error.Number(), kalo::error_number::kTransferFailed);
-      EXPECT_EQ(error.Description(), kalo::platform::TransferFailureText(Url(c.name), c.reason));
+      EXPECT_EQ(error.Reason(), c.reason);
+      EXPECT_EQ(error.Description(), "Falha na transferência de " + Url(c.name) + ": " + c.reason);
     }
     EXPECT_LE(received, c.most_received);
     EXPECT_EQ(calls == 0, c.most_received == 0);
@@ -351,6 +351,30 @@ TEST_F(InternetTransferTest, SinkErrorStopsTheTransfer) {
   // The component stays usable.
   server_.SetFile("after.bin", "ok");
   EXPECT_EQ(FetchBytes(Url("after.bin")), "ok");
+}
+
+// A failed transfer carries its parts, so that no caller cuts them back out of its text.
+TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
+  server_.SetFile("404", "x");
+  server_.SetFile("drop", std::string(100000, 'x'));
+  server_.SetFault("/trabalho/versao/404", Fault::kNotFound);
+  server_.SetFault("/trabalho/versao/drop", Fault::kDropMidBody);
+  for (const auto& [name, status] :
+       {std::pair<std::string, std::optional<int>>{"404", 404}, {"drop", std::nullopt}}) {
+    try {
+      FetchBytes(Url(name));
+      ADD_FAILURE() << name << " did not fail";
+    } catch (const kalo::platform::TransferError& error) {
+      EXPECT_EQ(error.Url(), Url(name));
+      EXPECT_EQ(error.HttpStatusCode(), status) << name;
+      EXPECT_FALSE(error.Reason().empty());
+      EXPECT_EQ(error.Description(),
+                "Falha na transferência de " + Url(name) + ": " + error.Reason());
+      if (status) {
+        EXPECT_EQ(error.Reason(), "HTTP 404 Not Found");
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -19,13 +19,23 @@ namespace fs = std::filesystem;
 
 class DownloadFileTest : public testing::Test {
  protected:
+  // True when the download succeeded; else `reason`, when given, says why.
   bool Download(const std::string& name, const std::string& target, bool show_error,
-                std::string* failure_reason = nullptr,
+                std::string* reason = nullptr,
                 std::optional<std::uint64_t> max_bytes = std::nullopt,
                 std::optional<kalo::platform::Sha256Digest> sha256 = std::nullopt) {
-    return cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
-                                 server_.BaseAddress() + "/trabalho/versao/" + name, target,
-                                 show_error, ui_, failure_reason, {max_bytes, sha256});
+    const auto failure = cUpdate::DownloadFile(cUpdate::TransferControl(owner_),
+                                               server_.BaseAddress() + "/trabalho/versao/" + name,
+                                               target, show_error, ui_, {max_bytes, sha256});
+    if (failure) {
+      // The caller names the step; the reason never repeats the address.
+      EXPECT_EQ(failure->step, "");
+      EXPECT_EQ(failure->reason.find(server_.BaseAddress()), std::string::npos) << failure->reason;
+    }
+    if (reason != nullptr) {
+      *reason = failure ? failure->reason : "";
+    }
+    return !failure;
   }
 
   std::size_t FilesInFolder() const {

@@ -131,17 +131,14 @@ TEST(IsPlainFileName, RefusesWhatAWindowsFolderCannotHold) {
   EXPECT_FALSE(cImpLicencas::HasPlainFileNames(cImpLicencas::ParseEntry("con-txt-1.txt|1")));
 }
 
-TEST(PercentEncoded, KeepsOnlyUnreservedCharacters) {
-  EXPECT_EQ(cImpLicencas::PercentEncoded("acme"), "acme");
-  EXPECT_EQ(cImpLicencas::PercentEncoded("acme corp&co#1"), "acme%20corp%26co%231");
-  EXPECT_EQ(cImpLicencas::PercentEncoded("são-paulo_1.~"), "s%C3%A3o-paulo_1.~");
-}
-
 class LoadManifestTest : public testing::Test {
  protected:
   void Load(const std::string& client) {
-    cImpLicencas::LoadManifest(state_, *transfer_, trust_, server_.BaseAddress(), client);
+    failure_ =
+        cImpLicencas::LoadManifest(state_, *transfer_, trust_, server_.BaseAddress(), client);
   }
+  // Why the latest load failed; empty when it did not.
+  std::string Reason() const { return failure_ ? failure_->reason : ""; }
 
   static std::string Fixture(const std::string& name) {
     return kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
@@ -156,10 +153,16 @@ class LoadManifestTest : public testing::Test {
     server_.SetManifest(client, Fixture(manifest));
     server_.SetSignature(client, Fixture(signature));
   }
-  // Fetches the manifest of `client` afresh, through `trust`.
+  // Fetches the manifest of `client` afresh, through `trust`, and keeps its time as the
+  // run does once it is taken.
   void LoadThrough(cImpLicencas::ManifestTrust& trust, const std::string& client) {
     state_ = {};
-    cImpLicencas::LoadManifest(state_, *transfer_, trust, server_.BaseAddress(), client);
+    failure_ = cImpLicencas::LoadManifest(state_, *transfer_, trust, server_.BaseAddress(), client);
+    if (const auto published_at = std::exchange(state_.published_at, std::nullopt)) {
+      for (std::string& warning : trust.Accept(client, *published_at)) {
+        state_.warnings.push_back(std::move(warning));
+      }
+    }
   }
 
   kalo::test::SettingsRoot settings_root_;
@@ -180,6 +183,7 @@ class LoadManifestTest : public testing::Test {
   std::unique_ptr<kalo::platform::InternetTransfer> transfer_ =
       kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 5s});
   cImpLicencas::ManifestState state_;
+  std::optional<kalo::Failure> failure_;
 };
 
 TEST_F(LoadManifestTest, FetchesOncePerClient) {
@@ -214,8 +218,8 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
   std::string unreachable;
   try {
     transfer_->OpenUrlText(gone_address);
-  } catch (const kalo::Error& error) {
-    unreachable = kalo::platform::TransferFailureReason(error.Description(), gone_address);
+  } catch (const kalo::platform::TransferError& error) {
+    unreachable = error.Reason();
   }
   ASSERT_FALSE(unreachable.empty());
   struct Case {
@@ -245,11 +249,15 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
     c.prepare();
     const auto requests = server_.ManifestRequests().size();
     for (int run = 0; run < 2; ++run) {
-      cImpLicencas::LoadManifest(state_, *transfer_, trust_, c.base, "acme");
+      failure_ = cImpLicencas::LoadManifest(state_, *transfer_, trust_, c.base, "acme");
       EXPECT_EQ(state_.status, c.status);
-      EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
+      EXPECT_EQ(failure_.has_value(), c.status != ManifestStatus::kReceived);
+      EXPECT_NE(Reason().find(c.reason), std::string::npos) << Reason();
       // The address is shown beside the reason, so the reason does not repeat it.
-      EXPECT_EQ(state_.reason.find(state_.address), std::string::npos) << state_.reason;
+      EXPECT_EQ(Reason().find(state_.address), std::string::npos) << Reason();
+      if (failure_) {
+        EXPECT_EQ(failure_->step, "A lista de arquivos não foi recebida de " + state_.address);
+      }
       EXPECT_EQ(state_.address, c.base + "/trabalho/versao.php?id=acme");
       EXPECT_TRUE(state_.lines.empty());
     }
@@ -375,7 +383,7 @@ TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
     LoadThrough(trust, c.client);
     server_.SetFault(std::string(cImpLicencas::kSignaturePath), kalo::test::Fault::kNone);
     EXPECT_EQ(state_.status, c.status);
-    EXPECT_NE(state_.reason.find(c.reason), std::string::npos) << state_.reason;
+    EXPECT_NE(Reason().find(c.reason), std::string::npos) << Reason();
     EXPECT_EQ(state_.loaded, c.status == ManifestStatus::kReceived);
     EXPECT_EQ(state_.lines.empty(), c.status != ManifestStatus::kReceived);
   }
@@ -396,7 +404,7 @@ TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   ServeSigned("acme", "newer.txt", "newer.assinatura");
   cImpLicencas::ManifestTrust first_user({VendorKey()}, settings_, fs_, install_.Path().string());
   LoadThrough(first_user, "acme");
-  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << state_.reason;
+  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << Reason();
   EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
 
   kalo::test::SettingsRoot other_root;
@@ -406,9 +414,8 @@ TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   ServeSigned("acme", "older.txt", "older.assinatura");
   LoadThrough(other_user, "acme");
   EXPECT_EQ(state_.status, ManifestStatus::kRefused);
-  EXPECT_NE(state_.reason.find("antes da última aceita (30/11/2026 00:53:20 UTC)"),
-            std::string::npos)
-      << state_.reason;
+  EXPECT_NE(Reason().find("antes da última aceita (30/11/2026 00:53:20 UTC)"), std::string::npos)
+      << Reason();
 
   // The user's own settings count as well when the folder's record is gone.
   std::filesystem::remove(record_);
@@ -418,7 +425,7 @@ TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   // Taken, the time goes into both stores: the second user's settings now refuse alone.
   ServeSigned("acme", "newer.txt", "newer.assinatura");
   LoadThrough(other_user, "acme");
-  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << state_.reason;
+  ASSERT_EQ(state_.status, ManifestStatus::kReceived) << Reason();
   EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
   std::filesystem::remove(record_);
   ServeSigned("acme", "older.txt", "older.assinatura");
@@ -437,7 +444,7 @@ TEST_F(LoadManifestTest, ALinkInPlaceOfTheRecordIsNotFollowed) {
   ServeSigned("acme", "older.txt", "older.assinatura");
   cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string());
   LoadThrough(trust, "acme");
-  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
   ASSERT_EQ(state_.warnings.size(), 1u);
   EXPECT_EQ(
       state_.warnings[0].find("o registro de assinaturas " + record_ + " foi desconsiderado: "), 0u)
@@ -479,7 +486,7 @@ TEST_F(LoadManifestTest, TheRecordIsReadStrictlyAndAnUnusableOneIsReported) {
     kalo::platform::SettingsStore fresh_settings(fresh_root.Path());
     cImpLicencas::ManifestTrust trust({VendorKey()}, fresh_settings, fs_, install_.Path().string());
     LoadThrough(trust, "acme");
-    EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+    EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
     EXPECT_EQ(kalo::test::ReadWholeFile(record_), c.after);
     EXPECT_EQ(state_.warnings.size(), c.reported ? 1u : 0u);
     if (c.reported && !state_.warnings.empty()) {
@@ -507,13 +514,37 @@ TEST_F(LoadManifestTest, StoresThatCannotBeWrittenAreReportedNotSwallowed) {
   cImpLicencas::ManifestTrust trust({VendorKey()}, settings, files, install_.Path().string());
   ServeSigned("acme", "newer.txt", "newer.assinatura");
   LoadThrough(trust, "acme");
-  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << state_.reason;
+  EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
   ASSERT_EQ(state_.warnings.size(), 2u);
   EXPECT_TRUE(state_.warnings[0].starts_with(
       "a data da lista de arquivos aceita não foi guardada nas configurações deste usuário: "))
       << state_.warnings[0];
   EXPECT_EQ(state_.warnings[1],
             "a data da lista de arquivos aceita não foi guardada em " + record_ + ": disco negado");
+}
+
+// The check only reads: a manifest checked any number of times changes no store until it
+// is accepted, and then both stores keep its time.
+TEST_F(LoadManifestTest, TheCheckWritesNothingAndAcceptKeepsTheTime) {
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string());
+  std::vector<std::string> warnings;
+  for (int check = 0; check < 2; ++check) {
+    const auto verdict =
+        trust.Check("acme", Fixture("newer.txt"), Fixture("newer.assinatura"), warnings);
+    EXPECT_EQ(verdict.refusal, std::nullopt);
+    EXPECT_EQ(verdict.published_at, 1796000000);
+  }
+  EXPECT_FALSE(std::filesystem::exists(record_));
+  EXPECT_EQ(settings_.Get("KALO", "assinaturas", "acme", ""), "");
+  EXPECT_EQ(trust.Accept("acme", 1796000000), std::vector<std::string>{});
+  EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
+  EXPECT_EQ(settings_.Get("KALO", "assinaturas", "acme", ""), "1796000000");
+  const auto older =
+      trust.Check("acme", Fixture("older.txt"), Fixture("older.assinatura"), warnings);
+  ASSERT_TRUE(older.refusal);
+  EXPECT_EQ(older.refusal->step, "");
+  EXPECT_NE(older.refusal->reason.find("antes da última aceita"), std::string::npos);
+  EXPECT_TRUE(warnings.empty());
 }
 
 }  // namespace

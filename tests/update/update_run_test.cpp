@@ -38,13 +38,26 @@ std::string Sha256Text(const std::string& content) {
       kalo::platform::Sha256Of(std::as_bytes(std::span(content.data(), content.size()))));
 }
 
+// What a run reported, each hook's reports in order.
 class RecordingObserver : public cImpLicencas::RunObserver {
  public:
+  void ManifestLoaded(const std::string& address,
+                      const std::optional<kalo::Failure>& failure) override {
+    manifests.push_back(failure ? failure->step + ": " + failure->reason : address);
+  }
+  void EntryCurrent(const std::string& name) override { decided.push_back(name + ": current"); }
+  void EntryStale(const std::string& name, const std::string& why) override {
+    decided.push_back(name + ": " + why);
+  }
   void FileReplaced(const std::string& name) override { replaced.push_back(name); }
   void FileUnpacked(const std::string& name) override { unpacked.push_back(name); }
   void EntrySkipped(const std::string& line) override { skipped.push_back(line); }
   void Warned(const std::string& text) override { warned.push_back(text); }
-  std::vector<std::string> replaced, unpacked, skipped, warned;
+  void Overlooked(const kalo::Failure& failure) override { overlooked.push_back(failure); }
+  void StepFailed(const kalo::Failure& failure) override { failed.push_back(failure); }
+  void HandingOver(const std::string& path) override { handed_over.push_back(path); }
+  std::vector<std::string> manifests, decided, replaced, unpacked, skipped, warned, handed_over;
+  std::vector<kalo::Failure> overlooked, failed;
 };
 
 // Refuses to move one file aside, as when another program holds it, or to write one.
@@ -193,6 +206,16 @@ TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
   EXPECT_EQ(observer_.unpacked, std::vector<std::string>{"acme.exe"});
   EXPECT_EQ(observer_.replaced.size(), 2u);
   EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
+  // Every decision was reported with its reason, and so were the manifest and the hand-over.
+  EXPECT_EQ(observer_.manifests,
+            std::vector<std::string>{server_.BaseAddress() + "/trabalho/versao.php?id=acme"});
+  const std::string missing = ": o arquivo não está na pasta";
+  EXPECT_EQ(observer_.decided, (std::vector<std::string>{"acme-exe-201811211540.zip" + missing,
+                                                         "logo-jpg-201811211540.jpg" + missing,
+                                                         "acme.exe" + missing}));
+  EXPECT_EQ(observer_.handed_over, std::vector<std::string>{Path("acme.exe")});
+  EXPECT_TRUE(observer_.failed.empty());
+  observer_.decided.clear();
 
   // Everything is current now: no download, no unpack, the running product is spared.
   std::map<std::string, fs::file_time_type> times;
@@ -207,6 +230,9 @@ TEST_F(UpdateRunTest, FreshInstallHandsOverAndTheNextRunTouchesNothing) {
   }
   const auto id = std::stoll(ReadWholeFile(Path("acme.exe.started")));
   EXPECT_TRUE(kalo::test::IsRunning(id));
+  EXPECT_EQ(observer_.decided,
+            (std::vector<std::string>{"acme-exe-201811211540.zip: current",
+                                      "logo-jpg-201811211540.jpg: current", "acme.exe: current"}));
 }
 
 TEST_F(UpdateRunTest, PlainEntriesNeverHandOverAndUnsafeOnesAreSkipped) {
@@ -320,6 +346,7 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     fs_.held.clear();
     fs_.unwritable.clear();
     fs_.free_space.reset();
+    observer_.failed.clear();
     server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kNone);
     for (const char* old : {"logo-jpg-201811211540.jpg", "acme.exe"}) {
       work_.Write(std::string("KALO/") + old, "old content");
@@ -336,6 +363,11 @@ TEST_F(UpdateRunTest, FailedStepsEndTheRunAndPutTheOldFileBack) {
     EXPECT_EQ(ui_.messages[0].style, MessageStyle::kError);
     EXPECT_EQ(ReadWholeFile(Path(c.kept)), "old content");
     EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
+    // The observer heard of the failure, in the same parts, before the program ended.
+    ASSERT_EQ(observer_.failed.size(), 1u);
+    EXPECT_EQ(" Erro: " + observer_.failed[0].step + "\r\nMotivo: " + observer_.failed[0].reason,
+              text);
+    EXPECT_TRUE(observer_.overlooked.empty());
   }
 }
 
@@ -424,9 +456,12 @@ TEST_F(UpdateRunTest, ARunThatGetsNoManifestOrNoLockDoesNothingAndSaysWhy) {
   server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNotFound);
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(outcome_.end, RunEnd::kManifestNotReceived);
-  EXPECT_EQ(outcome_.problem, "A lista de arquivos não foi recebida de " + server_.BaseAddress() +
-                                  "/trabalho/versao.php?id=acme");
-  EXPECT_EQ(outcome_.reason, "o servidor respondeu HTTP 404 Not Found");
+  ASSERT_TRUE(outcome_.failure);
+  EXPECT_EQ(outcome_.failure->step, "A lista de arquivos não foi recebida de " +
+                                        server_.BaseAddress() + "/trabalho/versao.php?id=acme");
+  EXPECT_EQ(outcome_.failure->reason, "o servidor respondeu HTTP 404 Not Found");
+  EXPECT_EQ(observer_.manifests,
+            std::vector<std::string>{outcome_.failure->step + ": " + outcome_.failure->reason});
 
   server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNone);
   server_.SetManifest("acme", "<html>licenca_</html>");
@@ -440,7 +475,8 @@ TEST_F(UpdateRunTest, ARunThatGetsNoManifestOrNoLockDoesNothingAndSaysWhy) {
   const auto before = clock_.Now();
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(outcome_.end, RunEnd::kFolderBusy);
-  EXPECT_NE(outcome_.problem.find(install_), std::string::npos);
+  ASSERT_TRUE(outcome_.failure);
+  EXPECT_NE(outcome_.failure->step.find(install_), std::string::npos);
   EXPECT_EQ(clock_.Now() - before, 5s);
   EXPECT_EQ(server_.RequestTargets().size(), requests);
   EXPECT_TRUE(ui_.messages.empty());
@@ -500,6 +536,37 @@ TEST_F(UpdateRunTest, AnInterruptedRunIsMadeGoodFirst) {
   EXPECT_EQ(ReadWholeFile(Path("acme.exe")), "old program");
   ASSERT_EQ(observer_.warned.size(), 1u);
   EXPECT_TRUE(observer_.warned[0].starts_with("O registro " + Path(".kalo_upd/record")));
+}
+
+// A set-aside copy that cannot be put back stays where the next run's recovery finds it;
+// the run goes on to its failure message, and the observer hears of what it let pass.
+TEST_F(UpdateRunTest, ACopyThatCannotBePutBackIsReportedAndTheNextRunPutsItBack) {
+  work_.Write("KALO/logo-jpg-201811211540.jpg", "old content");
+  const std::string line = ServePlain("logo", "jpg", "jpeg");
+  server_.SetFault("/trabalho/versao/logo-jpg-201811211540.jpg", kalo::test::Fault::kNotFound);
+  Publish("acme", {line});
+  fs_.held = Path(".kalo_upd/logo-jpg-201811211540.jpg");
+  EXPECT_EQ(Run("acme"), 1);
+  ASSERT_EQ(observer_.failed.size(), 1u);
+  EXPECT_EQ(observer_.failed[0].step, "Baixar: logo-jpg-201811211540.jpg");
+  // First by the failed step, then by every recovery on the way out.
+  ASSERT_GE(observer_.overlooked.size(), 2u);
+  EXPECT_EQ(observer_.overlooked[0],
+            (kalo::Failure{"Repor: " + Path("logo-jpg-201811211540.jpg"), "in use"}));
+  for (std::size_t at = 1; at < observer_.overlooked.size(); ++at) {
+    EXPECT_EQ(observer_.overlooked[at].step, "Recuperar: " + install_);
+    EXPECT_NE(observer_.overlooked[at].reason.find("in use"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(Path("logo-jpg-201811211540.jpg")));
+
+  fs_.held.clear();
+  observer_.overlooked.clear();
+  manifest_ = {};
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
+  EXPECT_EQ(Run("acme"), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "old content");
+  EXPECT_EQ(LeftOvers(), std::vector<std::string>{});
+  EXPECT_TRUE(observer_.overlooked.empty());
 }
 
 TEST(OwnExeName, EndsInExe) {

@@ -212,7 +212,7 @@ std::string ManifestPath(const std::string& server_folder, const std::string& cl
   // Named by the id exactly as it travels in the request, so that a plain web server
   // can map the query to the file too.
   return (fs::path(server_folder) / "trabalho" / "manifests" /
-          (cImpLicencas::PercentEncoded(client) + ".txt"))
+          (cUpdate::PercentEncoded(client) + ".txt"))
       .string();
 }
 

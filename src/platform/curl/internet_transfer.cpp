@@ -218,9 +218,10 @@ class CurlTransfer final : public InternetTransferBase {
       const char* reached = nullptr;
       curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &reached);
       const auto refusal = RedirectRefusal(watch.Url(), reached != nullptr ? reached : "");
-      const std::string reason = refusal ? *refusal
-                                 : result == CURLE_HTTP_RETURNED_ERROR
-                                     ? HttpStatusText(status.code, status.text)
+      if (!refusal && result == CURLE_HTTP_RETURNED_ERROR) {
+        throw watch.Refused(status);
+      }
+      const std::string reason = refusal                 ? *refusal
                                  : error_text[0] != '\0' ? error_text
                                                          : curl_easy_strerror(result);
       throw result == CURLE_OPERATION_TIMEDOUT ? watch.TimedOut(reason) : watch.Failure(reason);

@@ -117,7 +117,7 @@ std::string InternetErrorText(DWORD code) {
 }
 
 // The failure of an operation that WinINet ended with `code`.
-Error FailureOf(const TransferWatch& watch, DWORD code) {
+TransferError FailureOf(const TransferWatch& watch, DWORD code) {
   // WinINet reports its own time-outs, or passes on those of the socket below it.
   if (code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT) {
     return watch.State() >= TransferState::kConnected
@@ -354,7 +354,7 @@ class WinInetTransfer final : public InternetTransferBase {
       }
       if (fail_on_http_error && status.code >= 400) {
         // The server's own words for the refusal; its error page is not the body asked for.
-        throw watch.Failure(HttpStatusText(status.code, status.text));
+        throw watch.Refused(status);
       }
       ReadBody(watch, request);
       return status;
