@@ -1,0 +1,51 @@
+#include "platform/user32/message_box.h"
+
+#include "platform/shortened_text.h"
+#include "platform/win32/last_error.h"
+#include "platform/win32/wide_text.h"
+
+namespace kalo::platform {
+
+UINT MessageBoxFlags(MessageStyle style) {
+  switch (style) {
+    case MessageStyle::kError:
+      return MB_ICONERROR | MB_OK;
+    case MessageStyle::kQuestionYesNo:
+      return MB_ICONQUESTION | MB_YESNO;
+    case MessageStyle::kExclamationYesNoCancel:
+      return MB_ICONEXCLAMATION | MB_YESNOCANCEL;
+    case MessageStyle::kInformation:
+      break;
+  }
+  return MB_ICONINFORMATION | MB_OK;
+}
+
+// Every way of closing a box with OK alone means OK (wine answers Escape there
+// with Cancel).
+MessageAnswer AnswerOf(MessageStyle style, int button) {
+  if ((MessageBoxFlags(style) & MB_TYPEMASK) == MB_OK) {
+    return MessageAnswer::kOk;
+  }
+  switch (button) {
+    case IDYES:
+      return MessageAnswer::kYes;
+    case IDNO:
+      return MessageAnswer::kNo;
+    case IDCANCEL:
+      return MessageAnswer::kCancel;
+    default:
+      return MessageAnswer::kOk;
+  }
+}
+
+MessageAnswer ShowMessageBox(HWND owner, const std::string& text, MessageStyle style,
+                             const std::string& title) {
+  const int button = ::MessageBoxW(owner, Wide(ShortenedLines(text)).c_str(), Wide(title).c_str(),
+                                   MessageBoxFlags(style));
+  if (button == 0) {
+    throw LastSystemError("Não foi possível mostrar a mensagem", "DesktopWindow");
+  }
+  return AnswerOf(style, button);
+}
+
+}  // namespace kalo::platform
