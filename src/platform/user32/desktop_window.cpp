@@ -16,8 +16,8 @@
 #include "platform/user32/message_box.h"
 #include "platform/user32/window_objects.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
 #include "platform/window_layout.h"
+#include "win32/wide_text.h"
 // After windows.h, which it needs.
 #include <commctrl.h>
 
@@ -60,7 +60,7 @@ UniqueFont MakeFont(const layout::FontLook& look, int pixel_height) {
   UniqueFont font(::CreateFontW(-pixel_height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, FALSE,
                                 look.underlined, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                 CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                                Wide(look.face).c_str()));
+                                win32::Widen(look.face).c_str()));
   if (!font) {
     ThrowDrawingFailure("Não foi possível criar a fonte " + std::string(look.face));
   }
@@ -111,7 +111,7 @@ class WindowClassRegistration {
   const wchar_t* Name() const { return name_.c_str(); }
 
  private:
-  const std::wstring name_ = Wide(layout::kWindowClass);
+  const std::wstring name_ = win32::Widen(layout::kWindowClass);
 };
 
 // One control of the form: its window, and its font and background for the scale.
@@ -175,13 +175,13 @@ class Win32DesktopWindow final : public DesktopWindow {
   }
 
   void SetTitle(const std::string& title) override {
-    ::SetWindowTextW(Window(), Wide(title).c_str());
+    ::SetWindowTextW(Window(), win32::Widen(title).c_str());
   }
 
-  std::string ClientText() const override { return Utf8(WindowText(ClientBox())); }
+  std::string ClientText() const override { return win32::Narrow(WindowText(ClientBox())); }
 
   void SetClientText(const std::string& text) override {
-    ::SetWindowTextW(ClientBox(), Wide(text).c_str());
+    ::SetWindowTextW(ClientBox(), win32::Widen(text).c_str());
     // Typing goes on after the name, not before it.
     const LPARAM end = ::GetWindowTextLengthW(ClientBox());
     ::SendMessageW(ClientBox(), EM_SETSEL, static_cast<WPARAM>(end), end);
@@ -189,7 +189,7 @@ class Win32DesktopWindow final : public DesktopWindow {
 
   void SetLabel(WindowLabel label, const std::string& text) override {
     const std::size_t index = layout::IndexOf(label);
-    ::SetWindowTextW(controls_[index].handle, Wide(ShortenedLines(text)).c_str());
+    ::SetWindowTextW(controls_[index].handle, win32::Widen(ShortenedLines(text)).c_str());
     if (kControls[index].sizes_itself) {
       Place(index);
     }
@@ -274,10 +274,10 @@ class Win32DesktopWindow final : public DesktopWindow {
       case layout::ControlKind::kLabel:
         break;
     }
-    const HWND handle = ::CreateWindowExW(ex_style, control_class, Wide(control.caption).c_str(),
-                                          WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Window(),
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                          ::GetModuleHandleW(nullptr), nullptr);
+    const HWND handle = ::CreateWindowExW(
+        ex_style, control_class, win32::Widen(control.caption).c_str(),
+        WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Window(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (handle == nullptr) {
       throw LastSystemError("Não foi possível criar os controles da janela", kSource);
     }
@@ -285,7 +285,7 @@ class Win32DesktopWindow final : public DesktopWindow {
   }
 
   std::string TitleOr(const std::string& title) const {
-    return title.empty() ? Utf8(WindowText(Window())) : title;
+    return title.empty() ? win32::Narrow(WindowText(Window())) : title;
   }
 
   // Fonts and places for the monitor's scale; the old fonts go once no control uses them.

@@ -7,8 +7,8 @@
 #include "platform/user32/exception_carrier.h"
 #include "platform/user32/window_objects.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
 #include "platform/window_layout.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -119,15 +119,15 @@ INT_PTR CALLBACK AskProcedure(HWND dialog, UINT message, WPARAM w_param, LPARAM 
 
 std::string AskInputBox(HWND owner, const std::string& prompt, const std::string& title) {
   DialogTemplate box(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER,
-                     250, 90, Wide(title), 8, L"MS Shell Dlg");
+                     250, 90, win32::Widen(title), 8, L"MS Shell Dlg");
   box.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX, {7, 7, 180, 54}, 0xFFFF,
-              Wide(ShortenedLines(prompt)));
+              win32::Widen(ShortenedLines(prompt)));
   box.AddItem(kEditClass, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, {7, 68, 236, 14}, kAnswerId,
               L"");
   box.AddItem(kButtonClass, WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 7, 47, 14}, IDOK,
-              Wide(layout::kOkCaption));
+              win32::Widen(layout::kOkCaption));
   box.AddItem(kButtonClass, WS_TABSTOP | BS_PUSHBUTTON, {196, 25, 47, 14}, IDCANCEL,
-              Wide(layout::kCancelCaption));
+              win32::Widen(layout::kCancelCaption));
   AskState state;
   const INT_PTR closed_by =
       ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), box.get(), owner, AskProcedure,
@@ -136,7 +136,7 @@ std::string AskInputBox(HWND owner, const std::string& prompt, const std::string
     throw LastSystemError("Não foi possível mostrar a caixa de entrada", "DesktopWindow");
   }
   state.errors.RethrowPending();
-  return closed_by == IDOK ? Utf8(state.answer) : std::string();
+  return closed_by == IDOK ? win32::Narrow(state.answer) : std::string();
 }
 
 }  // namespace kalo::platform

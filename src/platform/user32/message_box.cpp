@@ -2,7 +2,7 @@
 
 #include "platform/shortened_text.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 
@@ -40,8 +40,8 @@ MessageAnswer AnswerOf(MessageStyle style, int button) {
 
 MessageAnswer ShowMessageBox(HWND owner, const std::string& text, MessageStyle style,
                              const std::string& title) {
-  const int button = ::MessageBoxW(owner, Wide(ShortenedLines(text)).c_str(), Wide(title).c_str(),
-                                   MessageBoxFlags(style));
+  const int button = ::MessageBoxW(owner, win32::Widen(ShortenedLines(text)).c_str(),
+                                   win32::Widen(title).c_str(), MessageBoxFlags(style));
   if (button == 0) {
     throw LastSystemError("Não foi possível mostrar a mensagem", "DesktopWindow");
   }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -21,7 +21,7 @@ std::string FormattedText(Format format) {
   const int written = format(text.data(), size);
   // The size counts the terminating null.
   text.resize(written > 0 ? static_cast<std::size_t>(written) - 1 : 0);
-  return Utf8(text);
+  return win32::Narrow(text);
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include <FL/Fl_Window.H>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "helpers/environment.h"
 #include "helpers/virtual_display.h"
+#include "helpers/wait_for.h"
 #include "helpers/window_probe.h"
 #include "platform/window_layout.h"
 
@@ -20,9 +24,13 @@ namespace {
 namespace layout = kalo::platform::layout;
 using kalo::platform::layout::PixelRect;
 
-// The display's vertical dots per inch, from its size in pixels and in millimetres.
-int DisplayDpi(const std::string& name) {
+// The display's vertical dots per inch, from its size in pixels and in millimetres;
+// nothing while its server does not take connections yet.
+std::optional<int> DisplayDpi(const std::string& name) {
   ::Display* display = XOpenDisplay(name.c_str());
+  if (display == nullptr) {
+    return std::nullopt;
+  }
   const double dpi = DisplayHeight(display, 0) * 25.4 / DisplayHeightMM(display, 0);
   XCloseDisplay(display);
   return static_cast<int>(std::lround(dpi));
@@ -34,7 +42,11 @@ TEST(FltkDesktopWindow, PlacesEveryControlAsTheTableSaysAtTheDisplaysDpi) {
     GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
   }
   ASSERT_TRUE(display.Start());
-  const int dpi = DisplayDpi(display.Name());
+  std::optional<int> display_dpi;
+  ASSERT_TRUE(
+      kalo::test::WaitFor([&] { return (display_dpi = DisplayDpi(display.Name())).has_value(); },
+                          std::chrono::seconds(5)));
+  const int dpi = *display_dpi;
   // Xvfb's own resolution; at 96 the test could not tell a scaled window from one that
   // ignores the display.
   ASSERT_NE(dpi, layout::kDefaultDpi);

@@ -10,7 +10,7 @@ using kalo::platform::MessageAnswer;
 using kalo::platform::MessageBoxFlags;
 using kalo::platform::MessageStyle;
 
-TEST(MessageBox, EachStyleHasItsButtonsAndAnswers) {
+TEST(Win32MessageBox, EachStyleHasItsButtonsAndAnswers) {
   const struct {
     MessageStyle style;
     UINT flags;
