@@ -1,5 +1,7 @@
 #include "platform/user32/message_box.h"
 
+#include <utility>
+
 #include "platform/shortened_text.h"
 #include "platform/win32/last_error.h"
 #include "win32/wide_text.h"
@@ -26,16 +28,14 @@ MessageAnswer AnswerOf(MessageStyle style, int button) {
   if ((MessageBoxFlags(style) & MB_TYPEMASK) == MB_OK) {
     return MessageAnswer::kOk;
   }
-  switch (button) {
-    case IDYES:
-      return MessageAnswer::kYes;
-    case IDNO:
-      return MessageAnswer::kNo;
-    case IDCANCEL:
-      return MessageAnswer::kCancel;
-    default:
-      return MessageAnswer::kOk;
+  constexpr std::pair<int, MessageAnswer> kAnswers[] = {
+      {IDYES, MessageAnswer::kYes}, {IDNO, MessageAnswer::kNo}, {IDCANCEL, MessageAnswer::kCancel}};
+  for (const auto& [id, answer] : kAnswers) {
+    if (button == id) {
+      return answer;
+    }
   }
+  return MessageAnswer::kOk;
 }
 
 MessageAnswer ShowMessageBox(HWND owner, const std::string& text, MessageStyle style,

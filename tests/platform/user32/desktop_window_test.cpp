@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string_view>
 #include <vector>
 
 #include "helpers/window_probe.h"
@@ -20,6 +22,24 @@ using kalo::platform::layout::PixelRect;
 PixelRect InClientArea(HWND window, RECT rect) {
   ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The updater's window among this thread's, not another program's of the same class.
+HWND OwnWindow() {
+  HWND found = nullptr;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND window, LPARAM data) -> BOOL {
+        std::array<wchar_t, 32> name{};
+        ::GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+        if (std::wstring_view(name.data()) != L"kalo_upd") {
+          return TRUE;
+        }
+        *reinterpret_cast<HWND*>(data) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 BOOL CALLBACK CollectPlace(HWND control, LPARAM data) {
@@ -38,7 +58,7 @@ TEST(Win32DesktopWindow, PlacesEveryControlAsTheTableSaysAtTheWindowsDpi) {
   PixelRect area{};
   std::vector<PixelRect> placed;
   kalo::test::LookOnceShown events([&] {
-    const HWND window = ::FindWindowW(L"kalo_upd", nullptr);
+    const HWND window = OwnWindow();
     dpi = static_cast<int>(::GetDpiForWindow(window));
     RECT client{};
     ::GetClientRect(window, &client);

@@ -5,30 +5,29 @@
 
 namespace {
 
-using kalo::platform::AnswerOf;
-using kalo::platform::MessageAnswer;
-using kalo::platform::MessageBoxFlags;
-using kalo::platform::MessageStyle;
+namespace platform = kalo::platform;
+using Answer = platform::MessageAnswer;
+using Style = platform::MessageStyle;
 
 TEST(Win32MessageBox, EachStyleHasItsButtonsAndAnswers) {
   const struct {
-    MessageStyle style;
+    Style style;
     UINT flags;
     int button;
-    MessageAnswer answer;
+    Answer answer;
   } cases[] = {
-      {MessageStyle::kInformation, MB_ICONINFORMATION | MB_OK, IDOK, MessageAnswer::kOk},
+      {Style::kInformation, MB_ICONINFORMATION | MB_OK, IDOK, Answer::kOk},
       // Escape on a box with OK alone: wine answers Cancel, the box means OK.
-      {MessageStyle::kError, MB_ICONERROR | MB_OK, IDCANCEL, MessageAnswer::kOk},
-      {MessageStyle::kQuestionYesNo, MB_ICONQUESTION | MB_YESNO, IDNO, MessageAnswer::kNo},
-      {MessageStyle::kQuestionYesNo, MB_ICONQUESTION | MB_YESNO, IDYES, MessageAnswer::kYes},
-      {MessageStyle::kExclamationYesNoCancel, MB_ICONEXCLAMATION | MB_YESNOCANCEL, IDCANCEL,
-       MessageAnswer::kCancel},
+      {Style::kError, MB_ICONERROR | MB_OK, IDCANCEL, Answer::kOk},
+      {Style::kQuestionYesNo, MB_ICONQUESTION | MB_YESNO, IDNO, Answer::kNo},
+      {Style::kQuestionYesNo, MB_ICONQUESTION | MB_YESNO, IDYES, Answer::kYes},
+      {Style::kExclamationYesNoCancel, MB_ICONEXCLAMATION | MB_YESNOCANCEL, IDCANCEL,
+       Answer::kCancel},
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(static_cast<int>(row.style));
-    EXPECT_EQ(MessageBoxFlags(row.style), row.flags);
-    EXPECT_EQ(AnswerOf(row.style, row.button), row.answer);
+    EXPECT_EQ(platform::MessageBoxFlags(row.style), row.flags);
+    EXPECT_EQ(platform::AnswerOf(row.style, row.button), row.answer);
   }
 }
 
