@@ -9,7 +9,7 @@
 
 #include <chrono>
 #include <cmath>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,16 +24,18 @@ namespace {
 namespace layout = kalo::platform::layout;
 using kalo::platform::layout::PixelRect;
 
-// The display's vertical dots per inch, from its size in pixels and in millimetres;
-// nothing while its server does not take connections yet.
-std::optional<int> DisplayDpi(const std::string& name) {
-  ::Display* display = XOpenDisplay(name.c_str());
-  if (display == nullptr) {
-    return std::nullopt;
-  }
-  const double dpi = DisplayHeight(display, 0) * 25.4 / DisplayHeightMM(display, 0);
-  XCloseDisplay(display);
-  return static_cast<int>(std::lround(dpi));
+struct DisplayCloser {
+  void operator()(::Display* display) const { XCloseDisplay(display); }
+};
+
+// A connection of the test's own. Held for the whole test, it also keeps the server
+// from resetting, as it does when its last client leaves, while the window connects.
+using DisplayConnection = std::unique_ptr<::Display, DisplayCloser>;
+
+// The display's vertical dots per inch, from its size in pixels and in millimetres.
+int DisplayDpi(::Display* display) {
+  return static_cast<int>(
+      std::lround(DisplayHeight(display, 0) * 25.4 / DisplayHeightMM(display, 0)));
 }
 
 TEST(FltkDesktopWindow, PlacesEveryControlAsTheTableSaysAtTheDisplaysDpi) {
@@ -42,11 +44,14 @@ TEST(FltkDesktopWindow, PlacesEveryControlAsTheTableSaysAtTheDisplaysDpi) {
     GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
   }
   ASSERT_TRUE(display.Start());
-  std::optional<int> display_dpi;
-  ASSERT_TRUE(
-      kalo::test::WaitFor([&] { return (display_dpi = DisplayDpi(display.Name())).has_value(); },
-                          std::chrono::seconds(5)));
-  const int dpi = *display_dpi;
+  DisplayConnection connection;
+  ASSERT_TRUE(kalo::test::WaitFor(
+      [&] {
+        connection.reset(XOpenDisplay(display.Name().c_str()));
+        return connection != nullptr;
+      },
+      std::chrono::seconds(5)));
+  const int dpi = DisplayDpi(connection.get());
   // Xvfb's own resolution; at 96 the test could not tell a scaled window from one that
   // ignores the display.
   ASSERT_NE(dpi, layout::kDefaultDpi);
