@@ -49,6 +49,8 @@ struct Colour {
   unsigned char red;
   unsigned char green;
   unsigned char blue;
+
+  bool operator==(const Colour&) const = default;
 };
 
 inline constexpr Colour kWhite{255, 255, 255};

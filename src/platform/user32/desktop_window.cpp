@@ -67,6 +67,14 @@ UniqueFont MakeFont(const layout::FontLook& look, int pixel_height) {
   return font;
 }
 
+// The form's background is the system's own white brush, which never fails.
+static_assert(layout::kFormBackground == layout::kWhite);
+
+HBRUSH FormBrush() {
+  return static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+}
+
+// Only the name box has a background of its own.
 UniqueBrush MakeBrush(layout::Colour colour) {
   UniqueBrush brush(::CreateSolidBrush(ColourRef(colour)));
   if (!brush) {
@@ -114,7 +122,8 @@ class WindowClassRegistration {
   const std::wstring name_ = win32::Widen(layout::kWindowClass);
 };
 
-// One control of the form: its window, and its font and background for the scale.
+// One control of the form: its window, its font for the scale, and its background
+// where it is not the form's.
 struct Control {
   HWND handle = nullptr;
   UniqueFont font;
@@ -141,7 +150,7 @@ class Win32DesktopWindow final : public DesktopWindow {
     for (std::size_t index = 0; index < kControls.size(); ++index) {
       const layout::ControlLayout& control = kControls[index];
       controls_[index].handle = AddControl(control, index == kUpdateButton ? kUpdateButtonId : 0);
-      if (control.background) {
+      if (control.background && *control.background != layout::kFormBackground) {
         controls_[index].background = MakeBrush(*control.background);
       }
     }
@@ -377,17 +386,21 @@ class Win32DesktopWindow final : public DesktopWindow {
   // Each control in its colours; a disabled edit box asks for the colours of a label,
   // and keeps its own.
   LRESULT ControlColours(HDC dc, HWND handle) {
+    COLORREF text = ColourRef(layout::kDarkGrey);
+    COLORREF background = ColourRef(layout::kFormBackground);
+    HBRUSH brush = FormBrush();
     for (std::size_t index = 0; index < controls_.size(); ++index) {
-      const layout::ControlLayout& look = kControls[index];
-      if (controls_[index].handle == handle && look.text_colour && look.background) {
-        ::SetTextColor(dc, ColourRef(*look.text_colour));
-        ::SetBkColor(dc, ColourRef(*look.background));
-        return reinterpret_cast<LRESULT>(controls_[index].background.get());
+      if (controls_[index].handle == handle && kControls[index].text_colour) {
+        text = ColourRef(*kControls[index].text_colour);
+        if (controls_[index].background) {
+          background = ColourRef(*kControls[index].background);
+          brush = controls_[index].background.get();
+        }
       }
     }
-    ::SetTextColor(dc, ColourRef(layout::kDarkGrey));
-    ::SetBkColor(dc, ColourRef(layout::kFormBackground));
-    return reinterpret_cast<LRESULT>(form_background_.get());
+    ::SetTextColor(dc, text);
+    ::SetBkColor(dc, background);
+    return reinterpret_cast<LRESULT>(brush);
   }
 
   LRESULT Handle(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
@@ -496,8 +509,7 @@ class Win32DesktopWindow final : public DesktopWindow {
   }
 
   WindowEvents& events_;
-  const UniqueBrush form_background_ = MakeBrush(layout::kFormBackground);
-  const WindowClassRegistration registration_{WindowProcedure, form_background_.get()};
+  const WindowClassRegistration registration_{WindowProcedure, FormBrush()};
   std::array<Control, kControls.size()> controls_{};
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   HWND focus_ = nullptr;  // the control to give the focus back to on activation
