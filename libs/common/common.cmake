@@ -1,7 +1,7 @@
 # What both archive libraries share. Included by each library's CMakeLists.txt.
 
 # kalo_add_library_common(<target>): the conversion of the caller's texts, the wildcard
-# matcher and, on Windows, wide texts.
+# matcher and, on Windows, the wide texts of the Win32 helpers the updater shares (win32/).
 function(kalo_add_library_common target)
   set(common "${CMAKE_CURRENT_FUNCTION_LIST_DIR}")
   target_include_directories(${target} PRIVATE "${common}")

@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <new>
-#include <stdexcept>
 
 namespace kalo::win32 {
 namespace {
@@ -15,6 +14,10 @@ int CheckedLength(std::size_t length) {
   return static_cast<int>(length);
 }
 
+UINT Resolved(UINT code_page) {
+  return code_page == CP_ACP ? ::GetACP() : code_page;
+}
+
 }  // namespace
 
 std::wstring Widen(std::string_view text, UINT code_page) {
@@ -22,9 +25,13 @@ std::wstring Widen(std::string_view text, UINT code_page) {
     return {};
   }
   const int length = CheckedLength(text.size());
-  const int needed = ::MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  const int needed =
+      ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (needed == 0) {
+    RefuseInexactText(Resolved(code_page));
+  }
   std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  ::MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), needed);
+  ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), needed);
   return wide;
 }
 
@@ -32,10 +39,9 @@ std::string Narrow(std::wstring_view text, UINT code_page) {
   if (text.empty()) {
     return {};
   }
-  // A fullwidth "．．／" would otherwise become "../". UTF-8 holds every character but
-  // a lone surrogate, and takes neither the best-fit flag nor the default-character
-  // report; the ANSI code page may be UTF-8 too.
-  const UINT page = code_page == CP_ACP ? ::GetACP() : code_page;
+  // UTF-8 holds every character but a lone surrogate, and takes neither the best-fit
+  // flag nor the default-character report; the ANSI code page may be UTF-8 too.
+  const UINT page = Resolved(code_page);
   const bool utf8 = page == CP_UTF8;
   const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   BOOL defaulted = FALSE;
@@ -43,7 +49,7 @@ std::string Narrow(std::wstring_view text, UINT code_page) {
   const int needed = ::WideCharToMultiByte(page, flags, text.data(), length, nullptr, 0, nullptr,
                                            utf8 ? nullptr : &defaulted);
   if (needed == 0 || defaulted) {
-    throw std::range_error("a text has no exact form in code page " + std::to_string(page));
+    RefuseInexactText(page);
   }
   std::string narrow(static_cast<std::size_t>(needed), '\0');
   ::WideCharToMultiByte(page, flags, text.data(), length, narrow.data(), needed, nullptr, nullptr);

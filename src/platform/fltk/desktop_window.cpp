@@ -12,28 +12,46 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/plain_text.h"
 #include "platform/processes.h"
 #include "platform/shortened_text.h"
+#include "platform/window_layout.h"
 
 namespace kalo::platform {
 namespace {
 
-// The form was laid out in twips; at 96 dots per inch a pixel is 15 twips.
-constexpr int Px(int twips) {
-  return twips / 15;
-}
+using layout::kControls;
 
-constexpr int kDefaultFontSize = 11;  // MS Sans Serif 8 pt at 96 dpi
+// The message boxes keep the sizes of 96 dots per inch.
+constexpr int kDefaultFontSize =
+    layout::Pixels(layout::kDefaultFont.size_twips, layout::kDefaultDpi);
 constexpr int kMessageFontSize = 12;
 constexpr int kMaxMessageWidth = 480;
-constexpr double kTimerSeconds = 0.1;
+constexpr double kTimerSeconds = layout::kTimerMilliseconds / 1000.0;
 
-const Fl_Color kWhite = fl_rgb_color(255, 255, 255);
-const Fl_Color kDarkGrey = fl_rgb_color(64, 64, 64);
+Fl_Color ColourOf(layout::Colour colour) {
+  return fl_rgb_color(colour.red, colour.green, colour.blue);
+}
+
+const Fl_Color kWhite = ColourOf(layout::kWhite);
+const Fl_Color kDarkGrey = ColourOf(layout::kDarkGrey);
+
+// The toolkit's own faces stand in for the form's.
+Fl_Font FontOf(const layout::FontLook& look) {
+  return (look.fixed_pitch ? FL_COURIER : FL_HELVETICA) + (look.bold ? FL_BOLD : 0);
+}
+
+// The screen's dots per inch, as the toolkit reads them from the display.
+int ScreenDpi() {
+  float horizontal = 0;
+  float vertical = 0;
+  Fl::screen_dpi(horizontal, vertical, 0);
+  return vertical > 0 ? static_cast<int>(std::lround(vertical)) : layout::kDefaultDpi;
+}
 
 // The logic's texts break lines the Windows way; the toolkit wants bare line feeds.
 std::string ForDisplay(const std::string& text) {
@@ -117,10 +135,11 @@ class PushButton : public Fl_Button {
 
   // Sans fonts on Linux run wider than MS Sans Serif; a caption that would spill out
   // of the button gets a smaller size instead.
-  void FitCaption() {
-    constexpr int kPadding = 8;
+  void FitCaption(int dpi) {
+    const int padding = layout::Pixels(layout::kButtonPaddingTwips, dpi);
+    const int smallest = layout::Pixels(layout::kSmallestCaptionTwips, dpi);
     fl_font(labelfont(), labelsize());
-    while (labelsize() > 8 && fl_width(label()) > w() - kPadding) {
+    while (labelsize() > smallest && fl_width(label()) > w() - padding) {
       labelsize(labelsize() - 1);
       fl_font(labelfont(), labelsize());
     }
@@ -160,7 +179,7 @@ struct DialogLook {
 };
 
 DialogLook LookOf(MessageStyle style) {
-  const DialogChoice ok{"OK", MessageAnswer::kOk};
+  const DialogChoice ok{layout::kOkCaption, MessageAnswer::kOk};
   const DialogChoice yes{"Sim", MessageAnswer::kYes};
   const DialogChoice no{"Não", MessageAnswer::kNo};
   const Fl_Color blue = fl_rgb_color(0, 84, 180);
@@ -173,7 +192,7 @@ DialogLook LookOf(MessageStyle style) {
       return {"!",
               fl_rgb_color(250, 200, 0),
               FL_BLACK,
-              {yes, no, {"Cancelar", MessageAnswer::kCancel}},
+              {yes, no, {layout::kCancelCaption, MessageAnswer::kCancel}},
               MessageAnswer::kCancel};
     case MessageStyle::kInformation:
       break;
@@ -292,36 +311,18 @@ class FltkDesktopWindow final : public DesktopWindow {
   explicit FltkDesktopWindow(WindowEvents& events) : events_(events) {
     // Measuring the self-sizing labels needs the display's fonts.
     fl_open_display();
-    fl_ok = "OK";
-    fl_cancel = "Cancelar";
+    fl_ok = layout::kOkCaption;
+    fl_cancel = layout::kCancelCaption;
+    const int dpi = ScreenDpi();
     Fl_Group::current(nullptr);
-    window_ = std::make_unique<Fl_Double_Window>(Px(7470), Px(2655));
-    window_->color(kWhite);
-    window_->xclass("kalo_upd");
+    const layout::PixelRect area = layout::Pixels(layout::kClientArea, dpi);
+    window_ = std::make_unique<Fl_Double_Window>(area.width, area.height);
+    window_->color(ColourOf(layout::kFormBackground));
+    window_->xclass(layout::kWindowClass);
     window_->callback(OnClose, this);
-
-    client_ = new ClientInput(Px(1485), Px(285), Px(2790), Px(390), events_);
-    client_->color(fl_rgb_color(255, 255, 192));
-    client_->textcolor(kDarkGrey);
-    client_->textfont(FL_COURIER);
-    client_->textsize(12);  // Courier New 9 pt at 96 dpi
-    client_->when(FL_WHEN_NEVER);
-
-    update_ = new PushButton(Px(4710), Px(270), Px(2220), Px(435), "Atualizar Versão do Sistema");
-    update_->callback(OnUpdate, this);
-    update_->FitCaption();
-
-    Label* company = MakeLabel(165, 300, 1155, 300, true);
-    company->labelfont(FL_HELVETICA_BOLD);
-    company->labelsize(16);  // MS Sans Serif 12 pt at 96 dpi
-    company->SetText("Empresa:");
-
-    // In the order of WindowLabel.
-    labels_ = {MakeLabel(165, 1830, 1485, 195, true), MakeLabel(165, 2115, 1485, 195, true, true),
-               MakeLabel(-15, 915, 7410, 195), MakeLabel(0, 1140, 7410, 195),
-               MakeLabel(0, 1380, 7410, 195)};
-    labels_[1]->labelcolor(fl_rgb_color(0, 0, 255));
-
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+      AddControl(index, dpi);
+    }
     window_->end();
     window_->size_range(window_->w(), window_->h(), window_->w(), window_->h());
   }
@@ -402,13 +403,45 @@ class FltkDesktopWindow final : public DesktopWindow {
  private:
   void End(int exit_status) override { EndOwnProcess(exit_status); }
 
-  static Label* MakeLabel(int left, int top, int width, int height, bool auto_size = false,
-                          bool underlined = false) {
-    auto* label = new Label(Px(left), Px(top), Px(width), Px(height), auto_size, underlined);
+  // The widget of the table's control `index`, in the window being built.
+  void AddControl(std::size_t index, int dpi) {
+    const layout::ControlLayout& control = kControls[index];
+    const layout::PixelRect place = layout::Pixels(control.place, dpi);
+    const int font_size = layout::Pixels(control.font.size_twips, dpi);
+    switch (control.kind) {
+      case layout::ControlKind::kTextBox:
+        client_ = new ClientInput(place.left, place.top, place.width, place.height, events_);
+        client_->color(ColourOf(*control.background));
+        client_->textcolor(ColourOf(*control.text_colour));
+        client_->textfont(FontOf(control.font));
+        client_->textsize(font_size);
+        client_->when(FL_WHEN_NEVER);
+        client_->value(control.caption);
+        return;
+      case layout::ControlKind::kButton:
+        update_ = new PushButton(place.left, place.top, place.width, place.height, control.caption);
+        update_->labelfont(FontOf(control.font));
+        update_->labelsize(font_size);
+        update_->callback(OnUpdate, this);
+        update_->FitCaption(dpi);
+        return;
+      case layout::ControlKind::kLabel:
+        break;
+    }
+    auto* label = new Label(place.left, place.top, place.width, place.height, control.sizes_itself,
+                            control.font.underlined);
     // An opaque box, so that a shorter text repaints over the longer one.
     label->box(FL_FLAT_BOX);
-    label->color(kWhite);
-    return label;
+    label->color(ColourOf(*control.background));
+    label->labelcolor(ColourOf(*control.text_colour));
+    label->labelfont(FontOf(control.font));
+    label->labelsize(font_size);
+    if (*control.caption != '\0') {
+      label->SetText(control.caption);
+    }
+    if (index >= layout::kFirstLabel) {
+      labels_.at(index - layout::kFirstLabel) = label;
+    }
   }
 
   Label& LabelOf(WindowLabel label) { return *labels_.at(static_cast<std::size_t>(label)); }

@@ -1,22 +1,23 @@
-// The updater's window as a native Win32 window: the form's fixed layout in twips,
-// scaled to the dots per inch of the monitor it is on, the system's message boxes, a
-// small input box built in memory and the thread's message pump.
+// The updater's window as a native Win32 window: the form's layout scaled to the dots
+// per inch of the monitor it is on, and the thread's message pump. The scale, the
+// message box and the input box live beside it.
 #include "platform/desktop_window.h"
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <type_traits>
-#include <utility>
-#include <vector>
 
 #include "platform/processes.h"
 #include "platform/shortened_text.h"
+#include "platform/user32/dpi.h"
+#include "platform/user32/exception_carrier.h"
+#include "platform/user32/input_box.h"
+#include "platform/user32/message_box.h"
+#include "platform/user32/window_objects.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "platform/window_layout.h"
+#include "win32/wide_text.h"
 // After windows.h, which it needs.
 #include <commctrl.h>
 
@@ -24,160 +25,30 @@ namespace kalo::platform {
 namespace {
 
 constexpr const char* kSource = "DesktopWindow";
-constexpr wchar_t kClassName[] = L"kalo_upd";
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME;
 
 constexpr int kUpdateButtonId = 1001;
 constexpr UINT_PTR kTimerId = 1;
-constexpr UINT kTimerMilliseconds = 100;
 constexpr WPARAM kEnter = 13;
 
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kDarkGrey = RGB(64, 64, 64);
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kPaleYellow = RGB(255, 255, 192);
+using layout::kClientBox;
+using layout::kControls;
+using layout::kUpdateButton;
 
-// The form was laid out in twips: 1440 to the inch, so 15 to a pixel at 96 dpi.
-struct TwipsRect {
-  int left;
-  int top;
-  int width;
-  int height;
-};
-
-constexpr int kTwipsPerInch = 1440;
-constexpr int kButtonPaddingTwips = 120;
-constexpr int kSmallestCaptionTwips = 120;
-constexpr TwipsRect kClientArea{0, 0, 7470, 2655};
+COLORREF ColourRef(layout::Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
 
 int Scaled(int twips, UINT dpi) {
-  return ::MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
-}
-
-// The form's fonts. MS Sans Serif is a bitmap font that does not scale; Microsoft
-// Sans Serif is its outline twin with the same metrics.
-enum class FontRole : std::size_t { kDefault, kCaption, kLink, kClientBox, kButton };
-
-struct FontLook {
-  const wchar_t* face;
-  int hundredths_of_point;
-  int weight;
-  bool underlined;
-};
-
-// In the order of FontRole. The button has a copy of its own, which may shrink to fit
-// the caption.
-constexpr std::array<FontLook, 5> kFontLooks = {{
-    {L"Microsoft Sans Serif", 800, FW_NORMAL, false},
-    {L"Microsoft Sans Serif", 1200, FW_BOLD, false},
-    {L"Microsoft Sans Serif", 825, FW_NORMAL, true},
-    {L"Courier New", 900, FW_NORMAL, false},
-    {L"Microsoft Sans Serif", 800, FW_NORMAL, false},
-}};
-
-struct GdiObjectDeleter {
-  void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
-};
-
-using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
-using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
-using FontSet = std::array<UniqueFont, kFontLooks.size()>;
-
-// The window's class, registered for as long as the window may exist.
-class WindowClassRegistration {
- public:
-  explicit WindowClassRegistration(WNDPROC procedure) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = procedure;
-    window_class.hInstance = ::GetModuleHandleW(nullptr);
-    window_class.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-    window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    window_class.lpszClassName = kClassName;
-    if (::RegisterClassExW(&window_class) == 0) {
-      throw LastSystemError("Não foi possível registrar a classe da janela", kSource);
-    }
-  }
-  ~WindowClassRegistration() { ::UnregisterClassW(kClassName, ::GetModuleHandleW(nullptr)); }
-  WindowClassRegistration(const WindowClassRegistration&) = delete;
-  WindowClassRegistration& operator=(const WindowClassRegistration&) = delete;
-};
-
-struct WindowDestroyer {
-  void operator()(HWND window) const { ::DestroyWindow(window); }
-};
-
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
-
-// The drawing surface of a window (the screen for none), given back when done.
-class WindowDc {
- public:
-  explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
-  ~WindowDc() { ::ReleaseDC(window_, dc_); }
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
-
-// A function of user32 looked up at run time, so that the program still starts on
-// systems older than the function; null there.
-template <typename Function>
-Function* UserFunction(const char* name) {
-  const FARPROC address = ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name);
-  return reinterpret_cast<Function*>(reinterpret_cast<void*>(address));
-}
-
-// The per-monitor scaling of Windows 10 (1607 and later).
-struct MonitorScaling {
-  decltype(::SetProcessDpiAwarenessContext)* set_awareness =
-      UserFunction<decltype(::SetProcessDpiAwarenessContext)>("SetProcessDpiAwarenessContext");
-  decltype(::GetDpiForWindow)* dpi_of_window =
-      UserFunction<decltype(::GetDpiForWindow)>("GetDpiForWindow");
-  decltype(::AdjustWindowRectExForDpi)* frame_for_dpi =
-      UserFunction<decltype(::AdjustWindowRectExForDpi)>("AdjustWindowRectExForDpi");
-};
-
-const MonitorScaling& Scaling() {
-  static const MonitorScaling scaling;
-  return scaling;
-}
-
-// Drawn at each monitor's own scale, the text stays sharp. Where that is not known,
-// the whole desktop's scale; the system then stretches the window on other monitors.
-// It must be set before the process's first window, and it can be set only once.
-void BecomeDpiAware() {
-  [[maybe_unused]] static const bool aware = [] {
-    return (Scaling().set_awareness != nullptr &&
-            Scaling().set_awareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) ||
-           ::SetProcessDPIAware();
-  }();
-}
-
-UINT DpiOf(HWND window) {
-  if (Scaling().dpi_of_window != nullptr) {
-    return Scaling().dpi_of_window(window);
-  }
-  const WindowDc screen(nullptr);
-  return static_cast<UINT>(::GetDeviceCaps(screen.get(), LOGPIXELSY));
+  return layout::Pixels(twips, static_cast<int>(dpi));
 }
 
 // The size of the whole window whose client area is the form's at `dpi`.
-SIZE FrameSize(UINT dpi) {
-  RECT frame{0, 0, Scaled(kClientArea.width, dpi), Scaled(kClientArea.height, dpi)};
-  if (Scaling().frame_for_dpi != nullptr) {
-    Scaling().frame_for_dpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  } else {
-    ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
-  }
-  return {frame.right - frame.left, frame.bottom - frame.top};
+SIZE FormFrameSize(UINT dpi) {
+  const layout::PixelRect client = layout::Pixels(layout::kClientArea, static_cast<int>(dpi));
+  return FrameSize({client.width, client.height}, kWindowStyle, kWindowExStyle, dpi);
 }
 
 // GDI gives no reason when it fails: it has run out of room for its objects.
@@ -185,29 +56,31 @@ SIZE FrameSize(UINT dpi) {
   throw Error(error_number::kOutOfMemory, what, kSource);
 }
 
-// The height of the font's characters in pixels at `dpi`.
-int PixelHeight(const FontLook& look, UINT dpi) {
-  constexpr int kHundredthsPerInch = 7200;
-  return ::MulDiv(look.hundredths_of_point, static_cast<int>(dpi), kHundredthsPerInch);
-}
-
-UniqueFont MakeFont(const FontLook& look, int pixel_height) {
-  UniqueFont font(::CreateFontW(-pixel_height, 0, 0, 0, look.weight, FALSE, look.underlined, FALSE,
-                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, look.face));
+UniqueFont MakeFont(const layout::FontLook& look, int pixel_height) {
+  UniqueFont font(::CreateFontW(-pixel_height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                                look.underlined, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                win32::Widen(look.face).c_str()));
   if (!font) {
-    ThrowDrawingFailure("Não foi possível criar a fonte " + Utf8(look.face));
+    ThrowDrawingFailure("Não foi possível criar a fonte " + std::string(look.face));
   }
   return font;
 }
 
-std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)), L'\0');
-  if (!text.empty()) {
-    const int copied = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()) + 1);
-    text.resize(static_cast<std::size_t>(copied));
+// The form's background is the system's own white brush, which never fails.
+static_assert(layout::kFormBackground == layout::kWhite);
+
+HBRUSH FormBrush() {
+  return static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+}
+
+// Only the name box has a background of its own.
+UniqueBrush MakeBrush(layout::Colour colour) {
+  UniqueBrush brush(::CreateSolidBrush(ColourRef(colour)));
+  if (!brush) {
+    ThrowDrawingFailure("Não foi possível criar o pincel da caixa do nome");
   }
-  return text;
+  return brush;
 }
 
 // The size `text` takes on one or more lines in `font`, at least one line high.
@@ -223,183 +96,39 @@ SIZE TextExtent(HWND control, HFONT font, const std::wstring& text) {
   return {bounds.right - bounds.left, std::max(bounds.bottom - bounds.top, metrics.tmHeight)};
 }
 
-// Exceptions must not unwind through the system's code between DispatchMessageW and
-// a window procedure. The procedures keep the first one here, and the pump that
-// dispatched the message throws it again.
-class ExceptionCarrier {
+// The window's class, registered for as long as the window may exist.
+class WindowClassRegistration {
  public:
-  template <typename Action>
-  void Run(Action&& action) noexcept {
-    try {
-      action();
-    } catch (...) {
-      if (!pending_) {
-        pending_ = std::current_exception();
-      }
+  WindowClassRegistration(WNDPROC procedure, HBRUSH background) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = background;
+    window_class.lpszClassName = name_.c_str();
+    if (::RegisterClassExW(&window_class) == 0) {
+      throw LastSystemError("Não foi possível registrar a classe da janela", kSource);
     }
   }
+  ~WindowClassRegistration() { ::UnregisterClassW(name_.c_str(), ::GetModuleHandleW(nullptr)); }
+  WindowClassRegistration(const WindowClassRegistration&) = delete;
+  WindowClassRegistration& operator=(const WindowClassRegistration&) = delete;
 
-  void RethrowPending() {
-    if (pending_) {
-      std::rethrow_exception(std::exchange(pending_, nullptr));
-    }
-  }
+  const wchar_t* Name() const { return name_.c_str(); }
 
  private:
-  std::exception_ptr pending_;
+  const std::wstring name_ = win32::Widen(layout::kWindowClass);
 };
 
-UINT MessageBoxFlags(MessageStyle style) {
-  switch (style) {
-    case MessageStyle::kError:
-      return MB_ICONERROR | MB_OK;
-    case MessageStyle::kQuestionYesNo:
-      return MB_ICONQUESTION | MB_YESNO;
-    case MessageStyle::kExclamationYesNoCancel:
-      return MB_ICONEXCLAMATION | MB_YESNOCANCEL;
-    case MessageStyle::kInformation:
-      break;
-  }
-  return MB_ICONINFORMATION | MB_OK;
-}
-
-// Every way of closing a box with OK alone means OK (wine answers Escape there
-// with Cancel).
-MessageAnswer AnswerOf(MessageStyle style, int button) {
-  if ((MessageBoxFlags(style) & MB_TYPEMASK) == MB_OK) {
-    return MessageAnswer::kOk;
-  }
-  switch (button) {
-    case IDYES:
-      return MessageAnswer::kYes;
-    case IDNO:
-      return MessageAnswer::kNo;
-    case IDCANCEL:
-      return MessageAnswer::kCancel;
-    default:
-      return MessageAnswer::kOk;
-  }
-}
-
-// A place in a dialog, in dialog units.
-struct DialogPlace {
-  WORD left;
-  WORD top;
-  WORD width;
-  WORD height;
-};
-
-// A dialog template in memory as DialogBoxIndirectParamW reads it: a header, then
-// one item per control, each starting on a double word.
-class DialogTemplate {
- public:
-  DialogTemplate(DWORD style, WORD width, WORD height, std::wstring_view title, WORD point_size,
-                 std::wstring_view face) {
-    AddDword(style);
-    AddDword(0);  // extended style
-    Add(0);       // number of items, counted by AddItem
-    AddBox({0, 0, width, height});
-    Add(0);  // no menu
-    Add(0);  // the system's dialog class
-    AddText(title);
-    Add(point_size);
-    AddText(face);
-  }
-
-  // `control_class` is one of the system's predefined classes by its number.
-  void AddItem(WORD control_class, DWORD style, DialogPlace box, WORD id, std::wstring_view text) {
-    if (words_.size() % 2 != 0) {
-      Add(0);
-    }
-    AddDword(WS_CHILD | WS_VISIBLE | style);
-    AddDword(0);  // extended style
-    AddBox(box);
-    Add(id);
-    Add(0xFFFF);  // a predefined class follows
-    Add(control_class);
-    AddText(text);
-    Add(0);  // no creation data
-    ++words_[kItemCountWord];
-  }
-
-  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
- private:
-  static constexpr std::size_t kItemCountWord = 4;
-
-  void Add(WORD word) { words_.push_back(word); }
-
-  void AddDword(DWORD value) {
-    Add(LOWORD(value));
-    Add(HIWORD(value));
-  }
-
-  void AddBox(DialogPlace box) {
-    for (const WORD value : {box.left, box.top, box.width, box.height}) {
-      Add(value);
-    }
-  }
-
-  void AddText(std::wstring_view text) {
-    for (const wchar_t c : text) {
-      Add(static_cast<WORD>(c));
-    }
-    Add(0);
-  }
-
-  std::vector<WORD> words_;
-};
-
-constexpr WORD kButtonClass = 0x0080;
-constexpr WORD kEditClass = 0x0081;
-constexpr WORD kStaticClass = 0x0082;
-constexpr WORD kAnswerId = 100;
-
-// What the input box reads, and what went wrong while it read it.
-struct AskState {
-  std::wstring answer;
-  ExceptionCarrier errors;
-};
-
-INT_PTR CALLBACK AskProcedure(HWND dialog, UINT message, WPARAM w_param, LPARAM l_param) {
-  if (message == WM_INITDIALOG) {
-    ::SetWindowLongPtrW(dialog, DWLP_USER, l_param);
-    return TRUE;  // the focus goes to the first control that takes it: the answer
-  }
-  if (message != WM_COMMAND) {
-    return FALSE;
-  }
-  auto* state = reinterpret_cast<AskState*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-  switch (LOWORD(w_param)) {
-    case IDOK:
-      state->errors.Run([&] { state->answer = WindowText(::GetDlgItem(dialog, kAnswerId)); });
-      ::EndDialog(dialog, IDOK);
-      return TRUE;
-    case IDCANCEL:
-      ::EndDialog(dialog, IDCANCEL);
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
-
-// One control of the form, where the form put it.
+// One control of the form: its window, its font for the scale, and its background
+// where it is not the form's.
 struct Control {
   HWND handle = nullptr;
-  TwipsRect place{};
-  FontRole font = FontRole::kDefault;
-  bool sizes_itself = false;
-  COLORREF text_colour = kDarkGrey;
+  UniqueFont font;
+  UniqueBrush background;
 };
-
-// The controls in the form's tab order; the status and support labels follow in the
-// order of WindowLabel.
-enum ControlIndex : std::size_t { kClientBox, kUpdateButton, kCompanyCaption, kFirstLabel };
-constexpr std::size_t kControlCount = kFirstLabel + 5;
-
-constexpr std::size_t IndexOf(WindowLabel label) {
-  return kFirstLabel + static_cast<std::size_t>(label);
-}
 
 class Win32DesktopWindow final : public DesktopWindow {
  public:
@@ -407,38 +136,24 @@ class Win32DesktopWindow final : public DesktopWindow {
     BecomeDpiAware();
     const INITCOMMONCONTROLSEX common_controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&common_controls);
-    if (!pale_yellow_) {
-      ThrowDrawingFailure("Não foi possível criar o pincel da caixa do nome");
-    }
     // Made on the primary monitor, where it is centred, so that it scales to that one.
     POINT primary_origin{0, 0};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     ::GetMonitorInfoW(::MonitorFromPoint(primary_origin, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    window_.reset(::CreateWindowExW(kWindowExStyle, kClassName, L"", kWindowStyle,
+    window_.reset(::CreateWindowExW(kWindowExStyle, registration_.Name(), L"", kWindowStyle,
                                     monitor.rcWork.left, monitor.rcWork.top, 0, 0, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), this));
     if (!window_) {
       throw LastSystemError("Não foi possível criar a janela do atualizador", kSource);
     }
-
-    controls_[kClientBox] = {
-        AddControl(L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 0),
-        {1485, 285, 2790, 390},
-        FontRole::kClientBox};
-    controls_[kUpdateButton] = {AddControl(L"BUTTON", L"Atualizar Versão do Sistema",
-                                           WS_TABSTOP | BS_PUSHBUTTON, 0, kUpdateButtonId),
-                                {4710, 270, 2220, 435},
-                                FontRole::kButton};
-    controls_[kCompanyCaption] = {
-        AddLabel(L"Empresa:"), {165, 300, 1155, 300}, FontRole::kCaption, true};
-    controls_[IndexOf(WindowLabel::kSupport1)] = {
-        AddLabel(), {165, 1830, 1485, 195}, FontRole::kDefault, true};
-    controls_[IndexOf(WindowLabel::kSupport2)] = {
-        AddLabel(), {165, 2115, 1485, 195}, FontRole::kLink, true, kBlue};
-    controls_[IndexOf(WindowLabel::kDisplay1)] = {AddLabel(), {-15, 915, 7410, 195}};
-    controls_[IndexOf(WindowLabel::kDisplay2)] = {AddLabel(), {0, 1140, 7410, 195}};
-    controls_[IndexOf(WindowLabel::kDisplay3)] = {AddLabel(), {0, 1380, 7410, 195}};
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+      const layout::ControlLayout& control = kControls[index];
+      controls_[index].handle = AddControl(control, index == kUpdateButton ? kUpdateButtonId : 0);
+      if (control.background && *control.background != layout::kFormBackground) {
+        controls_[index].background = MakeBrush(*control.background);
+      }
+    }
     if (!::SetWindowSubclass(ClientBox(), ClientBoxProcedure, 0,
                              reinterpret_cast<DWORD_PTR>(this))) {
       throw LastSystemError("Não foi possível acompanhar as teclas da caixa do nome", kSource);
@@ -447,7 +162,7 @@ class Win32DesktopWindow final : public DesktopWindow {
 
     const UINT dpi = DpiOf(Window());
     ApplyScale(dpi);
-    const SIZE frame = FrameSize(dpi);
+    const SIZE frame = FormFrameSize(dpi);
     ::SetWindowPos(Window(), nullptr, 0, 0, frame.cx, frame.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -469,28 +184,28 @@ class Win32DesktopWindow final : public DesktopWindow {
   }
 
   void SetTitle(const std::string& title) override {
-    ::SetWindowTextW(Window(), Wide(title).c_str());
+    ::SetWindowTextW(Window(), win32::Widen(title).c_str());
   }
 
-  std::string ClientText() const override { return Utf8(WindowText(ClientBox())); }
+  std::string ClientText() const override { return win32::Narrow(WindowText(ClientBox())); }
 
   void SetClientText(const std::string& text) override {
-    ::SetWindowTextW(ClientBox(), Wide(text).c_str());
+    ::SetWindowTextW(ClientBox(), win32::Widen(text).c_str());
     // Typing goes on after the name, not before it.
     const LPARAM end = ::GetWindowTextLengthW(ClientBox());
     ::SendMessageW(ClientBox(), EM_SETSEL, static_cast<WPARAM>(end), end);
   }
 
   void SetLabel(WindowLabel label, const std::string& text) override {
-    const Control& control = LabelOf(label);
-    ::SetWindowTextW(control.handle, Wide(ShortenedLines(text)).c_str());
-    if (control.sizes_itself) {
-      Place(control);
+    const std::size_t index = layout::IndexOf(label);
+    ::SetWindowTextW(controls_[index].handle, win32::Widen(ShortenedLines(text)).c_str());
+    if (kControls[index].sizes_itself) {
+      Place(index);
     }
   }
 
   void RepaintLabel(WindowLabel label) override {
-    ::RedrawWindow(LabelOf(label).handle, nullptr, nullptr,
+    ::RedrawWindow(controls_[layout::IndexOf(label)].handle, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   }
 
@@ -506,7 +221,7 @@ class Win32DesktopWindow final : public DesktopWindow {
     }
     if (!enabled) {
       ::KillTimer(Window(), kTimerId);
-    } else if (::SetTimer(Window(), kTimerId, kTimerMilliseconds, nullptr) == 0) {
+    } else if (::SetTimer(Window(), kTimerId, layout::kTimerMilliseconds, nullptr) == 0) {
       throw LastSystemError("Não foi possível ligar o relógio da janela", kSource);
     }
     timer_enabled_ = enabled;
@@ -519,34 +234,11 @@ class Win32DesktopWindow final : public DesktopWindow {
 
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style,
                             const std::string& title) override {
-    const int button = ::MessageBoxW(Window(), Wide(ShortenedLines(text)).c_str(),
-                                     Wide(TitleOr(title)).c_str(), MessageBoxFlags(style));
-    if (button == 0) {
-      throw LastSystemError("Não foi possível mostrar a mensagem", kSource);
-    }
-    return AnswerOf(style, button);
+    return ShowMessageBox(Window(), text, style, TitleOr(title));
   }
 
   std::string AskText(const std::string& prompt, const std::string& title) override {
-    // Laid out in dialog units, like the system's own input boxes: the prompt with
-    // OK and Cancel beside it, the answer below.
-    DialogTemplate box(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER,
-                       250, 90, Wide(TitleOr(title)), 8, L"MS Shell Dlg");
-    box.AddItem(kStaticClass, SS_LEFT | SS_NOPREFIX, {7, 7, 180, 54}, 0xFFFF,
-                Wide(ShortenedLines(prompt)));
-    box.AddItem(kEditClass, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, {7, 68, 236, 14}, kAnswerId,
-                L"");
-    box.AddItem(kButtonClass, WS_TABSTOP | BS_DEFPUSHBUTTON, {196, 7, 47, 14}, IDOK, L"OK");
-    box.AddItem(kButtonClass, WS_TABSTOP | BS_PUSHBUTTON, {196, 25, 47, 14}, IDCANCEL, L"Cancelar");
-    AskState state;
-    const INT_PTR closed_by =
-        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), box.get(), Window(), AskProcedure,
-                                  reinterpret_cast<LPARAM>(&state));
-    if (closed_by == -1) {
-      throw LastSystemError("Não foi possível mostrar a caixa de entrada", kSource);
-    }
-    state.errors.RethrowPending();
-    return closed_by == IDOK ? Utf8(state.answer) : std::string();
+    return AskInputBox(Window(), prompt, TitleOr(title));
   }
 
   void ProcessPendingMessages() override {
@@ -572,44 +264,55 @@ class Win32DesktopWindow final : public DesktopWindow {
   HWND Window() const { return window_.get(); }
   HWND ClientBox() const { return controls_[kClientBox].handle; }
 
-  const Control& LabelOf(WindowLabel label) const { return controls_.at(IndexOf(label)); }
-
-  HWND AddControl(const wchar_t* control_class, const wchar_t* text, DWORD style, DWORD ex_style,
-                  int id) {
-    const HWND control = ::CreateWindowExW(
-        ex_style, control_class, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Window(),
+  // Labels draw their caption as typed ('&' included) and cut at its right edge, not
+  // wrapped.
+  HWND AddControl(const layout::ControlLayout& control, int id) {
+    const wchar_t* control_class = L"STATIC";
+    DWORD style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+    DWORD ex_style = 0;
+    switch (control.kind) {
+      case layout::ControlKind::kTextBox:
+        control_class = L"EDIT";
+        style = WS_TABSTOP | ES_AUTOHSCROLL;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case layout::ControlKind::kButton:
+        control_class = L"BUTTON";
+        style = WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+      case layout::ControlKind::kLabel:
+        break;
+    }
+    const HWND handle = ::CreateWindowExW(
+        ex_style, control_class, win32::Widen(control.caption).c_str(),
+        WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Window(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-    if (control == nullptr) {
+    if (handle == nullptr) {
       throw LastSystemError("Não foi possível criar os controles da janela", kSource);
     }
-    return control;
-  }
-
-  // A caption drawn as typed ('&' included) and cut at its right edge, not wrapped.
-  HWND AddLabel(const wchar_t* text = L"") {
-    return AddControl(L"STATIC", text, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0);
+    return handle;
   }
 
   std::string TitleOr(const std::string& title) const {
-    return title.empty() ? Utf8(WindowText(Window())) : title;
+    return title.empty() ? win32::Narrow(WindowText(Window())) : title;
   }
 
   // Fonts and places for the monitor's scale; the old fonts go once no control uses them.
   void ApplyScale(UINT dpi) {
     dpi_ = dpi;
-    FontSet fonts;
-    for (std::size_t role = 0; role < fonts.size(); ++role) {
-      fonts[role] = MakeFont(kFontLooks[role], PixelHeight(kFontLooks[role], dpi));
+    std::array<UniqueFont, kControls.size()> fonts;
+    for (std::size_t index = 0; index < fonts.size(); ++index) {
+      const layout::FontLook& look = kControls[index].font;
+      fonts[index] = MakeFont(look, Scaled(look.size_twips, dpi));
     }
-    FitButtonCaption(fonts[static_cast<std::size_t>(FontRole::kButton)]);
-    for (const Control& control : controls_) {
-      ::SendMessageW(control.handle, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(control.font)].get()),
-                     FALSE);
+    FitButtonCaption(fonts[kUpdateButton]);
+    for (std::size_t index = 0; index < fonts.size(); ++index) {
+      ::SendMessageW(controls_[index].handle, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fonts[index].get()), FALSE);
+      controls_[index].font.swap(fonts[index]);
     }
-    fonts_.swap(fonts);
-    for (const Control& control : controls_) {
-      Place(control);
+    for (std::size_t index = 0; index < kControls.size(); ++index) {
+      Place(index);
     }
     ::InvalidateRect(Window(), nullptr, TRUE);
   }
@@ -618,25 +321,25 @@ class Win32DesktopWindow final : public DesktopWindow {
   // Microsoft's fonts); a caption that would spill out of its button gets a smaller
   // size instead.
   void FitButtonCaption(UniqueFont& font) const {
-    const Control& button = controls_[kUpdateButton];
-    const FontLook& look = kFontLooks[static_cast<std::size_t>(button.font)];
-    const std::wstring caption = WindowText(button.handle);
-    const int room = Scaled(button.place.width - kButtonPaddingTwips, dpi_);
-    const int smallest = Scaled(kSmallestCaptionTwips, dpi_);
-    for (int height = PixelHeight(look, dpi_);
-         height > smallest && TextExtent(button.handle, font.get(), caption).cx > room;) {
-      font = MakeFont(look, --height);
+    const layout::ControlLayout& button = kControls[kUpdateButton];
+    const HWND handle = controls_[kUpdateButton].handle;
+    const std::wstring caption = WindowText(handle);
+    const int room = Scaled(button.place.width - layout::kButtonPaddingTwips, dpi_);
+    const int smallest = Scaled(layout::kSmallestCaptionTwips, dpi_);
+    for (int height = Scaled(button.font.size_twips, dpi_);
+         height > smallest && TextExtent(handle, font.get(), caption).cx > room;) {
+      font = MakeFont(button.font, --height);
     }
   }
 
-  void Place(const Control& control) {
-    SIZE size{Scaled(control.place.width, dpi_), Scaled(control.place.height, dpi_)};
-    if (control.sizes_itself) {
-      size = TextExtent(control.handle, fonts_[static_cast<std::size_t>(control.font)].get(),
-                        WindowText(control.handle));
+  void Place(std::size_t index) {
+    const Control& control = controls_[index];
+    const layout::PixelRect place = layout::Pixels(kControls[index].place, static_cast<int>(dpi_));
+    SIZE size{place.width, place.height};
+    if (kControls[index].sizes_itself) {
+      size = TextExtent(control.handle, control.font.get(), WindowText(control.handle));
     }
-    ::SetWindowPos(control.handle, nullptr, Scaled(control.place.left, dpi_),
-                   Scaled(control.place.top, dpi_), size.cx, size.cy,
+    ::SetWindowPos(control.handle, nullptr, place.left, place.top, size.cx, size.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
@@ -680,18 +383,24 @@ class Win32DesktopWindow final : public DesktopWindow {
     errors_.Run([&] { EndProgram(events_.Form_Unload()); });
   }
 
-  LRESULT ControlColours(HDC dc, HWND control) {
-    // A disabled edit box asks for the colours of a label; it keeps its own.
-    if (control == ClientBox()) {
-      ::SetTextColor(dc, kDarkGrey);
-      ::SetBkColor(dc, kPaleYellow);
-      return reinterpret_cast<LRESULT>(pale_yellow_.get());
+  // Each control in its colours; a disabled edit box asks for the colours of a label,
+  // and keeps its own.
+  LRESULT ControlColours(HDC dc, HWND handle) {
+    COLORREF text = ColourRef(layout::kDarkGrey);
+    COLORREF background = ColourRef(layout::kFormBackground);
+    HBRUSH brush = FormBrush();
+    for (std::size_t index = 0; index < controls_.size(); ++index) {
+      if (controls_[index].handle == handle && kControls[index].text_colour) {
+        text = ColourRef(*kControls[index].text_colour);
+        if (controls_[index].background) {
+          background = ColourRef(*kControls[index].background);
+          brush = controls_[index].background.get();
+        }
+      }
     }
-    const auto label = std::find_if(controls_.begin(), controls_.end(),
-                                    [&](const Control& c) { return c.handle == control; });
-    ::SetTextColor(dc, label == controls_.end() ? kDarkGrey : label->text_colour);
-    ::SetBkColor(dc, kWhite);
-    return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+    ::SetTextColor(dc, text);
+    ::SetBkColor(dc, background);
+    return reinterpret_cast<LRESULT>(brush);
   }
 
   LRESULT Handle(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
@@ -740,7 +449,7 @@ class Win32DesktopWindow final : public DesktopWindow {
         }
         return 0;
       case WM_GETDPISCALEDSIZE:
-        *reinterpret_cast<SIZE*>(l_param) = FrameSize(static_cast<UINT>(w_param));
+        *reinterpret_cast<SIZE*>(l_param) = FormFrameSize(static_cast<UINT>(w_param));
         return TRUE;
       case WM_DPICHANGED: {
         const RECT& suggested = *reinterpret_cast<const RECT*>(l_param);
@@ -800,16 +509,14 @@ class Win32DesktopWindow final : public DesktopWindow {
   }
 
   WindowEvents& events_;
-  const WindowClassRegistration registration_{WindowProcedure};
-  const UniqueBrush pale_yellow_{::CreateSolidBrush(kPaleYellow)};
-  FontSet fonts_;
-  std::array<Control, kControlCount> controls_{};
+  const WindowClassRegistration registration_{WindowProcedure, FormBrush()};
+  std::array<Control, kControls.size()> controls_{};
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   HWND focus_ = nullptr;  // the control to give the focus back to on activation
   bool timer_enabled_ = false;
   bool ticking_ = false;
   ExceptionCarrier errors_;
-  // Last, so that it goes first: the controls use the fonts and the brush until then.
+  // Last, so that it goes first: the controls use the fonts and the brushes until then.
   UniqueWindow window_;
 };
 

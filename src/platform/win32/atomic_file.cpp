@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -39,8 +39,9 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     // CREATE_NEW, so that two writers of the same target never share a temporary file.
     // Delete sharing lets a recovery remove it while it is still open, as when the
     // program ends at once in the middle of a download and skips this object's end.
-    const HANDLE handle = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        ::CreateFileW(win32::Widen(name).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       handle_ = reinterpret_cast<std::intptr_t>(handle);
       temporary_ = std::move(name);
@@ -57,7 +58,7 @@ AtomicFile::~AtomicFile() {
     ::CloseHandle(HandleOf(handle_));
   }
   if (!temporary_.empty()) {
-    ::DeleteFileW(Wide(temporary_).c_str());
+    ::DeleteFileW(win32::Widen(temporary_).c_str());
   }
 }
 
@@ -86,7 +87,7 @@ void AtomicFile::Install(FilePermissions /*permissions*/, bool replace) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);
   }
   // Without MOVEFILE_REPLACE_EXISTING the move fails where a file already stands.
-  if (!::MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(),
+  if (!::MoveFileExW(win32::Widen(temporary_).c_str(), win32::Widen(target_).c_str(),
                      replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);
   }

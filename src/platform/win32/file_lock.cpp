@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -22,7 +22,7 @@ std::optional<FileLock> FileLock::TryLock(const std::string& path) {
   // attributes, so the handle is not inherited and no program we start holds the lock.
   // A link is opened as itself, never followed, and then refused.
   const HANDLE handle =
-      ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+      ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {

@@ -6,8 +6,8 @@
 
 #include "platform/paths.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide_text.h"
+#include "win32/handle.h"
+#include "win32/wide_text.h"
 #include "wildcard.h"
 
 namespace kalo::platform {
@@ -44,12 +44,12 @@ std::wstring UpperCase(std::wstring_view text) {
 // Visits every entry that the system's search for `search` finds. Answers the error
 // that ended the search, ERROR_SUCCESS when it ran to its end.
 DWORD Search(const std::string& search, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
-  const std::wstring wide_search = Wide(search);
+  const std::wstring wide_search = win32::Widen(search);
   WIN32_FIND_DATAW found{};
-  const auto find = OwnUnlessInvalid<UniqueFind>(
-      ::FindFirstFileExW(wide_search.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) {
+  const auto find = win32::FindHandle(::FindFirstFileExW(wide_search.c_str(), FindExInfoBasic,
+                                                         &found, FindExSearchNameMatch, nullptr,
+                                                         FIND_FIRST_EX_LARGE_FETCH));
+  if (!find.valid()) {
     return ::GetLastError();
   }
   do {
@@ -61,7 +61,7 @@ DWORD Search(const std::string& search, const std::function<void(const WIN32_FIN
 
 // False, with the system's error code set, when the path cannot be looked at.
 bool ReadAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& info) {
-  return ::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info) != 0;
+  return ::GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &info) != 0;
 }
 
 // The attributes of the path itself; nothing when it names nothing.
@@ -96,7 +96,7 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
   // takes names without a dot. So the system only narrows the candidates (a plain
   // name is looked up, a pattern lists the folder) and each long name is matched here.
   const bool has_wildcard = HasWildcard(name);
-  const std::wstring wanted = UpperCase(Wide(name));
+  const std::wstring wanted = UpperCase(win32::Widen(name));
   std::optional<std::string> first;
   const DWORD error = Search(
       has_wildcard ? PathInFolder(folder, "*") : pattern, [&](const WIN32_FIND_DATAW& found) {
@@ -106,7 +106,7 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
           return;
         }
         // Listing order is the file system's; answer the same name every time.
-        if (std::string candidate = Utf8(found.cFileName); !first || candidate < *first) {
+        if (std::string candidate = win32::Narrow(found.cFileName); !first || candidate < *first) {
           first = std::move(candidate);
         }
       });
@@ -142,23 +142,25 @@ std::uint64_t FileSystem::FileLength(const std::string& path) const {
 }
 
 void FileSystem::RemoveFile(const std::string& path) {
-  if (!::DeleteFileW(Wide(path).c_str())) {
+  if (!::DeleteFileW(win32::Widen(path).c_str())) {
     throw LastSystemError("Não foi possível excluir " + path, kSource);
   }
 }
 
 void FileSystem::FlushFile(const std::string& path) {
   // Windows flushes only through a handle that may write.
-  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
-      Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !::FlushFileBuffers(file.get())) {
+  const auto file =
+      win32::Handle(::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid() || !::FlushFileBuffers(file.get())) {
     throw LastSystemError("Não foi possível gravar " + path, kSource);
   }
 }
 
 void FileSystem::RenameFile(const std::string& from, const std::string& to) {
-  if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!::MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
     throw LastSystemError("Não foi possível renomear " + from + " para " + to, kSource);
   }
 }
@@ -168,7 +170,7 @@ std::vector<std::string> FileSystem::ListFolder(const std::string& folder) const
   const DWORD error = Search(PathInFolder(folder, "*"), [&names](const WIN32_FIND_DATAW& found) {
     const std::wstring_view name = found.cFileName;
     if (name != L"." && name != L"..") {
-      names.push_back(Utf8(name));
+      names.push_back(win32::Narrow(name));
     }
   });
   // Only the root of an empty drive has not even "." and "..".
@@ -181,7 +183,7 @@ std::vector<std::string> FileSystem::ListFolder(const std::string& folder) const
 
 std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
   ULARGE_INTEGER available{};
-  if (!::GetDiskFreeSpaceExW(Wide(path).c_str(), &available, nullptr, nullptr)) {
+  if (!::GetDiskFreeSpaceExW(win32::Widen(path).c_str(), &available, nullptr, nullptr)) {
     throw LastSystemError("Não foi possível saber o espaço livre em " + path, kSource);
   }
   return available.QuadPart;
@@ -190,11 +192,11 @@ std::uint64_t FileSystem::FreeSpace(const std::string& path) const {
 // Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and is refused.
 void FileSystem::ReadPieces(const std::string& path, bool follow_links,
                             const std::function<void(std::span<const std::byte>)>& take) {
-  const auto file = OwnUnlessInvalid<UniqueHandle>(::CreateFileW(
-      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING,
+  const auto file = win32::Handle(::CreateFileW(
+      win32::Widen(path).c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
       FILE_FLAG_SEQUENTIAL_SCAN | (follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
-  if (!file) {
+  if (!file.valid()) {
     throw LastSystemError("Não foi possível ler " + path, kSource);
   }
   if (!follow_links) {
@@ -214,7 +216,7 @@ void FileSystem::ReadPieces(const std::string& path, bool follow_links,
 }
 
 void FileSystem::CreateFolder(const std::string& path) {
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = win32::Widen(path);
   if (!::CreateDirectoryW(wide.c_str(), nullptr)) {
     throw LastSystemError("Não foi possível criar a pasta " + path, kSource);
   }

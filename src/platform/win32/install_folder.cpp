@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -26,7 +26,7 @@ std::wstring EnvironmentVariable(const wchar_t* name) {
 
 std::string InstallFolder() {
   if (const std::wstring folder = EnvironmentVariable(L"KALO_DIR"); !folder.empty()) {
-    return Utf8(folder);
+    return win32::Narrow(folder);
   }
   return "C:\\KALO";
 }

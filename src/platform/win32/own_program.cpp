@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 
@@ -18,7 +18,7 @@ std::string OwnFilePath() {
     // A path that does not fit comes back cut to the buffer's size.
     if (length < path.size()) {
       path.resize(length);
-      return Utf8(path);
+      return win32::Narrow(path);
     }
     path.resize(path.size() * 2);
   }

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -32,7 +32,7 @@ std::optional<std::wstring> FilledText(Call call) {
 // of long paths and without a separator at its end (but for a root's own), so that two
 // spellings of one folder compare the same.
 std::optional<std::wstring> LongFullPath(const std::string& path) {
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = win32::Widen(path);
   const auto full = FilledText([&wide](wchar_t* buffer, DWORD size) {
     return ::GetFullPathNameW(wide.c_str(), size, buffer, nullptr);
   });

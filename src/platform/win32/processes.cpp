@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide_text.h"
+#include "win32/handle.h"
+#include "win32/wide_text.h"
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
@@ -44,8 +44,8 @@ class StandardStreams {
   // and the started program then gets what any program started from the desktop gets.
   std::vector<HANDLE> Present() const {
     std::vector<HANDLE> present;
-    for (const UniqueHandle& stream : streams_) {
-      if (stream) {
+    for (const win32::Handle& stream : streams_) {
+      if (stream.valid()) {
         present.push_back(stream.get());
       }
     }
@@ -53,29 +53,29 @@ class StandardStreams {
   }
 
  private:
-  static UniqueHandle Nowhere(const std::string& failure) {
+  static win32::Handle Nowhere(const std::string& failure) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    auto nowhere = OwnUnlessInvalid<UniqueHandle>(
-        ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      &inheritable, OPEN_EXISTING, 0, nullptr));
-    if (!nowhere) {
+    auto nowhere = win32::Handle(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                               OPEN_EXISTING, 0, nullptr));
+    if (!nowhere.valid()) {
       throw LastSystemError(failure, kSource);
     }
     return nowhere;
   }
 
   // Nothing when this process has no such stream.
-  static UniqueHandle InheritableCopy(HANDLE ours) {
+  static win32::Handle InheritableCopy(HANDLE ours) {
     HANDLE copy = nullptr;
     if (ours == nullptr || ours == INVALID_HANDLE_VALUE ||
         !::DuplicateHandle(::GetCurrentProcess(), ours, ::GetCurrentProcess(), &copy, 0, TRUE,
                            DUPLICATE_SAME_ACCESS)) {
-      return nullptr;
+      return {};
     }
-    return UniqueHandle(copy);
+    return win32::Handle(copy);
   }
 
-  std::array<UniqueHandle, 3> streams_;
+  std::array<win32::Handle, 3> streams_;
 };
 
 // The list of the only handles a started program inherits, whatever other inheritable
@@ -118,16 +118,16 @@ class InheritedHandles {
 // The full path of the process's executable; empty when we may not ask, or the process
 // is gone.
 std::string ImagePathOf(DWORD id) {
-  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  const win32::Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   // Long enough for any path, \\?\ prefixed or not.
   std::wstring path(32768, L'\0');
   auto size = static_cast<DWORD>(path.size());
-  if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+  if (!process.valid() || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
     return {};
   }
   path.resize(size);
   try {
-    return Utf8(path);
+    return win32::Narrow(path);
   } catch (const Error&) {
     return {};  // a name no UTF-8 text can hold names nothing we compare with
   }
@@ -137,9 +137,8 @@ std::string ImagePathOf(DWORD id) {
 
 std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   std::vector<ProcessEntry> processes;
-  const auto snapshot =
-      OwnUnlessInvalid<UniqueHandle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) {
+  const auto snapshot = win32::Handle(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) {
     return processes;
   }
   PROCESSENTRY32W entry{};
@@ -147,7 +146,7 @@ std::vector<ProcessEntry> ProcessTable::Snapshot() const {
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
        more = ::Process32NextW(snapshot.get(), &entry)) {
     processes.push_back(
-        {entry.th32ProcessID, Utf8(entry.szExeFile), ImagePathOf(entry.th32ProcessID)});
+        {entry.th32ProcessID, win32::Narrow(entry.szExeFile), ImagePathOf(entry.th32ProcessID)});
   }
   std::ranges::sort(processes, {}, &ProcessEntry::id);
   return processes;
@@ -157,10 +156,10 @@ bool ProcessTable::Terminate(ProcessId id) {
   if (id < 0 || id > ProcessId{MAXDWORD}) {
     return false;
   }
-  const UniqueHandle process(
+  const win32::Handle process(
       ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
   // A process that has ended stays open to whoever still holds it; it is gone all the same.
-  return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
+  return process.valid() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
          ::TerminateProcess(process.get(), kTerminatedExitStatus);
 }
 
@@ -185,7 +184,7 @@ ProcessId ProcessTable::Start(const std::string& path, WindowStyle style, Progra
     startup.lpAttributeList = inherited->List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
-  const std::wstring program = Wide(path);
+  const std::wstring program = win32::Widen(path);
   // The path as one argument, blanks and all; a file name holds no quote to escape.
   std::wstring command_line = L"\"" + program + L"\"";
   PROCESS_INFORMATION started{};
@@ -194,8 +193,8 @@ ProcessId ProcessTable::Start(const std::string& path, WindowStyle style, Progra
                         &started)) {
     throw LastSystemError(failure, kSource);
   }
-  const UniqueHandle process(started.hProcess);
-  const UniqueHandle thread(started.hThread);
+  const win32::Handle process(started.hProcess);
+  const win32::Handle thread(started.hThread);
   return started.dwProcessId;
 }
 

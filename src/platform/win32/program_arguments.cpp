@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -27,7 +27,7 @@ std::vector<std::string> ProgramArguments(int, char**) {
   }
   std::vector<std::string> arguments;
   for (int index = 1; index < count; ++index) {
-    arguments.push_back(Utf8(list.get()[index]));
+    arguments.push_back(win32::Narrow(list.get()[index]));
   }
   return arguments;
 }

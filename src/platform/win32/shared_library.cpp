@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/system_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -36,7 +36,7 @@ SharedLibrary::SharedLibrary(const std::string& path) : path_(path) {
   // a library of that name: it is taken from the current folder, as POSIX does with a
   // path that holds a folder.
   std::error_code ignored;
-  const std::wstring wide_path = std::filesystem::absolute(Wide(path), ignored).wstring();
+  const std::wstring wide_path = std::filesystem::absolute(win32::Widen(path), ignored).wstring();
   DWORD load_error = ERROR_SUCCESS;
   {
     const NoErrorBoxes quiet;

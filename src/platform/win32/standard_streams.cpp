@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -56,7 +56,7 @@ class ConsoleWriter final : public std::streambuf {
   std::streamsize xsputn(const char* text, std::streamsize count) override {
     pending_.append(text, static_cast<std::size_t>(count));
     const std::size_t whole = pending_.size() - IncompleteTail(pending_);
-    const std::wstring wide = Wide(std::string_view(pending_).substr(0, whole));
+    const std::wstring wide = win32::Widen(std::string_view(pending_).substr(0, whole));
     pending_.erase(0, whole);
     for (std::size_t written = 0; written < wide.size();) {
       DWORD done = 0;

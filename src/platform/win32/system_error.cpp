@@ -4,9 +4,18 @@
 #include <string>
 
 #include "platform/win32/last_error.h"
-#include "platform/win32/wide_text.h"
+#include "win32/wide_text.h"
 
-namespace kalo::platform {
+namespace kalo {
+
+// In the updater a refused conversion is a runtime error like any other.
+void win32::RefuseInexactText(UINT code_page) {
+  throw Error(error_number::kInvalidArgument,
+              "O texto não tem forma exata na página de código " + std::to_string(code_page),
+              "WideText");
+}
+
+namespace platform {
 namespace {
 
 // The numbers the POSIX build gives for the same failures, so that users and
@@ -73,7 +82,7 @@ std::string SystemMessage(DWORD code, HMODULE module) {
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
     text.remove_suffix(1);
   }
-  return Utf8(text);
+  return win32::Narrow(text);
 }
 
 Error SystemError(int code, std::string_view what, std::string source) {
@@ -86,4 +95,5 @@ Error SystemError(int code, std::string_view what, std::string source) {
   return Error(ErrorNumberOf(system_code), std::move(description), std::move(source));
 }
 
-}  // namespace kalo::platform
+}  // namespace platform
+}  // namespace kalo

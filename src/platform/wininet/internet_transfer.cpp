@@ -19,8 +19,8 @@
 #include "platform/error.h"
 #include "platform/internet_transfer_base.h"
 #include "platform/win32/last_error.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide_text.h"
+#include "win32/handle.h"
+#include "win32/wide_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -47,7 +47,7 @@ using UniqueInternet = std::unique_ptr<void, InternetCloser>;
 // on threads of its own until it reports the request's handle closed, which may come
 // after the transfer has given up on the request: the callback holds a share till then.
 struct RequestSignals {
-  UniqueHandle completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  win32::Handle completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<int> reached{static_cast<int>(TransferState::kNone)};
   std::atomic<DWORD> error{ERROR_SUCCESS};  // of the last operation that completed later
   // Where reads and queries that complete later put their answers. A stalled transfer
@@ -140,20 +140,20 @@ struct Target {
 
 // The target of an http or https address; nothing for any other.
 std::optional<Target> TargetOf(const std::wstring& url) {
-  const auto address = ParseWebAddress(Utf8(url));
+  const auto address = ParseWebAddress(win32::Narrow(url));
   if (!address || (address->scheme != "http" && address->scheme != "https")) {
     return std::nullopt;
   }
   Target target;
-  target.host = Wide(address->host);
+  target.host = win32::Widen(address->host);
   target.port = address->PortOrDefault();
   target.secure = address->Secure();
   // The fragment stays with the client.
   const std::string object = address->rest.substr(0, address->rest.find('#'));
-  target.object = Wide(object.starts_with('/') ? object : "/" + object);
-  target.user = Wide(address->user);
+  target.object = win32::Widen(object.starts_with('/') ? object : "/" + object);
+  target.user = win32::Widen(address->user);
   if (address->password) {
-    target.password = Wide(*address->password);
+    target.password = win32::Widen(*address->password);
   }
   return target;
 }
@@ -202,7 +202,8 @@ HttpStatus StatusOf(HINTERNET request) {
   DWORD code = 0;
   DWORD size = sizeof(code);
   ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr);
-  return {static_cast<int>(code), Utf8(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L""))};
+  return {static_cast<int>(code),
+          win32::Narrow(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L""))};
 }
 
 std::optional<std::uint64_t> ContentLength(HINTERNET request) {
@@ -210,7 +211,7 @@ std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   if (!text) {
     return std::nullopt;
   }
-  const std::string digits = Utf8(*text);
+  const std::string digits = win32::Narrow(*text);
   std::uint64_t length = 0;
   const char* end = digits.data() + digits.size();
   const auto [stop, error] = std::from_chars(digits.data(), end, length);
@@ -247,7 +248,7 @@ class Request {
                                        target.user.empty() ? nullptr : target.user.c_str(),
                                        target.password ? target.password->c_str() : nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0)) {
-    if (!signals_->completed || !connection_) {
+    if (!signals_->completed.valid() || !connection_) {
       throw FailureOf(watch, ::GetLastError());
     }
     auto share = std::make_unique<SignalsShare>(signals_);
@@ -287,8 +288,8 @@ class WinInetTransfer final : public InternetTransferBase {
     // WinINet carries transfers through http proxies only.
     const auto address = ProxyAddress(proxy, {"http"});
     if (address && !address->user.empty()) {
-      proxy_credentials_ =
-          ProxyCredentials{Wide(address->user), Wide(address->password.value_or(""))};
+      proxy_credentials_ = ProxyCredentials{win32::Widen(address->user),
+                                            win32::Widen(address->password.value_or(""))};
     }
     session_ = OpenSession(proxy.empty(), address);
   }
@@ -311,7 +312,7 @@ class WinInetTransfer final : public InternetTransferBase {
       if (proxy->port) {
         text.append(":").append(std::to_string(*proxy->port));
       }
-      address = Wide(text);
+      address = win32::Widen(text);
     }
     UniqueInternet session(::InternetOpenW(kAgent, access, proxy ? address.c_str() : nullptr,
                                            proxy ? kBypassNothing : nullptr, INTERNET_FLAG_ASYNC));
@@ -328,14 +329,15 @@ class WinInetTransfer final : public InternetTransferBase {
   HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) override {
     // Redirects are followed here rather than by WinINet, which would follow them to any
     // scheme and without end.
-    std::wstring url = Wide(watch.Url());
+    std::wstring url = win32::Widen(watch.Url());
     for (int redirects = 0;; ++redirects) {
       const auto target = TargetOf(url);
       if (!target) {
         const std::string only_web = "só endereços http e https são aceitos";
-        throw watch.Failure(redirects == 0 ? only_web
-                                           : "redirecionado para " + ShownAddress(Utf8(url)) +
-                                                 "; " + only_web);
+        throw watch.Failure(redirects == 0
+                                ? only_web
+                                : "redirecionado para " + ShownAddress(win32::Narrow(url)) + "; " +
+                                      only_web);
       }
       const Request request(session_.get(), *target, proxy_credentials_, watch);
       Perform(watch, request,
@@ -347,7 +349,7 @@ class WinInetTransfer final : public InternetTransferBase {
           throw watch.Failure("mais de " + std::to_string(kMaxRedirects) + " redirecionamentos");
         }
         url = Combined(url, *location).value_or(*location);
-        if (const auto refusal = RedirectRefusal(watch.Url(), Utf8(url))) {
+        if (const auto refusal = RedirectRefusal(watch.Url(), win32::Narrow(url))) {
           throw watch.Failure(*refusal);
         }
         continue;

@@ -1,6 +1,6 @@
 #include "helpers/child_processes.h"
 
-#include "platform/win32/unique_handle.h"
+#include "win32/handle.h"
 
 namespace kalo::test {
 namespace {
@@ -42,8 +42,8 @@ void WatchedChild::Release() {
 }
 
 bool IsRunning(platform::ProcessId id) {
-  const platform::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
-  return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+  const win32::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id)));
+  return process.valid() && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace kalo::test

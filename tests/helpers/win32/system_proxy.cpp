@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "helpers/environment.h"
-#include "platform/win32/unique_handle.h"
-#include "platform/win32/wide_text.h"
+#include "win32/handle.h"
+#include "win32/wide_text.h"
 
 namespace kalo::test {
 namespace {
@@ -20,13 +20,13 @@ constexpr const wchar_t* kInternetSettings =
 // take them back with this entry.
 constexpr const char* kNoExceptions = "<-loopback>";
 
-platform::UniqueKey OpenInternetSettings() {
+win32::KeyHandle OpenInternetSettings() {
   HKEY key = nullptr;
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0,
                         KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot open the Internet settings");
   }
-  return platform::UniqueKey(key);
+  return win32::KeyHandle(key);
 }
 
 // One value of a registry key, put back as it was when the object goes.
@@ -51,7 +51,7 @@ class ScopedRegistryValue {
 
   void Set(DWORD number) const { Set(REG_DWORD, &number, sizeof(number)); }
   void Set(const std::string& text) const {
-    const std::wstring wide = platform::Wide(text);
+    const std::wstring wide = win32::Widen(text);
     Set(REG_SZ, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
   }
 
@@ -88,7 +88,7 @@ struct ScopedSystemProxy::Saved {
     exceptions.Set(bypass.value_or(kNoExceptions));
   }
 
-  platform::UniqueKey key;
+  win32::KeyHandle key;
   ScopedRegistryValue enabled;
   ScopedRegistryValue server;
   ScopedRegistryValue exceptions;
