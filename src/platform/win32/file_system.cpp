@@ -6,9 +6,9 @@
 
 #include "platform/paths.h"
 #include "platform/win32/last_error.h"
+#include "wildcard.h"
 #include "win32/handle.h"
 #include "win32/wide_text.h"
-#include "wildcard.h"
 
 namespace kalo::platform {
 namespace {
