@@ -1,6 +1,7 @@
 #include "app/frm_atualizar.h"
 
 #include "app/status_display.h"
+#include "platform/caught_error.h"
 #include "platform/error.h"
 #include "support/exit_status.h"
 #include "support/files.h"

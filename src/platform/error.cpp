@@ -1,30 +1,9 @@
 #include "platform/error.h"
 
-#include <new>
 #include <system_error>
 #include <utility>
 
-#include "platform/system_error.h"
-
 namespace kalo {
-namespace {
-
-Error ErrorFromSystemError(const std::system_error& error, const std::string& source) {
-  const std::error_code code = error.code();
-  // A portable condition, the same on every system: the library's text already names
-  // the failure and its cause.
-  if (code.category() == std::generic_category()) {
-    return Error(platform::ErrorNumberOf(static_cast<std::errc>(code.value())), error.what(),
-                 source);
-  }
-  // A code in the system's own numbering, which only the platform knows.
-  if (code.category() == std::system_category()) {
-    return platform::SystemError(code.value(), error.what(), source);
-  }
-  return Error(error_number::kInternalError, error.what(), source);
-}
-
-}  // namespace
 
 Error::Error(int number, std::string description, std::string source)
     : std::runtime_error(source + ": " + description + " (" + std::to_string(number) + ")"),
@@ -34,22 +13,6 @@ Error::Error(int number, std::string description, std::string source)
 
 Error Error::WithSource(std::string source) const {
   return Error(number_, description_, std::move(source));
-}
-
-Error ErrorFromException(const std::exception_ptr& thrown, const std::string& source) {
-  try {
-    std::rethrow_exception(thrown);
-  } catch (const Error& error) {
-    return error;
-  } catch (const std::bad_alloc&) {
-    return Error(error_number::kOutOfMemory, "Memória insuficiente", source);
-  } catch (const std::system_error& error) {
-    return ErrorFromSystemError(error, source);
-  } catch (const std::exception& error) {
-    return Error(error_number::kInternalError, error.what(), source);
-  } catch (...) {
-    return Error(error_number::kInternalError, "Erro desconhecido", source);
-  }
 }
 
 namespace platform {

@@ -2,7 +2,6 @@
 // ("Module::Routine"). Platform calls turn their failures into it at the boundary.
 #pragma once
 
-#include <exception>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -48,12 +47,6 @@ class Error : public std::runtime_error {
   std::string description_;
   std::string source_;
 };
-
-// The runtime error that stands for the exception `thrown`, so that any failure gets
-// a number, a description and a source: an Error as it is, the others under `source`
-// (running out of memory as kOutOfMemory, a system error with the system's text,
-// anything else as kInternalError).
-Error ErrorFromException(const std::exception_ptr& thrown, const std::string& source);
 
 namespace platform {
 

@@ -96,8 +96,4 @@ class FileSystem {
   static std::string ReadWhole(const std::string& path, bool follow_links);
 };
 
-// The error for a link found where a file or folder of the program's own must stand
-// (a lock, a record): it is refused, never followed. `source` names the refusing routine.
-Error LinkRefused(const std::string& path, std::string source);
-
 }  // namespace kalo::platform

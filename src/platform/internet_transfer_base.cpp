@@ -33,14 +33,6 @@ class BusyFlag {
 
 }  // namespace
 
-TransferError::TransferError(int number, std::string url, std::string reason, std::string source,
-                             std::optional<int> http_status)
-    : Error(number, "Falha na transferência de " + ShownAddress(url) + ": " + reason,
-            std::move(source)),
-      url_(std::move(url)),
-      reason_(std::move(reason)),
-      http_status_(http_status) {}
-
 std::string DurationText(std::chrono::milliseconds duration) {
   return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
                                       : std::to_string(duration.count()) + " ms";

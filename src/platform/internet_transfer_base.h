@@ -13,8 +13,10 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/error.h"
-#include "platform/internet_transfer.h"
+#include "platform/internet_transfer_interface.h"
+#include "platform/web_address.h"
 
 namespace kalo::platform {
 

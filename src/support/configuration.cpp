@@ -2,7 +2,7 @@
 
 #include "kalo/build_settings.h"
 #include "platform/error.h"
-#include "platform/internet_transfer.h"
+#include "platform/internet_transfer_interface.h"
 #include "platform/web_address.h"
 #include "support/text.h"
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/atomic_file.h"
+#include "platform/caught_error.h"
 #include "platform/error.h"
 #include "support/background_hash.h"
 #include "support/text.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/cryptography.h"
-#include "platform/internet_transfer.h"
+#include "platform/internet_transfer_interface.h"
 #include "platform/ui.h"
 #include "support/failure.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/internet_transfer.h"
+#include "platform/internet_transfer_interface.h"
 #include "support/failure.h"
 #include "update/manifest_trust.h"
 

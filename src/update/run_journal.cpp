@@ -4,7 +4,9 @@
 
 #include "archive/zip_compact.h"
 #include "platform/atomic_file.h"
+#include "platform/caught_error.h"
 #include "platform/error.h"
+#include "platform/link_refusal.h"
 #include "platform/paths.h"
 #include "support/waits.h"
 #include "update/hidden_folder.h"

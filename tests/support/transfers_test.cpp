@@ -9,6 +9,7 @@
 #include "helpers/fake_ui.h"
 #include "helpers/temp_folder.h"
 #include "helpers/test_server.h"
+#include "platform/internet_transfer.h"
 #include "support/text.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "helpers/windows_names.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/internet_transfer.h"
 #include "platform/paths.h"
 #include "support/text.h"
 #include "update/manifest_signature.h"

@@ -16,6 +16,7 @@
 #include "helpers/test_server.h"
 #include "platform/error.h"
 #include "platform/file_lock.h"
+#include "platform/internet_transfer.h"
 #include "support/text.h"
 #include "update/manifest_signature.h"
 

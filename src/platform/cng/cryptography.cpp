@@ -18,7 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/p256_curve.h"
-#include "platform/win32/last_error.h"
+#include "platform/win32/system_message.h"
 
 namespace kalo::platform {
 namespace {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/link_refusal.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/link_refusal.h"
 #include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"

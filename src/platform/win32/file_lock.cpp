@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/win32/last_error.h"
+#include "platform/win32/link_refusal.h"
 #include "win32/wide_text.h"
 
 namespace kalo::platform {

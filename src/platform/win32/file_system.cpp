@@ -6,6 +6,7 @@
 
 #include "platform/paths.h"
 #include "platform/win32/last_error.h"
+#include "platform/win32/link_refusal.h"
 #include "wildcard.h"
 #include "win32/handle.h"
 #include "win32/wide_text.h"

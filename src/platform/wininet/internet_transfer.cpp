@@ -18,7 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/internet_transfer_base.h"
-#include "platform/win32/last_error.h"
+#include "platform/win32/system_message.h"
 #include "win32/handle.h"
 #include "win32/wide_text.h"
 

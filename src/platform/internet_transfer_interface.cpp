@@ -1,0 +1,17 @@
+#include "platform/internet_transfer_interface.h"
+
+#include <utility>
+
+#include "platform/web_address.h"
+
+namespace kalo::platform {
+
+TransferError::TransferError(int number, std::string url, std::string reason, std::string source,
+                             std::optional<int> http_status)
+    : Error(number, "Falha na transferência de " + ShownAddress(url) + ": " + reason,
+            std::move(source)),
+      url_(std::move(url)),
+      reason_(std::move(reason)),
+      http_status_(http_status) {}
+
+}  // namespace kalo::platform

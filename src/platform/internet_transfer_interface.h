@@ -1,0 +1,119 @@
+// What the Internet transfer component offers and how it fails: a blocking fetch of a
+// URL as text or as bytes that keeps the window alive while it waits, with a busy flag and
+// state-change notifications. Callers use it through this interface, so tests can hand in
+// fakes; the shared base and each backend build on it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace kalo::platform {
+
+// The states a transfer goes through, in order; 11 replaces the rest on a failure.
+enum class TransferState : int {
+  kNone = 0,
+  kResolving = 1,
+  kResolved = 2,
+  kConnecting = 3,
+  kConnected = 4,
+  kRequesting = 5,
+  kRequestSent = 6,
+  kReceiving = 7,
+  kResponseReceived = 8,
+  kClosing = 9,
+  kClosed = 10,
+  kError = 11,
+  kCompleted = 12,
+};
+
+struct TransferTimeouts {
+  // Longest time to reach the server (name lookup and connection).
+  std::chrono::milliseconds connect{std::chrono::seconds(60)};
+  // Once connected, every stretch of this length must bring at least `min_bytes`, or
+  // the transfer counts as stalled: a server that drips a byte now and then cannot hold
+  // a run for ever, while a slow but steady transfer is never cut off, however long.
+  std::chrono::milliseconds idle{std::chrono::seconds(60)};
+  std::uint64_t min_bytes = 1024;
+};
+
+// The proxy setting that sends every transfer straight to the server, whatever the
+// system's proxy settings say. An empty setting follows the system's settings (on
+// POSIX the environment's http_proxy, https_proxy, all_proxy and no_proxy, as curl
+// reads them); any other is the address of an http proxy that carries every transfer,
+// "[http://][user:password@]host[:port]"; any other text is refused.
+inline constexpr std::string_view kDirectConnection = "direct";
+
+// The longest text body the text form takes: far more than any manifest needs, and
+// small enough that a server sending without end cannot exhaust memory.
+inline constexpr std::size_t kMaxTextBytes = 16 * 1024 * 1024;
+
+// What the text form received.
+struct TextReply {
+  int status = 0;           // the HTTP status code
+  std::string status_text;  // the reason phrase of the status line ("Not Found"); may be empty
+  std::string body;
+};
+
+// "HTTP 404 Not Found": a status the way failure texts show it.
+inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
+  return "HTTP " + std::to_string(code) + (reason_phrase.empty() ? "" : " " + reason_phrase);
+}
+
+// A failed transfer, with its parts: the address, the HTTP status when the server refused,
+// and why. Its description says what failed, then why; a caller that shows the address
+// elsewhere reads the reason alone.
+class TransferError : public Error {
+ public:
+  TransferError(int number, std::string url, std::string reason, std::string source,
+                std::optional<int> http_status = std::nullopt);
+
+  const std::string& Url() const { return url_; }
+  const std::string& Reason() const { return reason_; }
+  std::optional<int> HttpStatusCode() const { return http_status_; }
+
+ private:
+  std::string url_;
+  std::string reason_;
+  std::optional<int> http_status_;
+};
+
+class InternetTransfer {
+ public:
+  using StateHandler = std::function<void(TransferState)>;
+  using ByteSink = std::function<void(std::span<const std::byte>)>;
+
+  virtual ~InternetTransfer() = default;
+
+  // Text form: the whole body and the HTTP status, whatever that is, so that the caller
+  // tells an error page from an answer. Throws when the transfer fails, also when the
+  // body grows past kMaxTextBytes.
+  virtual TextReply OpenUrlText(const std::string& url) = 0;
+
+  // Byte form: streams the body to `sink` as it arrives. An HTTP status of 400 or
+  // more is a failed transfer. Throws when the transfer fails, and lets an error
+  // thrown by `sink` through after stopping the transfer. A body longer than
+  // `max_bytes` fails it too: before any byte reaches `sink` when the server announces
+  // the longer length, else as soon as the body grows past it, with nothing more written.
+  virtual void OpenUrlBytes(const std::string& url, const ByteSink& sink,
+                            std::optional<std::uint64_t> max_bytes = std::nullopt) = 0;
+
+  // True while a transfer is in progress.
+  virtual bool StillExecuting() const = 0;
+
+  // The text shown beside the transfer state: the URL of the request in progress, with
+  // any password masked.
+  virtual std::string ReportedText() const = 0;
+
+  // Called at every state change, on the caller's thread.
+  virtual void SetStateHandler(StateHandler handler) = 0;
+};
+
+}  // namespace kalo::platform
