@@ -21,6 +21,10 @@
 namespace kalo::platform {
 
 inline constexpr const char* kTransferSource = "Inet::OpenURL";
+// The redirects one transfer follows before it fails.
+inline constexpr int kMaxRedirects = 5;
+// How long one wait for the client may block before the window is served again.
+inline constexpr int kPollMilliseconds = 50;
 
 // The status a transfer ended with.
 struct HttpStatus {

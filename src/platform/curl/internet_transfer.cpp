@@ -14,9 +14,6 @@
 namespace kalo::platform {
 namespace {
 
-constexpr long kMaxRedirects = 5;
-// How long one wait for socket activity may block before the window is served again.
-constexpr int kPollMilliseconds = 50;
 // Larger reads than curl's default mean fewer calls per megabyte on fast links.
 constexpr long kReceiveBufferBytes = 512 * 1024;
 
@@ -177,7 +174,7 @@ class CurlTransfer final : public InternetTransferBase {
                      address && address->Secure() ? "https" : "http,https");
     TrustUsersAuthorities(handle);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
     // Without a setting curl follows the environment's proxy variables itself.
     if (proxy_ == kDirectConnection) {
       // An empty proxy address switches off the environment's proxy too.

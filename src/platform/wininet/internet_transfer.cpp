@@ -25,9 +25,6 @@
 namespace kalo::platform {
 namespace {
 
-constexpr int kMaxRedirects = 5;
-// How long one wait for an operation may block before the window is served again.
-constexpr DWORD kPollMilliseconds = 50;
 constexpr DWORD kReadBytes = 64 * 1024;
 constexpr const wchar_t* kAgent = L"kalo_upd";
 // WinINet sends requests for this computer's own addresses past the proxy it is given,
@@ -417,7 +414,7 @@ class WinInetTransfer final : public InternetTransferBase {
   // Waits for the operation under way, serving the window between looks.
   DWORD Wait(TransferWatch& watch, RequestSignals& signals) {
     for (;;) {
-      const DWORD waited = ::WaitForSingleObject(signals.completed.get(), kPollMilliseconds);
+      const DWORD waited = ::WaitForSingleObject(signals.completed.get(), DWORD{kPollMilliseconds});
       if (waited == WAIT_OBJECT_0) {
         return signals.error;
       }
