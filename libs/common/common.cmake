@@ -8,6 +8,7 @@ function(kalo_add_library_common target)
   target_sources(${target} PRIVATE "${common}/wildcard.cpp")
   if(WIN32)
     target_sources(${target} PRIVATE "${common}/win32/caller_text.cpp"
+                                      "${common}/win32/text_refusal.cpp"
                                       "${common}/win32/wide_text.cpp")
   else()
     target_sources(${target} PRIVATE "${common}/posix/caller_text.cpp")

@@ -91,6 +91,10 @@ bool MatchesText(std::basic_string_view<Char> pattern, std::basic_string_view<Ch
 
 }  // namespace
 
+bool HasWildcards(std::string_view pattern) {
+  return pattern.find_first_of("*?") != std::string_view::npos;
+}
+
 bool Matches(std::string_view pattern, std::string_view name, Rules rules) {
   return MatchesText(pattern, name, rules);
 }

@@ -20,6 +20,10 @@ struct Rules {
   bool backslash_is_slash = false;
 };
 
+// Whether `pattern` holds a '*' or a '?': without one it names one name, looked up as it
+// stands.
+bool HasWildcards(std::string_view pattern);
+
 bool Matches(std::string_view pattern, std::string_view name, Rules rules);
 bool Matches(std::wstring_view pattern, std::wstring_view name, Rules rules);
 

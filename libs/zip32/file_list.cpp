@@ -94,7 +94,7 @@ class Collector {
     const size_t slash = name.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : name.substr(0, slash + 1);
     const std::string pattern = name.substr(folder.size());
-    if (pattern.find_first_of("*?") == std::string::npos) {
+    if (!wildcard::HasWildcards(pattern)) {
       if (!Visit(name, true)) {
         warn_("name not matched: " + name);
       }

@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
+#include "wildcard.h"
 
 namespace kalo::platform {
 namespace {
@@ -30,10 +31,6 @@ struct SplitPath {
   std::string folder;  // "." when the path has no folder part
   std::string name;
 };
-
-bool HasWildcard(const std::string& name) {
-  return name.find_first_of("*?") != std::string::npos;
-}
 
 // Only * and ? are wildcards, as users of the product expect; brackets and
 // backslashes in a file name are taken literally.
@@ -107,7 +104,7 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
   if (split.name.empty() || IsHidden(split.name)) {
     return std::nullopt;
   }
-  if (HasWildcard(split.name)) {
+  if (wildcard::HasWildcards(split.name)) {
     return FindByWildcard(split);
   }
   struct stat info {};

@@ -16,10 +16,6 @@ namespace {
 
 constexpr const char* kSource = "FileSystem";
 
-bool HasWildcard(const std::string& name) {
-  return name.find_first_of("*?") != std::string::npos;
-}
-
 // Failures that say the path names nothing, rather than that it could not be looked at.
 bool NamesNothing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -96,7 +92,7 @@ std::optional<std::string> FileSystem::FindFile(const std::string& pattern) cons
   // The system's own matching differs from ours: short 8.3 names match too, and "*.*"
   // takes names without a dot. So the system only narrows the candidates (a plain
   // name is looked up, a pattern lists the folder) and each long name is matched here.
-  const bool has_wildcard = HasWildcard(name);
+  const bool has_wildcard = wildcard::HasWildcards(name);
   const std::wstring wanted = UpperCase(win32::Widen(name));
   std::optional<std::string> first;
   const DWORD error = Search(

@@ -1,14 +1,15 @@
 #include "platform/library_text.h"
 
+#include "caller_text.h"
 #include "platform/error.h"
-#include "win32/wide_text.h"
 
 namespace kalo::platform {
 
-// The libraries' records carry the ANSI code page, as the classic callers wrote them.
+// The libraries read their texts as their classic callers wrote them, so the updater
+// converts with the libraries' own conversions.
 std::string ToLibraryText(std::string_view text) {
   try {
-    return win32::Narrow(win32::Widen(text), CP_ACP);
+    return caller_text::FromUtf8(text);
   } catch (const Error&) {
     throw Error(error_number::kPathFileAccess,
                 "O texto não cabe na página de código do sistema: " + std::string(text),
@@ -17,7 +18,7 @@ std::string ToLibraryText(std::string_view text) {
 }
 
 std::string FromLibraryText(std::string_view text) {
-  return win32::Narrow(win32::Widen(text, CP_ACP));
+  return caller_text::ToUtf8(text);
 }
 
 }  // namespace kalo::platform
