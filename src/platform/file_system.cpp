@@ -4,7 +4,6 @@
 #include <functional>
 #include <span>
 #include <string>
-#include <utility>
 
 namespace kalo::platform {
 
