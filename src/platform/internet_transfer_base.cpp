@@ -4,6 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include "platform/transfer_retry.h"
+
 namespace kalo::platform {
 namespace {
 
@@ -133,16 +135,24 @@ void TransferWatch::CheckRate() {
 }
 
 TransferError TransferWatch::Failure(const std::string& reason) const {
-  return {error_number::kTransferFailed, url_, reason, kTransferSource};
+  return {error_number::kTransferFailed, url_, reason, kTransferSource, Transience::kLasting};
+}
+
+TransferError TransferWatch::Dropped(const std::string& reason) const {
+  return {error_number::kTransferFailed, url_, reason, kTransferSource, Transience::kTransient};
 }
 
 TransferError TransferWatch::TimedOut(const std::string& reason) const {
-  return {error_number::kTransferTimedOut, url_, reason, kTransferSource};
+  return {error_number::kTransferTimedOut, url_, reason, kTransferSource, Transience::kTransient};
 }
 
 TransferError TransferWatch::Refused(const HttpStatus& status) const {
-  return {error_number::kTransferFailed, url_, HttpStatusText(status.code, status.text),
-          kTransferSource, status.code};
+  return {error_number::kTransferFailed,
+          url_,
+          HttpStatusText(status.code, status.text),
+          kTransferSource,
+          IsTransientHttpStatus(status.code) ? Transience::kTransient : Transience::kLasting,
+          status.code};
 }
 
 TransferError TransferWatch::Stalled() const {

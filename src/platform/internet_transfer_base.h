@@ -65,12 +65,14 @@ class TransferWatch {
   // minimum.
   void CheckRate();
 
-  // The failures of this transfer, with `reason` after its address.
+  // The failures of this transfer, with `reason` after its address: one that trying
+  // again will not mend, a connection that failed or dropped, and a time-out.
   TransferError Failure(const std::string& reason) const;
+  TransferError Dropped(const std::string& reason) const;
   TransferError TimedOut(const std::string& reason) const;
   // The time-out of a transfer below the minimum rate.
   TransferError Stalled() const;
-  // The server refused the request with `status`.
+  // The server refused the request with `status`; some statuses may pass.
   TransferError Refused(const HttpStatus& status) const;
 
  private:

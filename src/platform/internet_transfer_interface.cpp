@@ -7,11 +7,12 @@
 namespace kalo::platform {
 
 TransferError::TransferError(int number, std::string url, std::string reason, std::string source,
-                             std::optional<int> http_status)
+                             Transience transience, std::optional<int> http_status)
     : Error(number, "Falha na transferência de " + ShownAddress(url) + ": " + reason,
             std::move(source)),
       url_(std::move(url)),
       reason_(std::move(reason)),
+      transience_(transience),
       http_status_(http_status) {}
 
 }  // namespace kalo::platform

@@ -67,21 +67,28 @@ inline std::string HttpStatusText(int code, const std::string& reason_phrase) {
   return "HTTP " + std::to_string(code) + (reason_phrase.empty() ? "" : " " + reason_phrase);
 }
 
+// Whether the same transfer tried again may succeed: a dropped, refused or reset
+// connection, a failed name lookup, a stall or a busy server may pass; a refused
+// certificate, a missing file or a body too long will not.
+enum class Transience { kLasting, kTransient };
+
 // A failed transfer, with its parts: the address, the HTTP status when the server refused,
-// and why. Its description says what failed, then why; a caller that shows the address
-// elsewhere reads the reason alone.
+// why, and whether it may pass. Its description says what failed, then why; a caller that
+// shows the address elsewhere reads the reason alone.
 class TransferError : public Error {
  public:
   TransferError(int number, std::string url, std::string reason, std::string source,
-                std::optional<int> http_status = std::nullopt);
+                Transience transience, std::optional<int> http_status = std::nullopt);
 
   const std::string& Url() const { return url_; }
   const std::string& Reason() const { return reason_; }
   std::optional<int> HttpStatusCode() const { return http_status_; }
+  bool Transient() const { return transience_ == Transience::kTransient; }
 
  private:
   std::string url_;
   std::string reason_;
+  Transience transience_;
   std::optional<int> http_status_;
 };
 

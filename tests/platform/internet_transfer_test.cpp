@@ -354,25 +354,38 @@ TEST_F(InternetTransferTest, SinkErrorStopsTheTransfer) {
 }
 
 // A failed transfer carries its parts, so that no caller cuts them back out of its text.
+// A failure carries its address, status and reason, and whether trying again may mend it.
 TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
-  server_.SetFile("404", "x");
-  server_.SetFile("drop", std::string(100000, 'x'));
-  server_.SetFault("/trabalho/versao/404", Fault::kNotFound);
-  server_.SetFault("/trabalho/versao/drop", Fault::kDropMidBody);
-  for (const auto& [name, status] :
-       {std::pair<std::string, std::optional<int>>{"404", 404}, {"drop", std::nullopt}}) {
+  std::string closed_port_url;
+  {
+    const kalo::test::TestServer gone;
+    closed_port_url = gone.BaseAddress() + "/trabalho/versao/x";
+  }
+  const struct {
+    std::string url;
+    Fault fault;
+    std::optional<int> status;
+    bool transient;
+  } cases[] = {
+      {Url("404"), Fault::kNotFound, 404, false},
+      {Url("500"), Fault::kServerError, 500, true},
+      {Url("drop"), Fault::kDropMidBody, std::nullopt, true},
+      {Url("short"), Fault::kShortBody, std::nullopt, true},
+      {closed_port_url, Fault::kNone, std::nullopt, true},
+  };
+  for (const auto& c : cases) {
+    const std::string name = c.url.substr(c.url.rfind('/') + 1);
+    server_.SetFile(name, std::string(100000, 'x'));
+    server_.SetFault("/trabalho/versao/" + name, c.fault);
     try {
-      FetchBytes(Url(name));
-      ADD_FAILURE() << name << " did not fail";
+      FetchBytes(c.url);
+      ADD_FAILURE() << c.url << " did not fail";
     } catch (const kalo::platform::TransferError& error) {
-      EXPECT_EQ(error.Url(), Url(name));
-      EXPECT_EQ(error.HttpStatusCode(), status) << name;
+      EXPECT_EQ(error.Url(), c.url);
+      EXPECT_EQ(error.HttpStatusCode(), c.status) << c.url;
+      EXPECT_EQ(error.Transient(), c.transient) << c.url << ": " << error.Reason();
       EXPECT_FALSE(error.Reason().empty());
-      EXPECT_EQ(error.Description(),
-                "Falha na transferência de " + Url(name) + ": " + error.Reason());
-      if (status) {
-        EXPECT_EQ(error.Reason(), "HTTP 404 Not Found");
-      }
+      EXPECT_EQ(error.Description(), "Falha na transferência de " + c.url + ": " + error.Reason());
     }
   }
 }

@@ -17,6 +17,25 @@ namespace {
 // Larger reads than curl's default mean fewer calls per megabyte on fast links.
 constexpr long kReceiveBufferBytes = 512 * 1024;
 
+// The failures of a connection, which may pass when the transfer is tried again; a
+// refused certificate, a bad address or a refused redirect will not.
+bool IsTransient(CURLcode result) {
+  switch (result) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+      return true;
+    default:
+      return false;
+  }
+}
+
 struct EasyCleanup {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
@@ -221,7 +240,10 @@ class CurlTransfer final : public InternetTransferBase {
       const std::string reason = refusal                 ? *refusal
                                  : error_text[0] != '\0' ? error_text
                                                          : curl_easy_strerror(result);
-      throw result == CURLE_OPERATION_TIMEDOUT ? watch.TimedOut(reason) : watch.Failure(reason);
+      if (result == CURLE_OPERATION_TIMEDOUT) {
+        throw watch.TimedOut(reason);
+      }
+      throw !refusal && IsTransient(result) ? watch.Dropped(reason) : watch.Failure(reason);
     }
     return status;
   }

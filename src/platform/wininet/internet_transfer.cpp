@@ -122,7 +122,19 @@ TransferError FailureOf(const TransferWatch& watch, DWORD code) {
                : watch.TimedOut("sem conexão com o servidor em " +
                                 DurationText(watch.Timeouts().connect));
   }
-  return watch.Failure(InternetErrorText(code));
+  switch (code) {
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+    case ERROR_INTERNET_SERVER_UNREACHABLE:
+    case ERROR_INTERNET_PROXY_SERVER_UNREACHABLE:
+      // The failures of a connection, which may pass when the transfer is tried again.
+      return watch.Dropped(InternetErrorText(code));
+    default:
+      return watch.Failure(InternetErrorText(code));
+  }
 }
 
 // Where a request goes, as WinINet's connection and request functions take it.
@@ -377,7 +389,7 @@ class WinInetTransfer final : public InternetTransferBase {
     }
     // WinINet ends a body quietly when the server closes the connection before its end.
     if (announced && watch.BodyBytes() < *announced) {
-      throw watch.Failure("a conexão terminou com " + std::to_string(watch.BodyBytes()) + " dos " +
+      throw watch.Dropped("a conexão terminou com " + std::to_string(watch.BodyBytes()) + " dos " +
                           std::to_string(*announced) + " bytes anunciados");
     }
   }
