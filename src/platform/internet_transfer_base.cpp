@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/plain_text.h"
 #include "platform/transfer_retry.h"
 
 namespace kalo::platform {
@@ -34,6 +35,16 @@ class BusyFlag {
 };
 
 }  // namespace
+
+std::optional<std::chrono::seconds> RetryAfterSeconds(std::string_view value) {
+  value = Trimmed(value, " \t\r\n");
+  // Five digits at most: any longer wait ends the attempts just the same.
+  if (value.empty() || value.size() > 5 ||
+      !std::ranges::all_of(value, [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::chrono::seconds(std::stoi(std::string(value)));
+}
 
 std::string DurationText(std::chrono::milliseconds duration) {
   return duration.count() % 1000 == 0 ? std::to_string(duration.count() / 1000) + " s"
@@ -152,7 +163,8 @@ TransferError TransferWatch::Refused(const HttpStatus& status) const {
           HttpStatusText(status.code, status.text),
           kTransferSource,
           IsTransientHttpStatus(status.code) ? Transience::kTransient : Transience::kLasting,
-          status.code};
+          status.code,
+          status.retry_after};
 }
 
 TransferError TransferWatch::Stalled() const {

@@ -29,8 +29,12 @@ inline constexpr int kPollMilliseconds = 50;
 // The status a transfer ended with.
 struct HttpStatus {
   int code = 0;
-  std::string text;  // the reason phrase; may be empty
+  std::string text;                                 // the reason phrase; may be empty
+  std::optional<std::chrono::seconds> retry_after;  // the server's Retry-After, in seconds
 };
+
+// The seconds of a Retry-After value; nothing for its date form or anything else.
+std::optional<std::chrono::seconds> RetryAfterSeconds(std::string_view value);
 
 // One transfer as a realisation drives it: the realisation tells which states its client
 // reached and hands the body over as it arrives; the watch reports the states on the

@@ -78,18 +78,22 @@ enum class Transience { kLasting, kTransient };
 class TransferError : public Error {
  public:
   TransferError(int number, std::string url, std::string reason, std::string source,
-                Transience transience, std::optional<int> http_status = std::nullopt);
+                Transience transience, std::optional<int> http_status = std::nullopt,
+                std::optional<std::chrono::seconds> retry_after = std::nullopt);
 
   const std::string& Url() const { return url_; }
   const std::string& Reason() const { return reason_; }
   std::optional<int> HttpStatusCode() const { return http_status_; }
   bool Transient() const { return transience_ == Transience::kTransient; }
+  // How long the server asked to wait before asking again (Retry-After in seconds).
+  std::optional<std::chrono::seconds> RetryAfter() const { return retry_after_; }
 
  private:
   std::string url_;
   std::string reason_;
   Transience transience_;
   std::optional<int> http_status_;
+  std::optional<std::chrono::seconds> retry_after_;
 };
 
 class InternetTransfer {

@@ -32,6 +32,11 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
       response.status = fault == Fault::kNotFound ? 404 : 500;
       response.set_content(kErrorPage, "text/html");
       return;
+    case Fault::kBusy:
+      response.status = 503;
+      response.set_header("Retry-After", "7");
+      response.set_content(kErrorPage, "text/html");
+      return;
     case Fault::kRedirect:
       response.set_redirect(redirect_target);
       return;

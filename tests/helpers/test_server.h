@@ -25,6 +25,7 @@ enum class Fault {
   kNone,
   kNotFound,      // 404 with an HTML page
   kServerError,   // 500 with an HTML page
+  kBusy,          // 503 with an HTML page and "Retry-After: 7"
   kDropMidBody,   // half the body, then the connection closes
   kShortBody,     // all but the last byte of the declared length, then it closes
   kStallMidBody,  // half the body, then nothing until the server stops

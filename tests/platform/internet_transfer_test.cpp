@@ -366,12 +366,14 @@ TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
     Fault fault;
     std::optional<int> status;
     bool transient;
+    std::optional<std::chrono::seconds> retry_after;
   } cases[] = {
-      {Url("404"), Fault::kNotFound, 404, false},
-      {Url("500"), Fault::kServerError, 500, true},
-      {Url("drop"), Fault::kDropMidBody, std::nullopt, true},
-      {Url("short"), Fault::kShortBody, std::nullopt, true},
-      {closed_port_url, Fault::kNone, std::nullopt, true},
+      {Url("404"), Fault::kNotFound, 404, false, std::nullopt},
+      {Url("500"), Fault::kServerError, 500, true, std::nullopt},
+      {Url("busy"), Fault::kBusy, 503, true, 7s},
+      {Url("drop"), Fault::kDropMidBody, std::nullopt, true, std::nullopt},
+      {Url("short"), Fault::kShortBody, std::nullopt, true, std::nullopt},
+      {closed_port_url, Fault::kNone, std::nullopt, true, std::nullopt},
   };
   for (const auto& c : cases) {
     const std::string name = c.url.substr(c.url.rfind('/') + 1);
@@ -384,6 +386,7 @@ TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
       EXPECT_EQ(error.Url(), c.url);
       EXPECT_EQ(error.HttpStatusCode(), c.status) << c.url;
       EXPECT_EQ(error.Transient(), c.transient) << c.url << ": " << error.Reason();
+      EXPECT_EQ(error.RetryAfter(), c.retry_after) << c.url;
       EXPECT_FALSE(error.Reason().empty());
       EXPECT_EQ(error.Description(), "Falha na transferência de " + c.url + ": " + error.Reason());
     }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/internet_transfer_base.h"
+
 namespace {
 
 using kalo::platform::FailedAttempt;
@@ -77,6 +79,22 @@ TEST(RetrySchedule, StatusLineNamesTheNextAttemptItsWaitAndWhy) {
                                           {416, false},
                                           {501, false}}) {
     EXPECT_EQ(kalo::platform::IsTransientHttpStatus(status), transient) << status;
+  }
+}
+
+// Only the seconds form counts; the date form and anything else leave the schedule's own.
+TEST(RetryAfterSeconds, ReadsOnlyWholeSeconds) {
+  using kalo::platform::RetryAfterSeconds;
+  for (const auto& [value, seconds_read] :
+       {std::pair<std::string_view, std::optional<seconds>>{" 7\r\n", seconds(7)},
+        {"0", seconds(0)},
+        {"99999", seconds(99999)},
+        {"100000", std::nullopt},
+        {"-1", std::nullopt},
+        {"1.5", std::nullopt},
+        {"", std::nullopt},
+        {"Wed, 21 Oct 2026 07:28:00 GMT", std::nullopt}}) {
+    EXPECT_EQ(RetryAfterSeconds(value), seconds_read) << value;
   }
 }
 

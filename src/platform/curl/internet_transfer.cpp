@@ -2,12 +2,14 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string_view>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/internet_transfer_base.h"
 
@@ -64,7 +66,8 @@ struct TransferContext {
   TransferWatch* watch = nullptr;
   // What the watch or the sink threw inside a callback, thrown again outside curl.
   std::exception_ptr error;
-  std::string status_text;  // the reason phrase of the latest status line
+  std::string status_text;                          // the reason phrase of the latest status line
+  std::optional<std::chrono::seconds> retry_after;  // the latest response's Retry-After
 };
 
 // The length the server announces for the body, when it announces one.
@@ -112,8 +115,13 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   context->watch->Count(size * count);
   const std::string_view line(data, size * count);
   // Every response of a redirect chain starts with its status line; the last one counts.
+  constexpr std::string_view kRetryAfter = "retry-after:";
   if (line.starts_with("HTTP/")) {
     context->status_text = ReasonPhraseOf(line);
+    context->retry_after.reset();
+  } else if (line.size() > kRetryAfter.size() &&
+             EqualIgnoringAsciiCase(line.substr(0, kRetryAfter.size()), kRetryAfter)) {
+    context->retry_after = RetryAfterSeconds(line.substr(kRetryAfter.size()));
   }
   return size * count;
 }
@@ -227,7 +235,7 @@ class CurlTransfer final : public InternetTransferBase {
     }
     long code = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
-    HttpStatus status{static_cast<int>(code), context.status_text};
+    HttpStatus status{static_cast<int>(code), context.status_text, context.retry_after};
     if (result != CURLE_OK) {
       // Our own words for a refused redirect and the server's for a refused request say
       // more than curl's summary.

@@ -211,8 +211,10 @@ HttpStatus StatusOf(HINTERNET request) {
   DWORD code = 0;
   DWORD size = sizeof(code);
   ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr);
+  const auto retry_after = HeaderText(request, HTTP_QUERY_RETRY_AFTER);
   return {static_cast<int>(code),
-          win32::Narrow(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L""))};
+          win32::Narrow(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L"")),
+          retry_after ? RetryAfterSeconds(win32::Narrow(*retry_after)) : std::nullopt};
 }
 
 std::optional<std::uint64_t> ContentLength(HINTERNET request) {
