@@ -1,22 +1,40 @@
-// kalo_bench_server FOLDER: serves FOLDER's files at /<name> on a free loopback
-// port, printing the port on the first line. Files are streamed from disk, so the
-// server's memory does not grow with their size.
+// kalo_bench_server FOLDER [MB_PER_SECOND]: serves FOLDER's files at /<name> on a free
+// loopback port, printing the port on the first line. Files are streamed from disk, so
+// the server's memory does not grow with their size. With MB_PER_SECOND (10^6 bytes) each
+// response is paced to that rate, as a server behind a slower link sends.
 #include <httplib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Holds a response back until `sent` bytes are due at `bytes_per_second` since `start`.
+void Pace(std::chrono::steady_clock::time_point start, std::size_t sent, double bytes_per_second) {
+  const auto due =
+      start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                  std::chrono::duration<double>(static_cast<double>(sent) / bytes_per_second));
+  std::this_thread::sleep_until(due);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: kalo_bench_server FOLDER\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: kalo_bench_server FOLDER [MB_PER_SECOND]\n";
     return 2;
   }
   const std::filesystem::path folder = argv[1];
+  const double bytes_per_second = argc == 3 ? std::stod(argv[2]) * 1e6 : 0;
   httplib::Server server;
-  server.Get(R"(/([^/]+))", [&folder](const httplib::Request& request,
-                                      httplib::Response& response) {
+  server.Get(R"(/([^/]+))", [&folder, bytes_per_second](const httplib::Request& request,
+                                                        httplib::Response& response) {
     const std::filesystem::path path = folder / std::string(request.matches[1]);
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -25,12 +43,19 @@ int main(int argc, char** argv) {
       return;
     }
     auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+    const auto start = std::chrono::steady_clock::now();
     response.set_content_provider(
         size, "application/octet-stream",
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        [file, start, bytes_per_second](std::size_t offset, std::size_t length,
+                                        httplib::DataSink& sink) {
+          // Paced responses go in smaller pieces, so the rate holds over short stretches.
           static thread_local std::vector<char> buffer(1 << 20);
+          const std::size_t piece = bytes_per_second > 0 ? 64 * 1024 : buffer.size();
+          if (bytes_per_second > 0) {
+            Pace(start, offset, bytes_per_second);
+          }
           file->seekg(static_cast<std::streamoff>(offset));
-          file->read(buffer.data(), static_cast<std::streamsize>(std::min(length, buffer.size())));
+          file->read(buffer.data(), static_cast<std::streamsize>(std::min(length, piece)));
           sink.write(buffer.data(), static_cast<std::size_t>(file->gcount()));
           return file->gcount() > 0;
         });
