@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/caught_error.h"
 #include "platform/plain_text.h"
 #include "platform/transfer_retry.h"
 
@@ -82,13 +83,15 @@ std::optional<std::string> RedirectRefusal(const std::string& from, const std::s
 TransferWatch::TransferWatch(const std::string& url, const InternetTransfer::ByteSink& sink,
                              std::optional<std::uint64_t> max_bytes, const Clock& clock,
                              const TransferTimeouts& timeouts,
-                             const InternetTransfer::StateHandler& handler)
+                             const InternetTransfer::StateHandler& handler,
+                             const InternetTransfer::ProgressHandler& progress)
     : url_(url),
       sink_(sink),
       max_bytes_(max_bytes),
       clock_(clock),
       timeouts_(timeouts),
       handler_(handler),
+      progress_(progress),
       window_start_(clock.Now()) {}
 
 void TransferWatch::Reached(TransferState target) {
@@ -114,7 +117,8 @@ void TransferWatch::Count(std::uint64_t bytes) {
   window_bytes_ += bytes;
 }
 
-void TransferWatch::CheckAnnounced(std::optional<std::uint64_t> length) const {
+void TransferWatch::CheckAnnounced(std::optional<std::uint64_t> length) {
+  announced_ = length;
   if (max_bytes_ && length && *length > *max_bytes_) {
     throw Failure("o servidor anuncia " + std::to_string(*length) + " bytes, mais que os " +
                   std::to_string(*max_bytes_) + " esperados");
@@ -128,6 +132,17 @@ void TransferWatch::Deliver(std::span<const std::byte> bytes) {
   }
   body_bytes_ += bytes.size();
   sink_(bytes);
+  if (progress_) {
+    progress_(Progress(TransferPhase::kReceiving));
+  }
+}
+
+TransferProgress TransferWatch::Progress(TransferPhase phase) const {
+  TransferProgress progress;
+  progress.phase = phase;
+  progress.bytes = body_bytes_;
+  progress.total = announced_;
+  return progress;
 }
 
 void TransferWatch::CheckRate() {
@@ -197,7 +212,22 @@ void InternetTransferBase::OpenUrlBytes(const std::string& url, const ByteSink& 
 HttpStatus InternetTransferBase::Run(const std::string& url, bool fail_on_http_error,
                                      const ByteSink& sink, std::optional<std::uint64_t> max_bytes) {
   url_ = url;
-  TransferWatch watch(url_, sink, max_bytes, clock_, timeouts_, handler_);
+  const Clock::TimePoint start = clock_.Now();
+  TransferWatch watch(url_, sink, max_bytes, clock_, timeouts_, handler_, progress_);
+  TransferOutcome outcome;
+  outcome.url = ShownAddress(url_);
+  outcome.attempts = 1;
+  // Says how the call ended to whoever listens, however it ends.
+  const auto tell = [&](TransferPhase phase) {
+    outcome.bytes = outcome.bytes_received = watch.BodyBytes();
+    outcome.duration = std::chrono::duration_cast<std::chrono::milliseconds>(clock_.Now() - start);
+    if (progress_) {
+      progress_(watch.Progress(phase));
+    }
+    if (outcome_) {
+      outcome_(outcome);
+    }
+  };
   // The last states are reported while the transfer still counts as executing, as they
   // belong to it.
   const BusyFlag busy(executing_);
@@ -209,12 +239,22 @@ HttpStatus InternetTransferBase::Run(const std::string& url, bool fail_on_http_e
       throw watch.Failure("o endereço tem caracteres de controle");
     }
     status = Fetch(watch, fail_on_http_error);
-  } catch (...) {
+  } catch (const TransferError& failure) {
+    outcome.failure = failure.Reason();
+    outcome.http_status = failure.HttpStatusCode().value_or(0);
     watch.Report(TransferState::kError);
+    tell(TransferPhase::kFailed);
+    throw;
+  } catch (...) {
+    outcome.failure = ErrorFromException(std::current_exception(), kTransferSource).Description();
+    watch.Report(TransferState::kError);
+    tell(TransferPhase::kFailed);
     throw;
   }
+  outcome.http_status = status.code;
   watch.Reached(TransferState::kClosed);
   watch.Report(TransferState::kCompleted);
+  tell(TransferPhase::kFinished);
   return status;
 }
 

@@ -43,7 +43,8 @@ class TransferWatch {
  public:
   TransferWatch(const std::string& url, const InternetTransfer::ByteSink& sink,
                 std::optional<std::uint64_t> max_bytes, const Clock& clock,
-                const TransferTimeouts& timeouts, const InternetTransfer::StateHandler& handler);
+                const TransferTimeouts& timeouts, const InternetTransfer::StateHandler& handler,
+                const InternetTransfer::ProgressHandler& progress);
 
   const std::string& Url() const { return url_; }
   const TransferTimeouts& Timeouts() const { return timeouts_; }
@@ -59,12 +60,16 @@ class TransferWatch {
   void Count(std::uint64_t bytes);
   // How much of the body reached the sink so far.
   std::uint64_t BodyBytes() const { return body_bytes_; }
-  // Fails when the server announces a longer body than the caller allows; called before
-  // any of the body goes to the sink.
-  void CheckAnnounced(std::optional<std::uint64_t> length) const;
+  // The whole body's length, when the server announced it.
+  std::optional<std::uint64_t> Announced() const { return announced_; }
+  // Takes the length the server announces for the body, and fails when it is longer than
+  // the caller allows; called before any of the body goes to the sink.
+  void CheckAnnounced(std::optional<std::uint64_t> length);
   // Hands body bytes to the sink, or fails without writing them when they take the body
   // past its limit. What the sink throws passes through.
   void Deliver(std::span<const std::byte> bytes);
+  // Where the transfer stands, in `phase`.
+  TransferProgress Progress(TransferPhase phase) const;
   // Fails when, once connected, a whole stretch of the idle time brought less than the
   // minimum.
   void CheckRate();
@@ -86,8 +91,10 @@ class TransferWatch {
   const Clock& clock_;
   const TransferTimeouts& timeouts_;
   const InternetTransfer::StateHandler& handler_;
+  const InternetTransfer::ProgressHandler& progress_;
   TransferState state_ = TransferState::kNone;
   std::uint64_t body_bytes_ = 0;
+  std::optional<std::uint64_t> announced_;
   // The stretch of time now measured against the minimum rate, and what came in it.
   Clock::TimePoint window_start_;
   std::uint64_t window_bytes_ = 0;
@@ -115,6 +122,8 @@ class InternetTransferBase : public InternetTransfer {
   bool StillExecuting() const final { return executing_; }
   std::string ReportedText() const final { return ShownAddress(url_); }
   void SetStateHandler(StateHandler handler) final { handler_ = std::move(handler); }
+  void SetProgressHandler(ProgressHandler handler) final { progress_ = std::move(handler); }
+  void SetOutcomeHandler(OutcomeHandler handler) final { outcome_ = std::move(handler); }
 
  protected:
   InternetTransferBase(const Clock& clock, TransferTimeouts timeouts)
@@ -132,6 +141,8 @@ class InternetTransferBase : public InternetTransfer {
   const Clock& clock_;
   TransferTimeouts timeouts_;
   StateHandler handler_;
+  ProgressHandler progress_;
+  OutcomeHandler outcome_;
   std::string url_;
   bool executing_ = false;
 };

@@ -96,9 +96,42 @@ class TransferError : public Error {
   std::optional<std::chrono::seconds> retry_after_;
 };
 
+// Where a transfer stands, for a progress display.
+enum class TransferPhase {
+  kReceiving,       // bytes of the body are arriving
+  kWaitingToRetry,  // an attempt failed in a way that may pass; the next one waits
+  kFailed,          // the transfer ended with a failure
+  kFinished,        // the whole body arrived
+};
+
+struct TransferProgress {
+  TransferPhase phase = TransferPhase::kReceiving;
+  std::uint64_t bytes = 0;             // body bytes held so far, those resumed from included
+  std::optional<std::uint64_t> total;  // the whole body's length, when the server said it
+  // While waiting to retry: the number of the next attempt (2 after the first failure),
+  // the wait before it, and why the last attempt failed.
+  int next_attempt = 0;
+  std::chrono::milliseconds wait{0};
+  std::string reason;
+};
+
+// What one call of the text or byte form came to, over all its attempts, for the run's log.
+struct TransferOutcome {
+  std::string url;                   // as shown: any password masked
+  int http_status = 0;               // of the last answer; 0 when none came
+  std::uint64_t bytes = 0;           // body bytes held at the end
+  std::uint64_t bytes_received = 0;  // body bytes that came over the wire, all attempts
+  std::chrono::milliseconds duration{0};
+  int attempts = 0;
+  std::uint64_t resumed_from = 0;      // where the last attempt continued; 0 from the start
+  std::optional<std::string> failure;  // why it failed; nothing when it succeeded
+};
+
 class InternetTransfer {
  public:
   using StateHandler = std::function<void(TransferState)>;
+  using ProgressHandler = std::function<void(const TransferProgress&)>;
+  using OutcomeHandler = std::function<void(const TransferOutcome&)>;
   using ByteSink = std::function<void(std::span<const std::byte>)>;
 
   virtual ~InternetTransfer() = default;
@@ -125,6 +158,10 @@ class InternetTransfer {
 
   // Called at every state change, on the caller's thread.
   virtual void SetStateHandler(StateHandler handler) = 0;
+  // Called on the caller's thread as bytes arrive, while a retry waits, and at the end.
+  virtual void SetProgressHandler(ProgressHandler handler) = 0;
+  // Called once at the end of every call of the text or byte form, on the caller's thread.
+  virtual void SetOutcomeHandler(OutcomeHandler handler) = 0;
 };
 
 }  // namespace kalo::platform
