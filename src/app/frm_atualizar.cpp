@@ -3,6 +3,7 @@
 #include "app/status_display.h"
 #include "platform/caught_error.h"
 #include "platform/error.h"
+#include "platform/transfer_retry.h"
 #include "support/exit_status.h"
 #include "support/files.h"
 #include "support/text.h"
@@ -158,6 +159,16 @@ void FrmAtualizar::Inet1_StateChanged(std::int16_t state) {
   view_.SetLabel(WindowLabel::kDisplay2, "  " + TransferStateText(state));
   view_.RepaintLabel(WindowLabel::kDisplay2);
   s_.ui.ProcessPendingMessages();
+}
+
+void FrmAtualizar::Inet1_Progress(const platform::TransferProgress& progress) {
+  if (progress.phase != platform::TransferPhase::kWaitingToRetry) {
+    return;
+  }
+  view_.SetLabel(WindowLabel::kDisplay2,
+                 "  " + platform::RetryStatusText(progress.next_attempt, progress.most_attempts,
+                                                  progress.wait, progress.reason));
+  view_.RepaintLabel(WindowLabel::kDisplay2);
 }
 
 }  // namespace kalo::app

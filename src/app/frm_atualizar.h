@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/internet_transfer_interface.h"
 #include "platform/settings_store.h"
 #include "platform/ui.h"
 #include "platform/window_view.h"
@@ -54,6 +55,8 @@ class FrmAtualizar : public platform::WindowEvents {
   void Timer1_Timer() override;
   // The transfer component's state change, with its new state code.
   void Inet1_StateChanged(std::int16_t state);
+  // The transfer's progress: a retry that waits is said on the state's line.
+  void Inet1_Progress(const platform::TransferProgress& progress);
 
   CommandResult UpdateCommand();
   void SyncClientName(bool load);

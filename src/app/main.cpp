@@ -151,6 +151,8 @@ class Updater : public platform::WindowEvents {
     component->SetStateHandler([this](platform::TransferState state) {
       form_.Inet1_StateChanged(static_cast<std::int16_t>(state));
     });
+    component->SetProgressHandler(
+        [this](const platform::TransferProgress& progress) { form_.Inet1_Progress(progress); });
     return component;
   }
 

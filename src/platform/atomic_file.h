@@ -25,6 +25,8 @@ class AtomicFile {
   ~AtomicFile();
 
   void Write(std::span<const std::byte> bytes);
+  // Drops everything written so far; the next write starts the file again.
+  void Discard();
 
   // Puts what was written on the disk, for a file that must survive a power cut once
   // committed. Throws on failure.

@@ -42,6 +42,9 @@ struct TransferTimeouts {
   // a run for ever, while a slow but steady transfer is never cut off, however long.
   std::chrono::milliseconds idle{std::chrono::seconds(60)};
   std::uint64_t min_bytes = 1024;
+  // Attempts in a row that bring no new byte before a failure that may pass ends the
+  // transfer.
+  int attempts = 5;
 };
 
 // The proxy setting that sends every transfer straight to the server, whatever the
@@ -108,9 +111,10 @@ struct TransferProgress {
   TransferPhase phase = TransferPhase::kReceiving;
   std::uint64_t bytes = 0;             // body bytes held so far, those resumed from included
   std::optional<std::uint64_t> total;  // the whole body's length, when the server said it
-  // While waiting to retry: the number of the next attempt (2 after the first failure),
-  // the wait before it, and why the last attempt failed.
+  // While waiting to retry: the number of the next attempt (2 after the first failure)
+  // of the most there may be, the wait before it, and why the last attempt failed.
   int next_attempt = 0;
+  int most_attempts = 0;
   std::chrono::milliseconds wait{0};
   std::string reason;
 };
@@ -127,18 +131,25 @@ struct TransferOutcome {
   std::optional<std::string> failure;  // why it failed; nothing when it succeeded
 };
 
+// Where the byte form's body goes as it arrives.
+struct ByteSink {
+  std::function<void(std::span<const std::byte>)> append;
+  // Drops everything appended so far: the body is coming again from its first byte.
+  std::function<void()> restart;
+};
+
 class InternetTransfer {
  public:
   using StateHandler = std::function<void(TransferState)>;
   using ProgressHandler = std::function<void(const TransferProgress&)>;
   using OutcomeHandler = std::function<void(const TransferOutcome&)>;
-  using ByteSink = std::function<void(std::span<const std::byte>)>;
 
   virtual ~InternetTransfer() = default;
 
   // Text form: the whole body and the HTTP status, whatever that is, so that the caller
   // tells an error page from an answer. Throws when the transfer fails, also when the
-  // body grows past kMaxTextBytes.
+  // body grows past kMaxTextBytes. A failure that may pass, a busy server's status
+  // included, is tried again from the start.
   virtual TextReply OpenUrlText(const std::string& url) = 0;
 
   // Byte form: streams the body to `sink` as it arrives. An HTTP status of 400 or
@@ -146,6 +157,9 @@ class InternetTransfer {
   // thrown by `sink` through after stopping the transfer. A body longer than
   // `max_bytes` fails it too: before any byte reaches `sink` when the server announces
   // the longer length, else as soon as the body grows past it, with nothing more written.
+  // A failure that may pass is tried again, continuing from the bytes already in `sink`
+  // when the server can send the rest of the same body, else from the first byte after
+  // `sink.restart`.
   virtual void OpenUrlBytes(const std::string& url, const ByteSink& sink,
                             std::optional<std::uint64_t> max_bytes = std::nullopt) = 0;
 

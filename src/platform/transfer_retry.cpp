@@ -24,19 +24,18 @@ std::optional<std::chrono::milliseconds> RetrySchedule::Next(const FailedAttempt
     fruitless_ = 0;
     return failed.retry_after.value_or(std::chrono::seconds(0));
   }
-  if (++fruitless_ >= kMaxFruitlessAttempts) {
+  if (++fruitless_ >= most_) {
     return std::nullopt;
   }
   // 1, 2, 4 and 8 s after the first to the fourth fruitless attempt.
   return failed.retry_after.value_or(std::chrono::seconds(1 << (fruitless_ - 1)));
 }
 
-std::string RetryStatusText(int attempt, std::chrono::milliseconds wait,
+std::string RetryStatusText(int attempt, int most, std::chrono::milliseconds wait,
                             const std::string& reason) {
   const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-  return "Nova tentativa " + std::to_string(attempt) + " de " +
-         std::to_string(RetrySchedule::kMaxFruitlessAttempts) + " em " + std::to_string(seconds) +
-         " s: " + reason;
+  return "Nova tentativa " + std::to_string(attempt) + " de " + std::to_string(most) + " em " +
+         std::to_string(seconds) + " s: " + reason;
 }
 
 }  // namespace kalo::platform

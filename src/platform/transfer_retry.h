@@ -23,14 +23,16 @@ struct FailedAttempt {
 bool IsTransientHttpStatus(int status);
 
 // The attempts of one transfer. A run of attempts that bring no new byte ends at
-// kMaxFruitlessAttempts, with waits of 1, 2, 4 and 8 s between them; an attempt that
-// brought bytes starts the count again and is followed at once, so a link that drops
-// every few minutes still finishes.
+// `most_fruitless` (kDefaultAttempts unless a caller says), with waits of 1, 2, 4 and
+// 8 s between them; an attempt that brought bytes starts the count again and is followed
+// at once, so a link that drops every few minutes still finishes.
 class RetrySchedule {
  public:
-  static constexpr int kMaxFruitlessAttempts = 5;
+  static constexpr int kDefaultAttempts = 5;
   // The longest Retry-After that is waited for; a longer one ends the attempts.
   static constexpr std::chrono::seconds kLongestRetryAfter{60};
+
+  explicit RetrySchedule(int most_fruitless = kDefaultAttempts) : most_(most_fruitless) {}
 
   // The wait before the next attempt after `failed`, or nothing when the attempts end.
   std::optional<std::chrono::milliseconds> Next(const FailedAttempt& failed);
@@ -38,12 +40,15 @@ class RetrySchedule {
   // The number the next attempt has in the present run of fruitless ones (2 after the
   // first failure), for the status line.
   int NextAttemptNumber() const { return fruitless_ + 1; }
+  int MostAttempts() const { return most_; }
 
  private:
+  int most_;
   int fruitless_ = 0;
 };
 
 // "Nova tentativa 2 de 5 em 4 s: <reason>": the status line while a retry waits.
-std::string RetryStatusText(int attempt, std::chrono::milliseconds wait, const std::string& reason);
+std::string RetryStatusText(int attempt, int most, std::chrono::milliseconds wait,
+                            const std::string& reason);
 
 }  // namespace kalo::platform

@@ -38,26 +38,42 @@ std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& cont
   try {
     kalo::platform::AtomicFile file(target);
     std::optional<BackgroundSha256> hash;
-    if (checks.sha256) {
-      hash.emplace();
-    }
-    control.OpenUrlBytes(
-        url,
-        [&file, &hash](std::span<const std::byte> bytes) {
-          file.Write(bytes);
-          if (hash) {
-            hash->Update(bytes);
-          }
-        },
-        checks.max_bytes);
-    while (control.StillExecuting()) {
-      ui.ProcessPendingMessages();
-    }
-    if (hash) {
+    const auto start_hash = [&hash, &checks] {
+      hash.reset();
+      if (checks.sha256) {
+        hash.emplace();
+      }
+    };
+    const kalo::platform::ByteSink sink{[&file, &hash](std::span<const std::byte> bytes) {
+                                          file.Write(bytes);
+                                          if (hash) {
+                                            hash->Update(bytes);
+                                          }
+                                        },
+                                        [&file, &start_hash] {
+                                          file.Discard();
+                                          start_hash();
+                                        }};
+    start_hash();
+    // A body that does not match its digest is fetched once more from its first byte: it
+    // may have been joined from parts of two copies of the file.
+    for (int fetch = 1;; ++fetch) {
+      control.OpenUrlBytes(url, sink, checks.max_bytes);
+      while (control.StillExecuting()) {
+        ui.ProcessPendingMessages();
+      }
+      if (!hash) {
+        break;
+      }
       if (const auto received = hash->Finish(); received != *checks.sha256) {
+        if (fetch == 1) {
+          sink.restart();
+          continue;
+        }
         throw kalo::Error(kalo::error_number::kTransferFailed,
                           DigestMismatchText(received, *checks.sha256), "cUpdate::DownloadFile");
       }
+      break;
     }
     file.Commit(kalo::platform::FilePermissions::kData);
     return std::nullopt;

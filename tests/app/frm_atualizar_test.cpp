@@ -229,6 +229,20 @@ TEST_F(FrmAtualizarTest, StatusLines) {
   EXPECT_EQ(view_.labels[WindowLabel::kDisplay1], "  http://updates.example/x");
   EXPECT_EQ(view_.labels[WindowLabel::kDisplay2], "  Resposta recebida com sucesso de um host");
   EXPECT_EQ(view_.repaints[WindowLabel::kDisplay2], 1);
+  // Bytes arriving leave the lines alone; a retry that waits says so on the state's line.
+  kalo::platform::TransferProgress progress;
+  progress.bytes = 1000;
+  form_->Inet1_Progress(progress);
+  EXPECT_EQ(view_.repaints[WindowLabel::kDisplay2], 1);
+  progress.phase = kalo::platform::TransferPhase::kWaitingToRetry;
+  progress.next_attempt = 3;
+  progress.most_attempts = 5;
+  progress.wait = 2s;
+  progress.reason = "HTTP 503 Service Unavailable";
+  form_->Inet1_Progress(progress);
+  EXPECT_EQ(view_.labels[WindowLabel::kDisplay2],
+            "  Nova tentativa 3 de 5 em 2 s: HTTP 503 Service Unavailable");
+  EXPECT_EQ(view_.repaints[WindowLabel::kDisplay2], 2);
 }
 
 TEST_F(FrmAtualizarTest, UnloadStoresTheName) {

@@ -257,7 +257,7 @@ TEST_F(UnattendedTest, NeverShowsThePasswordOfTheServerAddress) {
 TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
   struct Case {
     const char* what;
-    kalo::test::Fault fault;
+    kalo::test::FaultPlan fault;
     std::string manifest;  // empty: the fixture's manifest
     int exit_status;
     std::string reason;  // on standard error, or standard output when the run returned;
@@ -267,8 +267,11 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
       "A lista de arquivos de {address} não traz arquivos: nada foi verificado nem baixado.";
   const std::vector<Case> cases = {
       {"404", kalo::test::Fault::kNotFound, "", 1, "o servidor respondeu HTTP 404 Not Found"},
-      {"500", kalo::test::Fault::kServerError, "", 1,
-       "o servidor respondeu HTTP 500 Internal Server Error"},
+      {"busy on every attempt",
+       {kalo::test::Fault::kBusy, -1, 0, std::nullopt, 0},
+       "",
+       1,
+       "o servidor respondeu HTTP 503 Service Unavailable"},
       {"HTML page with status 200", kalo::test::Fault::kNone,
        "<html><body><h1>Manutenção</h1></body></html>", 1,
        "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)"},
@@ -290,8 +293,12 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     server_.SetManifest("acme", c.manifest.empty() ? manifest : c.manifest);
-    server_.SetFault(kManifestPath, c.fault);
+    server_.PlanFaults(kManifestPath, {c.fault});
+    const auto requests_before = server_.ManifestRequests().size();
     const auto run = UpdateAcme();
+    // A busy server is asked five times; any other answer once.
+    EXPECT_EQ(server_.ManifestRequests().size() - requests_before,
+              c.fault.fault == kalo::test::Fault::kBusy ? 5u : 1u);
     server_.SetFault(kManifestPath, kalo::test::Fault::kNone);
 
     EXPECT_EQ(run.exit_status, c.exit_status) << run.err;

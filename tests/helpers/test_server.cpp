@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <charconv>
+#include <functional>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "update/protocol.h"
 
@@ -18,13 +21,89 @@ constexpr std::size_t kSlowPieces = 6;
 constexpr std::size_t kEndlessLimit = 64 * 1024 * 1024;
 constexpr std::size_t kEndlessPiece = 64 * 1024;
 
-// Answers with `body`, or fails the way `fault` says. `stopping` ends a stall.
-void Respond(httplib::Response& response, const std::string& body, Fault fault,
-             const std::string& redirect_target, const std::atomic<bool>& stopping,
-             std::chrono::milliseconds slow_pause) {
+// The first byte "Range: bytes=N-" asks for, when the request asks so.
+std::optional<std::size_t> RangeStart(const httplib::Request& request) {
+  const std::string range = request.get_header_value("Range");
+  constexpr std::string_view kUnit = "bytes=";
+  if (!range.starts_with(kUnit) || !range.ends_with('-')) {
+    return std::nullopt;
+  }
+  std::size_t start = 0;
+  const char* end = range.data() + range.size() - 1;
+  const auto [stop, error] = std::from_chars(range.data() + kUnit.size(), end, start);
+  return error == std::errc() && stop == end ? std::optional(start) : std::nullopt;
+}
+
+std::string ETagOf(const std::string& content) {
+  return "\"" + std::to_string(std::hash<std::string>{}(content)) + "\"";
+}
+
+// Answers a file as a static server does, a range included, or with one of the faults
+// about bodies and ranges. `sent` counts the body bytes that go out.
+void ServeFile(const httplib::Request& request, httplib::Response& response,
+               const std::string& body, const FaultPlan& plan, std::atomic<std::uint64_t>& sent) {
   const auto content = std::make_shared<std::string>(body);
+  const std::string etag = ETagOf(body);
+  response.set_header("ETag", etag);
+  std::optional<std::size_t> start = RangeStart(request);
+  const std::string if_range = request.get_header_value("If-Range");
+  if ((!if_range.empty() && if_range != etag) || plan.fault == Fault::kIgnoreRange) {
+    start.reset();
+  }
+  if (start && (plan.fault == Fault::kRangeNotSatisfiable || *start >= content->size())) {
+    response.status = 416;
+    response.set_header("Content-Range", "bytes */" + std::to_string(content->size()));
+    response.set_content(kErrorPage, "text/html");
+    return;
+  }
+  const std::size_t first = start && plan.fault != Fault::kWrongRange ? *start : 0;
+  const std::size_t end = plan.fault == Fault::kDropAfter
+                              ? std::min(content->size(), first + plan.bytes)
+                              : content->size();
+  const auto write_to = [content, end, &sent](std::size_t from, httplib::DataSink& sink) {
+    if (from >= end) {
+      return false;  // closes the connection before the body's end
+    }
+    sent += end - from;
+    sink.write(content->data() + from, end - from);
+    return true;
+  };
+  if (!start) {
+    response.set_content_provider(
+        content->size(), "application/octet-stream",
+        [write_to](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+          return write_to(offset, sink);
+        });
+    return;
+  }
+  // Chunked, which the server library sends as it stands instead of cutting its own range.
+  response.status = 206;
+  response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                           std::to_string(content->size() - 1) + "/" +
+                                           std::to_string(content->size()));
+  response.set_chunked_content_provider(
+      "application/octet-stream",
+      [write_to, first, end, whole = content->size()](std::size_t offset, httplib::DataSink& sink) {
+        if (first + offset == whole) {
+          sink.done();
+          return true;
+        }
+        return write_to(first + offset, sink);
+      });
+}
+
+// Answers with `body`, or fails the way `fault` says. `stopping` ends a stall.
+void Respond(httplib::Response& response, const std::string& body, const FaultPlan& plan,
+             const std::atomic<bool>& stopping, std::chrono::milliseconds slow_pause) {
+  const auto content = std::make_shared<std::string>(body);
+  const Fault fault = plan.fault;
   switch (fault) {
     case Fault::kNone:
+    // Faults of ranges and parts concern files, which ServeFile answers.
+    case Fault::kDropAfter:
+    case Fault::kIgnoreRange:
+    case Fault::kRangeNotSatisfiable:
+    case Fault::kWrongRange:
       response.set_content(body, "application/octet-stream");
       return;
     case Fault::kNotFound:
@@ -34,11 +113,11 @@ void Respond(httplib::Response& response, const std::string& body, Fault fault,
       return;
     case Fault::kBusy:
       response.status = 503;
-      response.set_header("Retry-After", "7");
+      response.set_header("Retry-After", std::to_string(plan.retry_after));
       response.set_content(kErrorPage, "text/html");
       return;
     case Fault::kRedirect:
-      response.set_redirect(redirect_target);
+      response.set_redirect(plan.redirect_target);
       return;
     case Fault::kDropMidBody:
     case Fault::kShortBody: {
@@ -159,19 +238,19 @@ TestServer::TestServer() : TestServer(std::make_unique<httplib::Server>(), "http
 
 TestServer::TestServer(std::unique_ptr<httplib::Server> server, std::string scheme)
     : server_(std::move(server)), scheme_(std::move(scheme)) {
-  server_->Get(std::string(cImpLicencas::kManifestPath), [this](const httplib::Request& request,
-                                                                httplib::Response& response) {
-    const std::string client = request.get_param_value("id");
-    std::string body;
-    {
-      const std::lock_guard lock(mutex_);
-      manifest_requests_.push_back(client);
-      const auto found = manifests_.find(client);
-      body = found == manifests_.end() ? "" : found->second;
-    }
-    const FaultSetting setting = FaultOf(request.path);
-    Respond(response, body, setting.fault, setting.redirect_target, stopping_, slow_pause_);
-  });
+  server_->Get(std::string(cImpLicencas::kManifestPath),
+               [this](const httplib::Request& request, httplib::Response& response) {
+                 const std::string client = request.get_param_value("id");
+                 std::string body;
+                 {
+                   const std::lock_guard lock(mutex_);
+                   manifest_requests_.push_back(client);
+                   const auto found = manifests_.find(client);
+                   body = found == manifests_.end() ? "" : found->second;
+                 }
+                 const FaultPlan plan = TakeFault(request.path);
+                 Respond(response, body, plan, stopping_, slow_pause_);
+               });
   server_->Get(std::string(cImpLicencas::kSignaturePath),
                [this](const httplib::Request& request, httplib::Response& response) {
                  AnswerStored(signatures_, request.get_param_value("id"), request, response);
@@ -196,19 +275,34 @@ TestServer::TestServer(std::unique_ptr<httplib::Server> server, std::string sche
 void TestServer::AnswerStored(const std::map<std::string, std::string>& stored,
                               const std::string& key, const httplib::Request& request,
                               httplib::Response& response) {
+  const FaultPlan plan = TakeFault(request.path);
   std::optional<std::string> body;
   {
     const std::lock_guard lock(mutex_);
     if (const auto found = stored.find(key); found != stored.end()) {
       body = found->second;
     }
+    if (&stored == &files_) {
+      range_requests_.push_back(request.get_header_value("Range"));
+    }
   }
-  FaultSetting setting = FaultOf(request.path);
-  if (!body && setting.fault == Fault::kNone) {
-    setting.fault = Fault::kNotFound;
+  switch (plan.fault) {
+    case Fault::kNone:
+      if (!body) {
+        break;
+      }
+      [[fallthrough]];
+    case Fault::kDropAfter:
+    case Fault::kIgnoreRange:
+    case Fault::kRangeNotSatisfiable:
+    case Fault::kWrongRange:
+      ServeFile(request, response, body.value_or(""), plan, file_bytes_sent_);
+      return;
+    default:
+      Respond(response, body.value_or(""), plan, stopping_, slow_pause_);
+      return;
   }
-  Respond(response, body.value_or(""), setting.fault, setting.redirect_target, stopping_,
-          slow_pause_);
+  Respond(response, "", Fault::kNotFound, stopping_, slow_pause_);
 }
 
 TestServer::~TestServer() {
@@ -243,8 +337,15 @@ void TestServer::SetFile(const std::string& name, const std::string& content) {
 
 void TestServer::SetFault(const std::string& path, Fault fault,
                           const std::string& redirect_target) {
+  FaultPlan plan(fault);
+  plan.redirect_target = redirect_target;
   const std::lock_guard lock(mutex_);
-  faults_[path] = {fault, redirect_target};
+  faults_[path] = {std::move(plan)};
+}
+
+void TestServer::PlanFaults(const std::string& path, std::vector<FaultPlan> plans) {
+  const std::lock_guard lock(mutex_);
+  faults_[path] = std::move(plans);
 }
 
 std::vector<std::string> TestServer::ManifestRequests() const {
@@ -257,10 +358,26 @@ std::vector<std::string> TestServer::RequestTargets() const {
   return request_targets_;
 }
 
-TestServer::FaultSetting TestServer::FaultOf(const std::string& path) const {
+std::vector<std::string> TestServer::RangeRequests() const {
+  const std::lock_guard lock(mutex_);
+  return range_requests_;
+}
+
+FaultPlan TestServer::TakeFault(const std::string& path) {
   const std::lock_guard lock(mutex_);
   const auto found = faults_.find(path);
-  return found == faults_.end() ? FaultSetting{} : found->second;
+  if (found == faults_.end() || found->second.empty()) {
+    return {};
+  }
+  FaultPlan& next = found->second.front();
+  FaultPlan plan = next;
+  if (next.times > 0 && --next.times == 0) {
+    if (next.then_content && path.starts_with(cImpLicencas::kFileFolderPath)) {
+      files_[path.substr(cImpLicencas::kFileFolderPath.size())] = *next.then_content;
+    }
+    found->second.erase(found->second.begin());
+  }
+  return plan;
 }
 
 TestProxy::TestProxy() : server_(std::make_unique<httplib::Server>()) {

@@ -39,13 +39,14 @@ TEST(InternetTransferRealTime, AnOperationGivenUpOnWritesNothingIntoTheWaitersSt
   kalo::test::TestServer server;
   kalo::test::FakeUi ui;
   const kalo::platform::Clock clock;
-  const auto transfer = kalo::platform::MakeInternetTransfer(ui, clock, {2s, 150ms});
+  // One attempt: a retry would wait seconds on the real clock.
+  const auto transfer = kalo::platform::MakeInternetTransfer(ui, clock, {2s, 150ms, 1024, 1});
   // Half of it comes at once, too little for the first 150 ms: the stall ends the
   // transfer at their end, while WinINet waits for more.
   server.SetFile("silent.bin", std::string(1000, 's'));
   server.SetFault("/trabalho/versao/silent.bin", kalo::test::Fault::kStallMidBody);
   EXPECT_THROW(transfer->OpenUrlBytes(server.BaseAddress() + "/trabalho/versao/silent.bin",
-                                      [](std::span<const std::byte>) {}),
+                                      {[](std::span<const std::byte>) {}, [] {}}),
                kalo::Error);
   // WinINet ends the operation it was left with at its receive time-out, two idle times.
   EXPECT_TRUE(StackStaysUntouched(500ms));

@@ -17,6 +17,12 @@ using kalo::platform::TransferState;
 using kalo::test::Fault;
 using namespace std::chrono_literals;
 
+// The earlier cases look at one attempt's failure; retries have their own tests.
+kalo::platform::TransferTimeouts OneAttempt(kalo::platform::TransferTimeouts timeouts) {
+  timeouts.attempts = 1;
+  return timeouts;
+}
+
 class InternetTransferTest : public testing::Test {
  protected:
   InternetTransferTest() {
@@ -31,11 +37,17 @@ class InternetTransferTest : public testing::Test {
     return server_.BaseAddress() + "/trabalho/versao/" + name;
   }
 
+  // A sink that keeps the body in `body`, as a file would.
+  static kalo::platform::ByteSink Into(std::string& body) {
+    return {[&body](std::span<const std::byte> bytes) {
+              body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            },
+            [&body] { body.clear(); }};
+  }
+
   std::string FetchBytes(const std::string& url) {
     std::string received;
-    transfer_->OpenUrlBytes(url, [&received](std::span<const std::byte> bytes) {
-      received.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    });
+    transfer_->OpenUrlBytes(url, Into(received));
     return received;
   }
 
@@ -61,7 +73,7 @@ class InternetTransferTest : public testing::Test {
   kalo::test::FakeClock clock_;
   kalo::test::FakeUi ui_{&clock_};
   std::unique_ptr<kalo::platform::InternetTransfer> transfer_ =
-      kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+      kalo::platform::MakeInternetTransfer(ui_, clock_, OneAttempt({2s, 300ms}));
   std::vector<TransferState> states_;
   std::vector<Seen> seen_;
 };
@@ -152,10 +164,12 @@ TEST_F(InternetTransferTest, TransferBelowTheMinimumRateIsStalled) {
   server_.SetSlowPause(60ms);
   const int pumps_before = ui_.pumps;
   std::string received;
-  transfer_->OpenUrlBytes(Url("steady.bin"), [&](std::span<const std::byte> bytes) {
-    received.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    clock_.Advance(bytes.size() * 75us);
-  });
+  const kalo::platform::ByteSink into = Into(received);
+  transfer_->OpenUrlBytes(Url("steady.bin"), {[&](std::span<const std::byte> bytes) {
+                                                into.append(bytes);
+                                                clock_.Advance(bytes.size() * 75us);
+                                              },
+                                              into.restart});
   EXPECT_EQ(received, body);
   EXPECT_GT(ui_.pumps - pumps_before, 5);
 }
@@ -183,13 +197,13 @@ TEST_F(InternetTransferTest, ByteFormStopsAtItsLimit) {
     std::size_t received = 0;
     int calls = 0;
     const auto fetch = [&] {
-      transfer_->OpenUrlBytes(
-          Url(c.name),
-          [&](std::span<const std::byte> bytes) {
-            received += bytes.size();
-            ++calls;
-          },
-          c.limit);
+      transfer_->OpenUrlBytes(Url(c.name),
+                              {[&](std::span<const std::byte> bytes) {
+                                 received += bytes.size();
+                                 ++calls;
+                               },
+                               [] {}},
+                              c.limit);
     };
     if (c.reason.empty()) {
       fetch();
@@ -340,12 +354,13 @@ TEST_F(InternetTransferTest, UnreachableServerFails) {
 TEST_F(InternetTransferTest, SinkErrorStopsTheTransfer) {
   server_.SetFile("big.bin", std::string(4 << 20, 'b'));
   std::size_t received = 0;
-  EXPECT_THROW(transfer_->OpenUrlBytes(Url("big.bin"),
-                                       [&received](std::span<const std::byte> bytes) {
-                                         received += bytes.size();
-                                         throw kalo::Error(61, "disk full", "test");
-                                       }),
-               kalo::Error);
+  EXPECT_THROW(
+      transfer_->OpenUrlBytes(Url("big.bin"), {[&received](std::span<const std::byte> bytes) {
+                                                 received += bytes.size();
+                                                 throw kalo::Error(61, "disk full", "test");
+                                               },
+                                               [] {}}),
+      kalo::Error);
   EXPECT_LT(received, 4u << 20);
   EXPECT_FALSE(transfer_->StillExecuting());
   // The component stays usable.
@@ -390,6 +405,123 @@ TEST_F(InternetTransferTest, AFailedTransferCarriesItsParts) {
       EXPECT_FALSE(error.Reason().empty());
       EXPECT_EQ(error.Description(), "Falha na transferência de " + c.url + ": " + error.Reason());
     }
+  }
+}
+
+// Failures that may pass are tried again on the injected clock, continuing from the bytes
+// held when the server sends the rest of the same file, and from the first byte when it
+// cannot or the file changed: two versions are never joined.
+TEST_F(InternetTransferTest, RetriesResumeTheSameFileAndRestartAnyOther) {
+  using kalo::test::FaultPlan;
+  std::string body(100000, '\0');
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    body[i] = static_cast<char>('a' + i % 23);
+  }
+  const std::string changed(80000, 'n');
+  const FaultPlan drop_once{Fault::kDropAfter, 1, 30000};
+  const std::string none;
+  const std::string from_30000 = "bytes=30000-";
+  struct Case {
+    const char* what;
+    std::vector<FaultPlan> plans;
+    bool as_text;
+    std::string expected;  // the body, or "!" and the start of the reason it fails with
+    std::vector<std::string> ranges;
+    std::vector<std::chrono::milliseconds> waits;
+  };
+  const Case cases[] = {
+      {"dropped every 30000 bytes, resumed each time",
+       {{Fault::kDropAfter, -1, 30000}},
+       false,
+       body,
+       {none, from_30000, "bytes=60000-", "bytes=90000-"},
+       {0s, 0s, 0s}},
+      {"busy twice, asked again after its Retry-After",
+       {{Fault::kBusy, 2, 0}},
+       false,
+       body,
+       {none, none, none},
+       {7s, 7s}},
+      {"the range ignored: the whole file again",
+       {drop_once, {Fault::kIgnoreRange, 1, 0}},
+       false,
+       body,
+       {none, from_30000},
+       {0s}},
+      {"416: the whole file again",
+       {drop_once, {Fault::kRangeNotSatisfiable, 1, 0}},
+       false,
+       body,
+       {none, from_30000, none},
+       {0s, 1s}},
+      {"a part that starts elsewhere: the whole file again",
+       {drop_once, {Fault::kWrongRange, 1, 0}},
+       false,
+       body,
+       {none, from_30000, none},
+       {0s, 1s}},
+      {"the file changed on the server: only the new one",
+       {{Fault::kDropAfter, 1, 30000, changed}},
+       false,
+       changed,
+       {none, from_30000},
+       {0s}},
+      {"never passes: five attempts, then the failure",
+       {{Fault::kServerError, -1, 0}},
+       false,
+       "!HTTP 500",
+       {none, none, none, none, none},
+       {1s, 2s, 4s, 8s}},
+      {"a refusal that will not pass: one attempt",
+       {{Fault::kNotFound, -1, 0}},
+       false,
+       "!HTTP 404",
+       {none},
+       {}},
+      {"text form: dropped, asked again from the start",
+       {drop_once},
+       true,
+       body,
+       {none, none},
+       {1s}},
+      {"text form: busy twice, then the answer",
+       {{Fault::kBusy, 2, 0}},
+       true,
+       body,
+       {none, none, none},
+       {7s, 7s}},
+  };
+  const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    kalo::test::TestServer server;
+    server.SetFile("f.bin", body);
+    server.PlanFaults("/trabalho/versao/f.bin", c.plans);
+    std::vector<std::chrono::milliseconds> waits;
+    transfer->SetProgressHandler([&waits](const kalo::platform::TransferProgress& progress) {
+      if (progress.phase == kalo::platform::TransferPhase::kWaitingToRetry) {
+        waits.push_back(progress.wait);
+      }
+    });
+    std::optional<kalo::platform::TransferOutcome> outcome;
+    transfer->SetOutcomeHandler(
+        [&outcome](const kalo::platform::TransferOutcome& told) { outcome = told; });
+    const std::string url = server.BaseAddress() + "/trabalho/versao/f.bin";
+    std::string received;
+    try {
+      received = c.as_text ? transfer->OpenUrlText(url).body
+                           : (transfer->OpenUrlBytes(url, Into(received)), received);
+    } catch (const kalo::platform::TransferError& error) {
+      received = "!" + error.Reason();
+    }
+    EXPECT_EQ(received.substr(0, std::min(received.size(), c.expected.size())), c.expected);
+    EXPECT_EQ(received.size() == c.expected.size(), c.expected[0] != '!');
+    EXPECT_EQ(server.RangeRequests(), c.ranges);
+    EXPECT_EQ(waits, c.waits);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->attempts, static_cast<int>(c.ranges.size()));
+    EXPECT_EQ(outcome->failure.has_value(), c.expected[0] == '!');
+    EXPECT_FALSE(transfer->StillExecuting());
   }
 }
 

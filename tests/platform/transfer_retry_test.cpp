@@ -63,8 +63,8 @@ TEST(RetrySchedule, StatusLineNamesTheNextAttemptItsWaitAndWhy) {
   RetrySchedule schedule;
   const auto wait = schedule.Next(kDropped);
   ASSERT_TRUE(wait);
-  EXPECT_EQ(kalo::platform::RetryStatusText(schedule.NextAttemptNumber(), *wait,
-                                            "a conexão foi reiniciada"),
+  EXPECT_EQ(kalo::platform::RetryStatusText(schedule.NextAttemptNumber(), schedule.MostAttempts(),
+                                            *wait, "a conexão foi reiniciada"),
             "Nova tentativa 2 de 5 em 1 s: a conexão foi reiniciada");
   for (const auto& [status, transient] : {std::pair{408, true},
                                           {429, true},

@@ -176,11 +176,9 @@ class LoadManifestTest : public testing::Test {
   kalo::platform::FileSystem fs_;
   cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_.Path().string()};
   kalo::test::TestServer server_;
-  kalo::test::FakeUi ui_;
-  kalo::platform::Clock clock_;
-  // No case here stalls: a generous idle limit keeps a busy machine (wine, a parallel
-  // run) from passing for a stalled server, since manifests and signatures are smaller
-  // than the bytes each stretch must bring.
+  // The clock moves only while the transfer waits to try again, so no case here stalls.
+  kalo::test::FakeClock clock_;
+  kalo::test::FakeUi ui_{&clock_};
   std::unique_ptr<kalo::platform::InternetTransfer> transfer_ =
       kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 5s});
   cImpLicencas::ManifestState state_;
@@ -262,11 +260,13 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
       EXPECT_EQ(state_.address, c.base + "/trabalho/versao.php?id=acme");
       EXPECT_TRUE(state_.lines.empty());
     }
-    // Only a manifest is kept; after a failure the next run asks again.
+    // Only a manifest is kept; after a failure the next run asks again, and a server
+    // error is asked five times in each.
     const bool kept = c.status == ManifestStatus::kReceived;
     EXPECT_EQ(state_.loaded, kept);
     if (c.base == server_.BaseAddress()) {
-      EXPECT_EQ(server_.ManifestRequests().size() - requests, kept ? 1u : 2u);
+      const std::size_t per_run = c.reason.find("HTTP 500") != std::string::npos ? 5 : 1;
+      EXPECT_EQ(server_.ManifestRequests().size() - requests, kept ? 1u : 2 * per_run);
     }
   }
 }

@@ -171,9 +171,8 @@ class UpdateRunTest : public testing::Test {
   const kalo::platform::CarriedResources resources_{kalo::CarriedExtractors()};
   kalo::test::FakeClock clock_;
   kalo::test::FakeUi ui_{&clock_};
-  const kalo::platform::Clock real_clock_;
   cUpdate::TransferControlOwner transfer_{[this] {
-    return kalo::platform::MakeInternetTransfer(ui_, real_clock_, {2s, 2s});
+    return kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 2s});
   }};
   cImpZipDeclares::ArchiveLibraries libraries_{install_};
   cImpLicencas::ManifestState manifest_;
@@ -524,7 +523,7 @@ TEST_F(UpdateRunTest, AnInterruptedRunIsMadeGoodFirst) {
     work_.Write(std::string("KALO/") + stray, "partial");
   }
   work_.Write("KALO/notes.part-1", "not ours: kept");
-  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNotFound);
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(ReadWholeFile(Path("acme.exe")), "old program");
   EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "new logo");
@@ -563,7 +562,7 @@ TEST_F(UpdateRunTest, ACopyThatCannotBePutBackIsReportedAndTheNextRunPutsItBack)
   fs_.held.clear();
   observer_.overlooked.clear();
   manifest_ = {};
-  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kServerError);
+  server_.SetFault("/trabalho/versao.php", kalo::test::Fault::kNotFound);
   EXPECT_EQ(Run("acme"), std::nullopt);
   EXPECT_EQ(ReadWholeFile(Path("logo-jpg-201811211540.jpg")), "old content");
   EXPECT_EQ(LeftOvers(), std::vector<std::string>{});

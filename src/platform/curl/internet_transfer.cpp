@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/internet_transfer_base.h"
+#include "platform/plain_text.h"
 
 namespace kalo::platform {
 namespace {
@@ -44,8 +46,12 @@ struct EasyCleanup {
 struct MultiCleanup {
   void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+struct ListCleanup {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
 
 class CurlGlobal {
  public:
@@ -66,8 +72,7 @@ struct TransferContext {
   TransferWatch* watch = nullptr;
   // What the watch or the sink threw inside a callback, thrown again outside curl.
   std::exception_ptr error;
-  std::string status_text;                          // the reason phrase of the latest status line
-  std::optional<std::chrono::seconds> retry_after;  // the latest response's Retry-After
+  ResponseHead head;  // of the latest answer; a redirect's is replaced by the next
 };
 
 // The length the server announces for the body, when it announces one.
@@ -78,6 +83,16 @@ std::optional<std::uint64_t> AnnouncedLength(CURL* easy) {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(length);
+}
+
+// The answer's head as far as it came, with its status code and length.
+ResponseHead HeadOf(const TransferContext& context) {
+  ResponseHead head = context.head;
+  long code = 0;
+  curl_easy_getinfo(context.easy, CURLINFO_RESPONSE_CODE, &code);
+  head.code = static_cast<int>(code);
+  head.content_length = AnnouncedLength(context.easy);
+  return head;
 }
 
 // "HTTP/1.1 404 Not Found\r\n" gives "Not Found"; HTTP/2 sends no phrase.
@@ -96,10 +111,9 @@ std::string ReasonPhraseOf(std::string_view status_line) {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
   try {
-    // Curl hands the body over only once the final answer's headers are read, so its
-    // announced length is known before the first byte goes to the sink.
-    if (context->watch->BodyBytes() == 0) {
-      context->watch->CheckAnnounced(AnnouncedLength(context->easy));
+    // Curl hands the body over only once the final answer's headers are read.
+    if (!context->watch->Begun()) {
+      context->watch->Begin(HeadOf(*context));
     }
     context->watch->Deliver(std::as_bytes(std::span(data, size * count)));
   } catch (...) {
@@ -110,18 +124,31 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   return size * count;
 }
 
+// The value of the header `name` (lower case, with its colon) when `line` is that header.
+std::optional<std::string> HeaderValue(std::string_view line, std::string_view name) {
+  if (line.size() < name.size() || !EqualIgnoringAsciiCase(line.substr(0, name.size()), name)) {
+    return std::nullopt;
+  }
+  return std::string(Trimmed(line.substr(name.size()), " \t\r\n"));
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* context = static_cast<TransferContext*>(user);
   context->watch->Count(size * count);
   const std::string_view line(data, size * count);
+  ResponseHead& head = context->head;
   // Every response of a redirect chain starts with its status line; the last one counts.
-  constexpr std::string_view kRetryAfter = "retry-after:";
   if (line.starts_with("HTTP/")) {
-    context->status_text = ReasonPhraseOf(line);
-    context->retry_after.reset();
-  } else if (line.size() > kRetryAfter.size() &&
-             EqualIgnoringAsciiCase(line.substr(0, kRetryAfter.size()), kRetryAfter)) {
-    context->retry_after = RetryAfterSeconds(line.substr(kRetryAfter.size()));
+    head = {};
+    head.text = ReasonPhraseOf(line);
+  } else if (const auto retry_after = HeaderValue(line, "retry-after:")) {
+    head.retry_after = RetryAfterSeconds(*retry_after);
+  } else if (auto range = HeaderValue(line, "content-range:")) {
+    head.content_range = std::move(*range);
+  } else if (auto etag = HeaderValue(line, "etag:")) {
+    head.etag = std::move(*etag);
+  } else if (auto modified = HeaderValue(line, "last-modified:")) {
+    head.last_modified = std::move(*modified);
   }
   return size * count;
 }
@@ -153,8 +180,7 @@ curl_off_t Timing(CURL* easy, CURLINFO what) {
 class CurlTransfer final : public InternetTransferBase {
  public:
   CurlTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, std::string proxy)
-      : InternetTransferBase(clock, timeouts),
-        ui_(ui),
+      : InternetTransferBase(ui, clock, timeouts),
         proxy_(std::move(proxy)),
         multi_(curl_multi_init()) {
     // A setting that names no proxy curl can use fails here rather than let transfers go
@@ -183,7 +209,7 @@ class CurlTransfer final : public InternetTransferBase {
   };
 
   EasyHandle Prepare(const TransferWatch& watch, bool fail_on_http_error, TransferContext& context,
-                     char* error_text) const {
+                     const HeaderList& headers, char* error_text) const {
     const std::string& url = watch.Url();
     EasyHandle easy(curl_easy_init());
     if (!easy) {
@@ -219,23 +245,33 @@ class CurlTransfer final : public InternetTransferBase {
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &context);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &context);
+    // Sent as they stand, so that curl never judges the answer to a range itself: the
+    // watch decides whether a part continues the body held.
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
     return easy;
   }
 
-  HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) override {
+  ResponseHead Fetch(TransferWatch& watch, bool fail_on_http_error) override {
     char error_text[CURL_ERROR_SIZE] = {};
     TransferContext context;
     context.watch = &watch;
-    EasyHandle easy = Prepare(watch, fail_on_http_error, context, error_text);
+    HeaderList headers;
+    for (const std::string& line : watch.RequestHeaders()) {
+      curl_slist* longer = curl_slist_append(headers.get(), line.c_str());
+      if (longer == nullptr) {
+        throw std::bad_alloc();
+      }
+      static_cast<void>(headers.release());
+      headers.reset(longer);
+    }
+    EasyHandle easy = Prepare(watch, fail_on_http_error, context, headers, error_text);
     context.easy = easy.get();
     const Attachment attachment(multi_.get(), easy.get());
     const CURLcode result = Drive(easy.get(), watch);
     if (context.error) {
       std::rethrow_exception(context.error);
     }
-    long code = 0;
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
-    HttpStatus status{static_cast<int>(code), context.status_text, context.retry_after};
+    ResponseHead status = HeadOf(context);
     if (result != CURLE_OK) {
       // Our own words for a refused redirect and the server's for a refused request say
       // more than curl's summary.
@@ -270,7 +306,7 @@ class CurlTransfer final : public InternetTransferBase {
       }
       watch.CheckRate();
       curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr);
-      ui_.ProcessPendingMessages();
+      WindowUi().ProcessPendingMessages();
     }
     int remaining = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_.get(), &remaining)) {
@@ -295,7 +331,6 @@ class CurlTransfer final : public InternetTransferBase {
   }
 
   CurlGlobal global_;
-  Ui& ui_;
   std::string proxy_;
   MultiHandle multi_;
 };

@@ -63,6 +63,12 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
   }
 }
 
+void AtomicFile::Discard() {
+  if (::ftruncate(Descriptor(handle_), 0) != 0 || ::lseek(Descriptor(handle_), 0, SEEK_SET) != 0) {
+    throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+}
+
 void AtomicFile::Flush() {
   if (::fsync(Descriptor(handle_)) != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);

@@ -75,6 +75,13 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
   }
 }
 
+void AtomicFile::Discard() {
+  if (!::SetFilePointerEx(HandleOf(handle_), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
+      !::SetEndOfFile(HandleOf(handle_))) {
+    throw LastSystemError("Não foi possível gravar " + target_, kSource);
+  }
+}
+
 void AtomicFile::Flush() {
   if (!::FlushFileBuffers(HandleOf(handle_))) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -207,29 +206,22 @@ std::optional<std::wstring> HeaderText(HINTERNET request, DWORD query) {
   return text;
 }
 
-HttpStatus StatusOf(HINTERNET request) {
+ResponseHead HeadOf(HINTERNET request) {
   DWORD code = 0;
   DWORD size = sizeof(code);
   ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr);
-  const auto retry_after = HeaderText(request, HTTP_QUERY_RETRY_AFTER);
-  return {static_cast<int>(code),
-          win32::Narrow(HeaderText(request, HTTP_QUERY_STATUS_TEXT).value_or(L"")),
-          retry_after ? RetryAfterSeconds(win32::Narrow(*retry_after)) : std::nullopt};
-}
-
-std::optional<std::uint64_t> ContentLength(HINTERNET request) {
-  const auto text = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
-  if (!text) {
-    return std::nullopt;
-  }
-  const std::string digits = win32::Narrow(*text);
-  std::uint64_t length = 0;
-  const char* end = digits.data() + digits.size();
-  const auto [stop, error] = std::from_chars(digits.data(), end, length);
-  if (error != std::errc() || stop != end) {
-    return std::nullopt;
-  }
-  return length;
+  const auto text = [request](DWORD query) {
+    return win32::Narrow(HeaderText(request, query).value_or(L""));
+  };
+  ResponseHead head;
+  head.code = static_cast<int>(code);
+  head.text = text(HTTP_QUERY_STATUS_TEXT);
+  head.retry_after = RetryAfterSeconds(text(HTTP_QUERY_RETRY_AFTER));
+  head.content_length = HttpDigits(text(HTTP_QUERY_CONTENT_LENGTH));
+  head.content_range = text(HTTP_QUERY_CONTENT_RANGE);
+  head.etag = text(HTTP_QUERY_ETAG);
+  head.last_modified = text(HTTP_QUERY_LAST_MODIFIED);
+  return head;
 }
 
 bool IsRedirect(int status) {
@@ -295,7 +287,7 @@ class Request {
 class WinInetTransfer final : public InternetTransferBase {
  public:
   WinInetTransfer(Ui& ui, const Clock& clock, TransferTimeouts timeouts, const std::string& proxy)
-      : InternetTransferBase(clock, timeouts), ui_(ui) {
+      : InternetTransferBase(ui, clock, timeouts) {
     // WinINet carries transfers through http proxies only.
     const auto address = ProxyAddress(proxy, {"http"});
     if (address && !address->user.empty()) {
@@ -337,7 +329,7 @@ class WinInetTransfer final : public InternetTransferBase {
     return session;
   }
 
-  HttpStatus Fetch(TransferWatch& watch, bool fail_on_http_error) override {
+  ResponseHead Fetch(TransferWatch& watch, bool fail_on_http_error) override {
     // Redirects are followed here rather than by WinINet, which would follow them to any
     // scheme and without end.
     std::wstring url = win32::Widen(watch.Url());
@@ -351,9 +343,15 @@ class WinInetTransfer final : public InternetTransferBase {
                                       only_web);
       }
       const Request request(session_.get(), *target, proxy_credentials_, watch);
-      Perform(watch, request,
-              [&request] { return ::HttpSendRequestW(request.Handle(), nullptr, 0, nullptr, 0); });
-      HttpStatus status = StatusOf(request.Handle());
+      std::wstring headers;
+      for (const std::string& line : watch.RequestHeaders()) {
+        headers += win32::Widen(line) + L"\r\n";
+      }
+      Perform(watch, request, [&request, &headers] {
+        return ::HttpSendRequestW(request.Handle(), headers.empty() ? nullptr : headers.c_str(),
+                                  static_cast<DWORD>(headers.size()), nullptr, 0);
+      });
+      ResponseHead status = HeadOf(request.Handle());
       if (const auto location = HeaderText(request.Handle(), HTTP_QUERY_LOCATION);
           location && IsRedirect(status.code)) {
         if (redirects == kMaxRedirects) {
@@ -369,14 +367,13 @@ class WinInetTransfer final : public InternetTransferBase {
         // The server's own words for the refusal; its error page is not the body asked for.
         throw watch.Refused(status);
       }
+      watch.Begin(status);
       ReadBody(watch, request);
       return status;
     }
   }
 
   void ReadBody(TransferWatch& watch, const Request& request) {
-    const std::optional<std::uint64_t> announced = ContentLength(request.Handle());
-    watch.CheckAnnounced(announced);
     RequestSignals& answers = request.Signals();
     for (DWORD available = WaitForData(watch, request); available > 0;
          available = WaitForData(watch, request)) {
@@ -387,12 +384,7 @@ class WinInetTransfer final : public InternetTransferBase {
       });
       watch.Deliver(std::span(answers.buffer.data(), answers.read));
       watch.CheckRate();
-      ui_.ProcessPendingMessages();
-    }
-    // WinINet ends a body quietly when the server closes the connection before its end.
-    if (announced && watch.BodyBytes() < *announced) {
-      throw watch.Dropped("a conexão terminou com " + std::to_string(watch.BodyBytes()) + " dos " +
-                          std::to_string(*announced) + " bytes anunciados");
+      WindowUi().ProcessPendingMessages();
     }
   }
 
@@ -437,11 +429,10 @@ class WinInetTransfer final : public InternetTransferBase {
       }
       watch.Reached(static_cast<TransferState>(signals.reached.load()));
       watch.CheckRate();
-      ui_.ProcessPendingMessages();
+      WindowUi().ProcessPendingMessages();
     }
   }
 
-  Ui& ui_;
   std::optional<ProxyCredentials> proxy_credentials_;
   UniqueInternet session_;
 };
