@@ -253,11 +253,15 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenIsSaidOnceAndSkipped) {
     log.RunStarted("http://h/", "acme");
     log.FileReplaced("logo.jpg");
     log.RunEnded(RunEnd::kCompleted, 0, std::nullopt);
-    ASSERT_EQ(told_.warnings.size(), 1u);
-    EXPECT_NE(told_.warnings[0].find(c.says), std::string::npos) << told_.warnings[0];
+    EXPECT_EQ(told_.warnings.size(), 1u);
+    const std::string said = told_.warnings.empty() ? std::string() : told_.warnings.front();
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
     EXPECT_EQ(ReadWholeFile(victim), "not the updater's");
-    EXPECT_FALSE(fs::exists(corner_ + "/kalo_upd.log") &&
-                 ReadWholeFile(corner_ + "/kalo_upd.log").find("baixado") != std::string::npos);
+    for (const std::string& path : {corner_ + "/kalo_upd.log", corner_ + "/kalo_upd.log.1"}) {
+      if (fs::is_regular_file(path)) {
+        EXPECT_EQ(ReadWholeFile(path).find("baixado"), std::string::npos) << path;
+      }
+    }
   }
 }
 
