@@ -2,6 +2,7 @@
 // command once on the console.
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -100,8 +101,9 @@ class Updater : public platform::WindowEvents {
              ProxyForLog(settings_)},
             [] { return std::chrono::system_clock::now(); },
             unattended_ ? static_cast<cImpLicencas::RunObserver&>(console_log_) : quiet_log_),
-        observers_(unattended_ ? std::vector<cImpLicencas::RunObserver*>{&console_log_, &run_log_}
-                               : std::vector<cImpLicencas::RunObserver*>{&run_log_}),
+        observers_(cImpLicencas::AllOf(
+            unattended_ ? std::vector<cImpLicencas::RunObserver*>{&console_log_, &run_log_}
+                        : std::vector<cImpLicencas::RunObserver*>{&run_log_})),
         transfer_([this] { return MakeTransfer(); }),
         update_{
             fs_,
@@ -113,7 +115,7 @@ class Updater : public platform::WindowEvents {
             libraries_,
             manifest_,
             trust_,
-            observers_,
+            *observers_,
             install_folder_,
             server_,
             cImpLicencas::OwnExeName(platform::OwnFilePath()),
@@ -200,7 +202,7 @@ class Updater : public platform::WindowEvents {
   app::ConsoleRunLog console_log_;
   cImpLicencas::RunObserver quiet_log_;
   cImpLicencas::RunLog run_log_;
-  cImpLicencas::RunObservers observers_;
+  std::unique_ptr<cImpLicencas::RunObserver> observers_;
   cUpdate::TransferControlOwner transfer_;
   cImpLicencas::UpdateServices update_;
   app::FrmAtualizar form_;

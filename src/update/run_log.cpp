@@ -285,7 +285,7 @@ void RunLog::RunEnded(std::optional<RunEnd> returned, int exit_status,
   } else if (exit_status != 0 && (failure || failed_)) {
     result = "falha";
   }
-  Write(Line("fim")("resultado", result)("saída", static_cast<std::uint64_t>(exit_status))(
+  Write(Line("fim")("resultado", result)("saída", std::to_string(exit_status))(
       "motivo", failure ? failure : failed_));
   in_run_ = false;
 }

@@ -2,9 +2,9 @@
 // log, the run log in the install folder, and the run journal's own reports.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/failure.h"
@@ -72,38 +72,8 @@ class RunObserver {
                         const std::optional<kalo::Failure>& /*failure*/) {}
 };
 
-// Passes every report to each of several observers, in order, so that the run still
-// reports to one.
-class RunObservers : public RunObserver {
- public:
-  explicit RunObservers(std::vector<RunObserver*> observers) : observers_(std::move(observers)) {}
-
-  void RunStarted(const std::string& server_base, const std::string& client) override;
-  void ManifestLoaded(const ManifestState& manifest,
-                      const std::optional<kalo::Failure>& failure) override;
-  void TransferEnded(const kalo::platform::TransferOutcome& outcome) override;
-  void EntryDecided(const std::string& file_name, const EntryComparison& comparison) override;
-  void FileReplaced(const std::string& file_name) override;
-  void FileUnpacked(const std::string& file_name) override;
-  void Journaled(JournalStep step, const std::string& name, bool recovery) override;
-  void EntrySkipped(const std::string& line) override;
-  void NothingListed(const std::string& address) override;
-  void Warned(const std::string& text) override;
-  void Overlooked(const kalo::Failure& failure) override;
-  void StepFailed(const kalo::Failure& failure) override;
-  void HandingOver(const std::string& path) override;
-  void RunEnded(std::optional<RunEnd> returned, int exit_status,
-                const std::optional<kalo::Failure>& failure) override;
-
- private:
-  template <typename Hook, typename... Arguments>
-  void Tell(Hook hook, const Arguments&... arguments) {
-    for (RunObserver* observer : observers_) {
-      (observer->*hook)(arguments...);
-    }
-  }
-
-  std::vector<RunObserver*> observers_;
-};
+// An observer that passes every report to each of `observers`, in order, so that a run
+// still reports to one. They are borrowed and must outlive it.
+std::unique_ptr<RunObserver> AllOf(std::vector<RunObserver*> observers);
 
 }  // namespace cImpLicencas
