@@ -15,6 +15,7 @@
 #include "platform/internet_transfer_interface.h"
 #include "platform/local_time.h"
 #include "update/freshness.h"
+#include "update/hidden_folder.h"
 #include "update/manifest.h"
 #include "update/update_run.h"
 
@@ -253,7 +254,9 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenIsSaidOnceAndSkipped) {
     log.RunEnded(RunEnd::kCompleted, 0, std::nullopt);
     // One line, however many reports were not written.
     const std::string said = console_.str();
-    EXPECT_TRUE(said.starts_with("Aviso: O registro de execução " + corner_ + "/kalo_upd.log") &&
+    EXPECT_TRUE(said.starts_with("Aviso: O registro de execução " +
+                                 kalo::platform::PathInFolder(
+                                     cImpLicencas::HiddenFolderOf(install_), "kalo_upd.log")) &&
                 said.find('\n') == said.size() - 1)
         << said;
     EXPECT_NE(said.find(c.says), std::string::npos) << said;
