@@ -2,6 +2,7 @@
 // command once on the console.
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -25,6 +26,7 @@
 #include "support/exit_status.h"
 #include "support/timestamps.h"
 #include "update/freshness.h"
+#include "update/run_log.h"
 #include "update/update_run.h"
 
 namespace kalo {
@@ -63,6 +65,16 @@ std::string HostOf(const std::string& base) {
   return address->host + (address->port ? ":" + std::to_string(*address->port) : "");
 }
 
+// The proxy setting for the run log's start line; a store that cannot be read says so
+// at the run's first transfer, which reads it again.
+std::string ProxyForLog(const platform::SettingsStore& settings) {
+  try {
+    return ProxySetting(settings);
+  } catch (const Error&) {
+    return {};
+  }
+}
+
 // The program assembled for the chosen mode. Every service is a member, made in the
 // order of declaration from those above it. The window reports its events to this
 // object, which passes them to the window's logic; the window is made before the
@@ -83,6 +95,15 @@ class Updater : public platform::WindowEvents {
         libraries_(install_folder_,
                    cImpLicencas::RepairFromCarriedExtractors(provisioning_, install_folder_)),
         console_log_(std::cout),
+        run_log_(
+            fs_, install_folder_,
+            {build::kVersionText, platform::PlatformName(), unattended_ ? "automático" : "janela",
+             ProxyForLog(settings_)},
+            [] { return std::chrono::system_clock::now(); },
+            unattended_ ? static_cast<cImpLicencas::RunObserver&>(console_log_) : quiet_log_),
+        observers_(cImpLicencas::AllOf(
+            unattended_ ? std::vector<cImpLicencas::RunObserver*>{&console_log_, &run_log_}
+                        : std::vector<cImpLicencas::RunObserver*>{&run_log_})),
         transfer_([this] { return MakeTransfer(); }),
         update_{
             fs_,
@@ -94,7 +115,7 @@ class Updater : public platform::WindowEvents {
             libraries_,
             manifest_,
             trust_,
-            unattended_ ? static_cast<cImpLicencas::RunObserver&>(console_log_) : quiet_log_,
+            *observers_,
             install_folder_,
             server_,
             cImpLicencas::OwnExeName(platform::OwnFilePath()),
@@ -153,6 +174,10 @@ class Updater : public platform::WindowEvents {
     });
     component->SetProgressHandler(
         [this](const platform::TransferProgress& progress) { form_.Inet1_Progress(progress); });
+    // Every transfer reaches the run log through the run's one observer.
+    component->SetOutcomeHandler([this](const platform::TransferOutcome& outcome) {
+      update_.observer.TransferEnded(outcome);
+    });
     return component;
   }
 
@@ -178,6 +203,8 @@ class Updater : public platform::WindowEvents {
   cImpZipDeclares::ArchiveLibraries libraries_;
   app::ConsoleRunLog console_log_;
   cImpLicencas::RunObserver quiet_log_;
+  cImpLicencas::RunLog run_log_;
+  std::unique_ptr<cImpLicencas::RunObserver> observers_;
   cUpdate::TransferControlOwner transfer_;
   cImpLicencas::UpdateServices update_;
   app::FrmAtualizar form_;

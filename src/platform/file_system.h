@@ -74,6 +74,13 @@ class FileSystem {
   // LinkRefused and never reads what the link leads to. Throws when it cannot be read.
   virtual std::string ReadFileNoFollow(const std::string& path) const;
 
+  // Adds `bytes` at the end of the file at `path` itself, creating it when missing, and
+  // answers the file's length after. A link there (symbolic or hard, a junction or
+  // another reparse point) throws LinkRefused and is never written through, and anything
+  // but an ordinary file is refused: the file may lie where other users can write.
+  // Throws on failure.
+  virtual std::uint64_t AppendToFile(const std::string& path, std::span<const std::byte> bytes);
+
   // Creates one folder level; the parent must exist. Throws on failure.
   virtual void CreateFolder(const std::string& path);
 

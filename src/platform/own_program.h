@@ -13,4 +13,8 @@ std::string OwnFilePath();
 // The version this program was built with.
 FileVersion OwnVersion();
 
+// The system and processor the program runs as, for a support log: "linux-x86_64",
+// "windows-x86" for a 32-bit Windows build.
+std::string PlatformName();
+
 }  // namespace kalo::platform

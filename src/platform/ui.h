@@ -43,7 +43,7 @@ class Ui {
   // closing steps run, only the clean-up set below.
   [[noreturn]] void EndProgram(int exit_status) {
     if (const auto cleanup = std::exchange(cleanup_before_end_, {})) {
-      cleanup();
+      cleanup(exit_status);
     }
     End(exit_status);
     // Every realisation ends the program or throws; reaching this line is a bug.
@@ -51,15 +51,16 @@ class Ui {
   }
 
   // Work that must be done however the program ends at once (an update run puts the
-  // files it set aside back); empty for none. It must not throw.
-  void SetCleanupBeforeEnd(std::function<void()> cleanup) {
+  // files it set aside back and logs its end), told the exit status; empty for none. It
+  // must not throw.
+  void SetCleanupBeforeEnd(std::function<void(int exit_status)> cleanup) {
     cleanup_before_end_ = std::move(cleanup);
   }
 
  private:
   virtual void End(int exit_status) = 0;
 
-  std::function<void()> cleanup_before_end_;
+  std::function<void(int exit_status)> cleanup_before_end_;
 };
 
 }  // namespace kalo::platform

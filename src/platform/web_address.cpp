@@ -182,4 +182,13 @@ std::string ShownAddress(std::string_view text) {
          std::string(text.substr(password_end));
 }
 
+std::string AddressWithoutCredentials(std::string_view text) {
+  const Pieces pieces = Split(text);
+  if (!pieces.user_info) {
+    return std::string(text);
+  }
+  return std::string(text.substr(0, pieces.authority_start)) + "***" +
+         std::string(text.substr(pieces.authority_start + pieces.user_info->size()));
+}
+
 }  // namespace kalo::platform

@@ -34,4 +34,8 @@ std::optional<WebAddress> ParseWebAddress(std::string_view text);
 // line and log line that shows an address goes through this.
 std::string ShownAddress(std::string_view text);
 
+// `text` with its user and password both shown as "***", for a record kept for others to
+// read that need not say whose account a proxy uses.
+std::string AddressWithoutCredentials(std::string_view text);
+
 }  // namespace kalo::platform

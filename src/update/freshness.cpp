@@ -22,24 +22,41 @@ std::optional<std::string> EntryMismatch(const kalo::platform::FileSystem& fs,
                                          const std::string& folder, const std::string& file_name,
                                          const std::string& size_text,
                                          const std::string& stamp_text) {
+  return MismatchText(CompareEntry(fs, folder, file_name, size_text, stamp_text));
+}
+
+EntryComparison CompareEntry(const kalo::platform::FileSystem& fs, const std::string& folder,
+                             const std::string& file_name, const std::string& size_text,
+                             const std::string& stamp_text) {
   const std::string path = kalo::platform::PathInFolder(folder, file_name);
   if (!cUpdate::FileExists(fs, path)) {
-    return "o arquivo não está na pasta";
+    return {
+        EntryComparison::By::kPresence, {}, IsExecutableName(file_name) ? stamp_text : size_text};
   }
   if (IsExecutableName(file_name)) {
-    const std::string stamp = cUpdate::FileVersionStamp(path, kStampPattern);
-    if (stamp == stamp_text) {
-      return std::nullopt;
-    }
-    return (stamp.empty() ? std::string("o programa não tem versão")
-                          : "o programa é da versão " + stamp) +
-           "; a lista pede " + (stamp_text.empty() ? "um sem versão" : stamp_text);
+    return {EntryComparison::By::kVersion, cUpdate::FileVersionStamp(path, kStampPattern),
+            stamp_text};
   }
-  const std::string length = std::to_string(fs.FileLength(path));
-  if (length == size_text) {
+  return {EntryComparison::By::kLength, std::to_string(fs.FileLength(path)), size_text};
+}
+
+std::optional<std::string> MismatchText(const EntryComparison& comparison) {
+  if (comparison.Matches()) {
     return std::nullopt;
   }
-  return "o arquivo tem " + length + " bytes; a lista pede " + size_text;
+  const std::string& found = comparison.found;
+  const std::string& listed = comparison.listed;
+  switch (comparison.by) {
+    case EntryComparison::By::kPresence:
+      break;
+    case EntryComparison::By::kVersion:
+      return (found.empty() ? std::string("o programa não tem versão")
+                            : "o programa é da versão " + found) +
+             "; a lista pede " + (listed.empty() ? "um sem versão" : listed);
+    case EntryComparison::By::kLength:
+      return "o arquivo tem " + found + " bytes; a lista pede " + listed;
+  }
+  return "o arquivo não está na pasta";
 }
 
 bool EnsureArchiveLibrary(const ProvisioningServices& services, const std::string& folder,

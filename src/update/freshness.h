@@ -14,6 +14,25 @@
 
 namespace cImpLicencas {
 
+// What a file of the install folder was judged by against its manifest entry.
+struct EntryComparison {
+  enum class By { kPresence, kVersion, kLength };
+  By by = By::kPresence;  // kPresence: the file is not there
+  std::string found;      // the file's version stamp (empty: it has none) or length
+  std::string listed;     // the entry's stamp or size
+  bool Matches() const { return by != By::kPresence && found == listed; }
+};
+
+// The file's stamp (an executable, a name ending in "exe") or length (any other file)
+// beside the entry's. Errors of the file system pass to the caller.
+EntryComparison CompareEntry(const kalo::platform::FileSystem& fs, const std::string& folder,
+                             const std::string& file_name, const std::string& size_text,
+                             const std::string& stamp_text);
+
+// Why the compared file does not match, for a failure text ("o arquivo tem 12 bytes; a lista
+// pede 20"); nothing when it matches.
+std::optional<std::string> MismatchText(const EntryComparison& comparison);
+
 // True when `file_name` exists in `folder` and matches the entry: an executable
 // (a name ending in "exe") by the stamp of its version, any other file by its
 // length written in decimal. Errors of the file system pass to the caller.

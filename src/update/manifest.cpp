@@ -87,13 +87,16 @@ std::optional<kalo::Failure> Untrusted(ManifestState& state,
                                        const std::string& manifest,
                                        const std::vector<std::string>& lines) {
   if (!trust.RequiresSignature()) {
+    state.signature = SignatureCheck::kNotRequired;
     return std::nullopt;
   }
+  state.signature = SignatureCheck::kRefused;
   const std::string address = SignatureAddress(server_base, state.client);
   kalo::platform::TextReply signature;
   try {
     signature = transfer.OpenUrlText(address);
   } catch (const kalo::Error& error) {
+    state.signature = SignatureCheck::kNotReceived;
     return Failed(state, ManifestStatus::kNotReceived,
                   "a assinatura não foi recebida de " + kalo::platform::ShownAddress(address) +
                       ": " + FetchFailureReason(error));
@@ -118,6 +121,7 @@ std::optional<kalo::Failure> Untrusted(ManifestState& state,
     }
   }
   state.published_at = verdict.published_at;
+  state.signature = SignatureCheck::kAccepted;
   return std::nullopt;
 }
 
@@ -155,6 +159,7 @@ std::optional<kalo::Failure> LoadManifest(ManifestState& state,
     return std::move(*failure);
   }
   const std::string& body = std::get<kalo::platform::TextReply>(reply).body;
+  state.bytes = body.size();
   auto lines = ManifestLinesOf(body);
   if (!lines) {
     return Failed(state, ManifestStatus::kNotFramed,

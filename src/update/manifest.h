@@ -22,6 +22,15 @@ enum class ManifestStatus {
   kReceived,     // a framed manifest, perhaps without entries
 };
 
+// What became of the manifest's signature.
+enum class SignatureCheck {
+  kNotChecked,   // the manifest did not come that far
+  kNotRequired,  // an updater without keys takes manifests unsigned
+  kNotReceived,  // the signature's transfer failed
+  kRefused,      // missing, or it did not hold
+  kAccepted,
+};
+
 // The manifest lines of the process and what they were fetched for. One instance
 // lives for the whole process; a later run with the same client reuses its lines.
 struct ManifestState {
@@ -29,7 +38,9 @@ struct ManifestState {
   bool loaded = false;
   std::string client;
   ManifestStatus status = ManifestStatus::kNotFetched;
-  std::string address;  // the request's URL
+  std::string address;      // the request's URL
+  std::uint64_t bytes = 0;  // of the answer's body
+  SignatureCheck signature = SignatureCheck::kNotChecked;
   // The publishing time of a signed manifest just taken, until the run keeps it as the
   // client's newest (ManifestTrust::Accept).
   std::optional<std::int64_t> published_at;

@@ -24,11 +24,11 @@ constexpr const char* kRecordName = "record";
 
 // Set-aside copies carry the names of manifest files, which are plain names with a dot
 // (base.ext). The journal's own files in the hidden folder (the lock, the record, the
-// signature times) have no dot, so neither a record nor the folder's listing can have
-// them taken for copies and moved into the install folder.
+// signature times) have no dot and the run log's are known, so neither a record nor the
+// folder's listing can have them taken for copies and moved into the install folder.
 bool CouldBeSetAside(const std::string& name) {
   return IsPlainFileName(name) && name.find('.') != std::string::npos &&
-         !kalo::platform::IsAtomicFileTemporary(name);
+         !kalo::platform::IsAtomicFileTemporary(name) && !IsRunLogName(name);
 }
 
 // What stands at `path`, which must be nothing or an `expected` entry of the journal's
@@ -129,6 +129,13 @@ void RunJournal::BeforeWriting() {
 }
 
 void RunJournal::SetAside(const std::string& name) {
+  // Its copy would take the run log's place.
+  if (IsRunLogName(name)) {
+    throw kalo::Error(
+        kalo::error_number::kPathFileAccess,
+        "Não foi possível guardar " + name + ": o nome é o do registro de execução da atualização",
+        kSource);
+  }
   // Noted only once the record names it: a second attempt after a failed write must
   // not find it noted and move the file unrecorded.
   if (std::ranges::find(noted_, name) == noted_.end()) {
@@ -138,14 +145,17 @@ void RunJournal::SetAside(const std::string& name) {
     noted_ = std::move(noted);
   }
   fs_.RenameFile(kalo::platform::PathInFolder(install_folder_, name), AsidePath(name));
+  observer_.Journaled(JournalStep::kSetAside, name, false);
 }
 
 void RunJournal::PutBack(const std::string& name) {
   fs_.RenameFile(AsidePath(name), kalo::platform::PathInFolder(install_folder_, name));
+  observer_.Journaled(JournalStep::kPutBack, name, recovering_);
 }
 
 void RunJournal::Discard(const std::string& name) {
   fs_.RemoveFile(AsidePath(name));
+  observer_.Journaled(JournalStep::kDiscarded, name, recovering_);
 }
 
 void RunJournal::ReadRecord(std::set<std::string>& names) const {
@@ -186,6 +196,7 @@ void RunJournal::Recover() noexcept {
   if (!interrupted) {
     return;
   }
+  recovering_ = true;
   bool complete = true;
   const auto attempt = [this, &complete](auto step) { complete = Attempt(step) && complete; };
   std::set<std::string> names(noted_.begin(), noted_.end());
@@ -209,7 +220,11 @@ void RunJournal::Recover() noexcept {
       for (const std::string& name : fs_.ListFolder(folder)) {
         if (kalo::platform::IsAtomicFileTemporary(name) ||
             cImpZipDeclares::IsUnpackTemporary(name)) {
-          attempt([&] { fs_.RemoveFile(kalo::platform::PathInFolder(folder, name)); });
+          attempt([&] {
+            const std::string path = kalo::platform::PathInFolder(folder, name);
+            fs_.RemoveFile(path);
+            observer_.Journaled(JournalStep::kLeftoverRemoved, path, true);
+          });
         }
       }
     });
@@ -230,6 +245,7 @@ void RunJournal::Recover() noexcept {
     noted_.assign(names.begin(), names.end());
     Attempt([&] { WriteRecord(noted_); });
   }
+  recovering_ = false;
 }
 
 }  // namespace cImpLicencas

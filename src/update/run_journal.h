@@ -43,7 +43,8 @@ class RunJournal {
   void BeforeWriting();
 
   // Notes `name` in the record, then moves the file of that name out of the way.
-  // Throws when either fails; nothing is moved then.
+  // Throws when either fails, and for the names of the run log, whose place the copy
+  // would take; nothing is moved then. The observer hears of each move.
   void SetAside(const std::string& name);
   // Puts the set-aside copy of `name` back, in place of whatever is there now.
   void PutBack(const std::string& name);
@@ -75,6 +76,7 @@ class RunJournal {
   std::string record_path_;
   std::vector<std::string> noted_;
   bool record_written_ = false;
+  bool recovering_ = false;  // the observer hears that puts back and discards recover
   std::optional<kalo::platform::FileLock> lock_;
 };
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "archive/zip_compact.h"
+#include "platform/caught_error.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/web_address.h"
@@ -94,8 +95,12 @@ class SetAside {
 // window closed during a download, the hand-over), which skips every destructor.
 class RecoveryGuard {
  public:
-  RecoveryGuard(kalo::platform::Ui& ui, RunJournal& journal) : ui_(ui), journal_(journal) {
-    ui_.SetCleanupBeforeEnd([&journal] { journal.Recover(); });
+  RecoveryGuard(kalo::platform::Ui& ui, RunJournal& journal, RunObserver& observer)
+      : ui_(ui), journal_(journal) {
+    ui_.SetCleanupBeforeEnd([&journal, &observer](int exit_status) {
+      journal.Recover();
+      observer.RunEnded(std::nullopt, exit_status, std::nullopt);
+    });
   }
   RecoveryGuard(const RecoveryGuard&) = delete;
   RecoveryGuard& operator=(const RecoveryGuard&) = delete;
@@ -123,8 +128,9 @@ class Run {
                                 "; tente novamente quando ela terminar.",
                             {}}};
     }
+    s_.observer.RunStarted(s_.server_base, client_);
     journal_.Recover();
-    const RecoveryGuard recovery(s_.ui, journal_);
+    const RecoveryGuard recovery(s_.ui, journal_, s_.observer);
 
     auto failure = LoadManifest(s_.manifest, cUpdate::TransferControl(s_.transfer), s_.trust,
                                 s_.server_base, client_);
@@ -136,7 +142,7 @@ class Run {
     for (const std::string& warning : std::exchange(s_.manifest.warnings, {})) {
       s_.observer.Warned(warning);
     }
-    s_.observer.ManifestLoaded(s_.manifest.address, failure);
+    s_.observer.ManifestLoaded(s_.manifest, failure);
     if (failure) {
       return {s_.manifest.status == ManifestStatus::kRefused     ? RunEnd::kManifestRefused
               : s_.manifest.status == ManifestStatus::kNotFramed ? RunEnd::kManifestNotFramed
@@ -191,21 +197,15 @@ class Run {
     return kalo::platform::PathInFolder(s_.install_folder, file_name);
   }
 
-  // Why the file does not match its entry; nothing when it does.
-  std::optional<std::string> Mismatch(const std::string& file_name,
-                                      const ManifestEntry& entry) const {
-    return EntryMismatch(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
+  EntryComparison Compare(const std::string& file_name, const ManifestEntry& entry) const {
+    return CompareEntry(s_.fs, s_.install_folder, file_name, entry.Size(), entry.VersionStamp());
   }
 
   // True when the file matches its entry; the observer hears the decision either way.
   bool IsCurrent(const std::string& file_name, const ManifestEntry& entry) const {
-    const auto mismatch = Mismatch(file_name, entry);
-    if (mismatch) {
-      s_.observer.EntryStale(file_name, *mismatch);
-    } else {
-      s_.observer.EntryCurrent(file_name);
-    }
-    return !mismatch;
+    const EntryComparison comparison = Compare(file_name, entry);
+    s_.observer.EntryDecided(file_name, comparison);
+    return comparison.Matches();
   }
 
   // A file judged by its length cannot be longer than its entry says, so its download
@@ -277,7 +277,7 @@ class Run {
     std::optional<kalo::Failure> failure = write();
     if (failure) {
       failure->step = step;
-    } else if (const auto mismatch = Mismatch(name, entry)) {
+    } else if (const auto mismatch = MismatchText(Compare(name, entry))) {
       failure = kalo::Failure{"Versao: " + name, *mismatch};
     }
     if (failure) {
@@ -324,7 +324,23 @@ class Run {
 }  // namespace
 
 RunOutcome RunUpdate(UpdateServices& services, const std::string& client) {
-  return Run(services, cUpdate::LowerCase(client)).Execute();
+  RunOutcome outcome;
+  try {
+    outcome = Run(services, cUpdate::LowerCase(client)).Execute();
+  } catch (...) {
+    // The error report follows, and the program ends.
+    services.observer.RunEnded(
+        std::nullopt, kalo::exit_status::kFailure,
+        kalo::Failure{
+            "Erro inesperado",
+            kalo::ErrorFromException(std::current_exception(), "RunUpdate").Description()});
+    throw;
+  }
+  services.observer.RunEnded(
+      outcome.end,
+      outcome.end == RunEnd::kCompleted ? kalo::exit_status::kSuccess : kalo::exit_status::kFailure,
+      outcome.failure);
+  return outcome;
 }
 
 bool IsUsableClientName(const std::string& client) {

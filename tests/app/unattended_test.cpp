@@ -102,11 +102,16 @@ class UnattendedTest : public testing::Test {
     if (const auto left = NamesIn(install_); left != files) {
       return testing::AssertionFailure() << "install folder holds" << listed(left);
     }
-    if (const auto left = NamesIn(corner_); left != std::set<std::string>{"lock"}) {
+    // The run log stays: it is there for support.
+    auto corner = NamesIn(corner_);
+    corner.erase("kalo_upd.log");
+    if (const auto& left = corner; left != std::set<std::string>{"lock"}) {
       return testing::AssertionFailure() << ".kalo_upd holds" << listed(left);
     }
     return testing::AssertionSuccess();
   }
+
+  std::string RunLog() const { return ReadWholeFile(corner_ + "/kalo_upd.log"); }
 
   kalo::test::TestServer server_;
   kalo::test::TempFolder work_;
@@ -140,6 +145,62 @@ TEST_F(UnattendedTest, UpdatesTheInstallFolderAndHandsOver) {
   EXPECT_EQ(second.out.find("Baixado:"), std::string::npos);
   EXPECT_NE(second.out.find("Tudo atualizado: nada foi baixado."), std::string::npos);
   EXPECT_EQ(second.err, "");
+}
+
+// Every run appends its story to the run log, in order: a first one that recovers what an
+// earlier one left, replaces a stale file and hands over, then one that finds all current.
+// Both go through a proxy whose user and password the log never holds.
+TEST_F(UnattendedTest, EveryRunAppendsWhatItDidToTheRunLog) {
+  kalo::test::TestProxy proxy;
+  proxy.RequireCredentials({"pedro", "sigilo"});
+  const std::string proxy_address = proxy.Address();
+  fs::create_directories(work_ / "config/KALO");
+  work_.Write("config/KALO/settings.ini", "[config]\nproxy=http://pedro:sigilo@" +
+                                              proxy_address.substr(proxy_address.find("://") + 3) +
+                                              "\n");
+  Place(kLogo, "old");
+  fs::create_directory(corner_);
+  std::ofstream(corner_ + "/record").flush();
+  Place("acme.exe.part-Ab12Cd", "half");
+  EXPECT_EQ(UpdateAcme().exit_status, 0);
+  ASSERT_TRUE(kalo::test::WaitUntilStarted(InInstall("acme.exe")));
+  EXPECT_EQ(UpdateAcme().exit_status, 0);
+
+  const std::string base = server_.BaseAddress();
+  const std::string logo_size = "4";  // the fixture's logo
+  const std::vector<std::string> story = {
+      " início versão=",
+      " modo=automático",
+      " recuperação ação=removido arquivo=" + InInstall("acme.exe.part-Ab12Cd"),
+      " transferência url=" + base + "/trabalho/versao.php?id=acme status=200 bytes=",
+      " lista endereço=" + base + "/trabalho/versao.php?id=acme situação=recebida",
+      " entrada arquivo=" + std::string(kLogo) +
+          " decisão=desatualizado critério=tamanho local=3 "
+          "lista=" +
+          logo_size,
+      " guardado arquivo=" + std::string(kLogo),
+      " transferência url=" + base + kLogoPath + " status=200 bytes=" + logo_size,
+      " descartado arquivo=" + std::string(kLogo),
+      " baixado arquivo=" + std::string(kLogo),
+      " entrada arquivo=acme.exe decisão=desatualizado critério=presença local=ausente",
+      " descompactado arquivo=acme.exe",
+      " entrega programa=" + InInstall("acme.exe"),
+      " fim resultado=entregue saída=0",
+      " início versão=",
+      " entrada arquivo=acme.exe decisão=atual critério=versão local=201811211540 "
+      "lista=201811211540",
+      " fim resultado=concluída saída=0\n",
+  };
+  const std::string log = RunLog();
+  std::size_t at = 0;
+  for (const std::string& part : story) {
+    at = log.find(part, at);
+    ASSERT_NE(at, std::string::npos) << part << " after the parts before it, in\n" << log;
+  }
+  EXPECT_FALSE(proxy.RequestTargets().empty());
+  EXPECT_NE(log.find(" proxy=http://***@127.0.0.1:"), std::string::npos) << log;
+  EXPECT_EQ(log.find("pedro"), std::string::npos) << log;
+  EXPECT_EQ(log.find("sigilo"), std::string::npos) << log;
 }
 
 TEST_F(UnattendedTest, ExitStatusesTellWhatHappened) {
@@ -229,6 +290,11 @@ TEST_F(UnattendedTest, AFailedStepPutsTheOldFileBackBeforeTheProgramEnds) {
     EXPECT_NE(failed.err.find(c.reason), std::string::npos) << failed.err;
     EXPECT_EQ(ReadWholeFile(InInstall(c.file)), "old content");
     EXPECT_TRUE(OnlyLeft({c.file, "acme-exe-201811211540.zip", kLogo}));
+    const std::string step = c.message.substr(std::string(" Erro: ").size());
+    for (const std::string& line :
+         {"reposto arquivo=" + c.file, "fim resultado=falha saída=1 motivo=\"" + step + ": "}) {
+      EXPECT_NE(RunLog().find(line), std::string::npos) << line << "\n" << RunLog();
+    }
   }
 }
 
@@ -245,10 +311,13 @@ TEST_F(UnattendedTest, NeverShowsThePasswordOfTheServerAddress) {
   EXPECT_NE(refused.err.find("recebida de " + with("ana:***")), std::string::npos) << refused.err;
   const auto run = Updater({"--unattended", "--server", with("ana:segredo"), "--client", "acme"});
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  for (const auto& [text, password] :
-       {std::pair{refused.out + refused.err, "errada"}, {run.out + run.err, "segredo"}}) {
+  for (const auto& [text, password] : {std::pair{refused.out + refused.err, "errada"},
+                                       {run.out + run.err, "segredo"},
+                                       {RunLog(), "errada"},
+                                       {RunLog(), "segredo"}}) {
     EXPECT_EQ(text.find(password), std::string::npos) << text;
   }
+  EXPECT_NE(RunLog().find(" início "), std::string::npos) << RunLog();
 }
 
 // Whatever came instead of a manifest, the run says so, ends with 1 and touches nothing.

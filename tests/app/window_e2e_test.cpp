@@ -163,11 +163,16 @@ TEST_F(WindowEndToEnd, ClosingTheWindowDuringADownloadLeavesTheInstallFolderAsIt
   EXPECT_EQ(WEXITSTATUS(status), 1);
 
   EXPECT_EQ(ReadWholeFile(install_ + "/" + name), "old content");
-  // Only the hidden folder is new, and it keeps nothing but the lock.
+  // Only the hidden folder is new, and it keeps nothing but the lock and the run log,
+  // which tells how the run ended.
   std::set<std::string> expected = before;
   expected.insert(".kalo_upd");
   EXPECT_EQ(Names(install_), expected);
-  EXPECT_EQ(Names(install_ + "/.kalo_upd"), std::set<std::string>{"lock"});
+  EXPECT_EQ(Names(install_ + "/.kalo_upd"), (std::set<std::string>{"lock", "kalo_upd.log"}));
+  const std::string log = ReadWholeFile(install_ + "/.kalo_upd/kalo_upd.log");
+  EXPECT_NE(log.find(" modo=janela"), std::string::npos) << log;
+  EXPECT_NE(log.find(" recuperação ação=reposto arquivo=" + name), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with(" fim resultado=encerrada saída=1\n")) << log;
 }
 
 }  // namespace

@@ -175,6 +175,8 @@ TEST(FileSystem, LinksAreToldApartAndNeverFollowedWhereRefused) {
       !kalo::test::MakeSymbolicLink(folder.Path() / "dangling", folder.Path() / "made", false)) {
     GTEST_SKIP() << "this system makes no symbolic links";
   }
+  // A second name of the same file is a link too, where a file is only appended to.
+  fs::create_hard_link(target, folder.Path() / "hard-link");
   kalo::platform::FileSystem file_system;
   EXPECT_EQ(file_system.OwnKindOf(folder / "file-link"), EntryKind::kLink);
   EXPECT_EQ(file_system.OwnKindOf(folder / "folder-link"), EntryKind::kLink);
@@ -193,6 +195,12 @@ TEST(FileSystem, LinksAreToldApartAndNeverFollowedWhereRefused) {
       {"file-link", [&] { file_system.ReadFileNoFollow(folder / "file-link"); }, "FileSystem"},
       {"file-link", [&] { kalo::platform::FileLock::TryLock(folder / "file-link"); }, "FileLock"},
       {"dangling", [&] { kalo::platform::FileLock::TryLock(folder / "dangling"); }, "FileLock"},
+      {"file-link", [&] { file_system.AppendToFile(folder / "file-link", Bytes("x")); },
+       "FileSystem"},
+      {"dangling", [&] { file_system.AppendToFile(folder / "dangling", Bytes("x")); },
+       "FileSystem"},
+      {"hard-link", [&] { file_system.AppendToFile(folder / "hard-link", Bytes("x")); },
+       "FileSystem"},
   };
   for (const auto& row : refused) {
     try {
@@ -207,6 +215,16 @@ TEST(FileSystem, LinksAreToldApartAndNeverFollowedWhereRefused) {
   // A lock through the link would have made its target.
   EXPECT_FALSE(fs::exists(folder.Path() / "made"));
   EXPECT_EQ(ReadWholeFile(target), "elsewhere");
+}
+
+TEST(FileSystem, AppendToFileAddsAtTheEndOfOrdinaryFilesOnly) {
+  const TempFolder folder;
+  kalo::platform::FileSystem file_system;
+  EXPECT_EQ(file_system.AppendToFile(folder / "log", Bytes("one\n")), 4u);
+  EXPECT_EQ(file_system.AppendToFile(folder / "log", Bytes("two\n")), 8u);
+  EXPECT_EQ(ReadWholeFile(folder / "log"), "one\ntwo\n");
+  fs::create_directory(folder.Path() / "folder");
+  EXPECT_THROW(file_system.AppendToFile(folder / "folder", Bytes("x")), kalo::Error);
 }
 
 TEST(FileSystem, FailuresCarryNumberDescriptionAndSource) {

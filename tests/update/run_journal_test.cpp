@@ -112,6 +112,11 @@ TEST_F(RunJournalTest, StepsMoveOnlyWhatTheRecordNames) {
   // A name that cannot be set aside stays where it is, noted all the same.
   EXPECT_THROW(journal.SetAside("missing.dll"), kalo::Error);
   EXPECT_EQ(ReadWholeFile(Path(".kalo_upd/record")), "acme.exe\nlogo.jpg\nmissing.dll\n");
+  // A file named like the run log stays in place: its copy would take the log's.
+  Write("kalo_upd.log", "the product's");
+  EXPECT_THROW(journal.SetAside("kalo_upd.log"), kalo::Error);
+  EXPECT_EQ(ReadWholeFile(Path("kalo_upd.log")), "the product's");
+  fs::remove(FromUtf8(Path("kalo_upd.log")));
   journal.Recover();
   EXPECT_EQ(FilesIn(Path(".kalo_upd")), (Files{{"lock", ""}}));
   EXPECT_TRUE(observer_.warnings.empty());
@@ -146,6 +151,11 @@ TEST_F(RunJournalTest, RecoveryPutsBackWhatIsMissingAndClearsTheRest) {
        {{"record", "\ngone.exe\n\nacme.exe\n"}},
        {{"acme.exe", "program"}},
        {}},
+      {"the run log is no copy, though its names have dots",
+       {},
+       {{"record", ""}, {"kalo_upd.log", "lines"}, {"KALO_UPD.LOG.1", "older"}},
+       {},
+       {{"kalo_upd.log", "lines"}, {"KALO_UPD.LOG.1", "older"}}},
       {"what writers left half done goes",
        {{"acme.exe.part-Ab12Cd", ""}, {".unzip32-1.tmp", ""}, {"keep.txt", "kept"}},
        {{"record", ""}, {"signatures.part-Ab12Cd", ""}},
@@ -187,8 +197,8 @@ TEST_F(RunJournalTest, TheLockKeepsTheNextRunOutUntilItsHolderHasGone) {
 TEST_F(RunJournalTest, ARecordNamingAnythingButCopiesIsDiscardedWholeNeverFollowed) {
   // A name that leads out of the install folder to someone else's file as the copy, with
   // a file in the place it would go back to; and the journal's own files.
-  for (const char* record :
-       {"../../victim.txt\n", "acme.exe\n../../victim.txt\n", "signatures\n", "lock\n"}) {
+  for (const char* record : {"../../victim.txt\n", "acme.exe\n../../victim.txt\n", "signatures\n",
+                             "lock\n", "kalo_upd.log\n"}) {
     SCOPED_TRACE(record);
     observer_.warnings.clear();
     fs::create_directories(FromUtf8(Path(".kalo_upd")));

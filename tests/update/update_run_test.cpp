@@ -18,6 +18,7 @@
 #include "platform/file_lock.h"
 #include "platform/internet_transfer.h"
 #include "support/text.h"
+#include "update/freshness.h"
 #include "update/manifest_signature.h"
 
 namespace kalo {
@@ -42,13 +43,13 @@ std::string Sha256Text(const std::string& content) {
 // What a run reported, each hook's reports in order.
 class RecordingObserver : public cImpLicencas::RunObserver {
  public:
-  void ManifestLoaded(const std::string& address,
+  void ManifestLoaded(const cImpLicencas::ManifestState& manifest,
                       const std::optional<kalo::Failure>& failure) override {
-    manifests.push_back(failure ? failure->step + ": " + failure->reason : address);
+    manifests.push_back(failure ? failure->step + ": " + failure->reason : manifest.address);
   }
-  void EntryCurrent(const std::string& name) override { decided.push_back(name + ": current"); }
-  void EntryStale(const std::string& name, const std::string& why) override {
-    decided.push_back(name + ": " + why);
+  void EntryDecided(const std::string& name,
+                    const cImpLicencas::EntryComparison& comparison) override {
+    decided.push_back(name + ": " + cImpLicencas::MismatchText(comparison).value_or("current"));
   }
   void FileReplaced(const std::string& name) override { replaced.push_back(name); }
   void FileUnpacked(const std::string& name) override { unpacked.push_back(name); }

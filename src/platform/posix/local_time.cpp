@@ -29,4 +29,12 @@ std::string GeneralDateTime(std::chrono::system_clock::time_point when) {
   return {text.data(), length};
 }
 
+std::string IsoLocalTime(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  ::localtime_r(&seconds, &local);
+  return IsoText({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, static_cast<int>(local.tm_gmtoff / 60)});
+}
+
 }  // namespace kalo::platform

@@ -1,5 +1,6 @@
 #include "platform/own_program.h"
 
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,18 @@ std::string OwnFilePath() {
   }
   path.resize(static_cast<std::size_t>(length));
   return path;
+}
+
+std::string PlatformName() {
+  struct utsname system {};
+  if (::uname(&system) != 0) {
+    return "posix";
+  }
+  std::string name = system.sysname;
+  for (char& c : name) {
+    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  return name + "-" + system.machine;
 }
 
 }  // namespace kalo::platform

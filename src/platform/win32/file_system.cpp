@@ -212,6 +212,43 @@ void FileSystem::ReadPieces(const std::string& path, bool follow_links,
   }
 }
 
+// Opened with FILE_FLAG_OPEN_REPARSE_POINT, a link is the link itself and is refused.
+std::uint64_t FileSystem::AppendToFile(const std::string& path, std::span<const std::byte> bytes) {
+  const auto file = win32::Handle(::CreateFileW(
+      win32::Widen(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) {
+    throw LastSystemError("Não foi possível gravar " + path, kSource);
+  }
+  RefuseLink(file.get(), path, kSource);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info)) {
+    throw LastSystemError("Não foi possível examinar " + path, kSource);
+  }
+  // A second name would let whoever made it read or grow a file of ours elsewhere.
+  if (info.nNumberOfLinks > 1) {
+    throw LinkRefused(path, kSource);
+  }
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    throw Error(error_number::kPathFileAccess,
+                "Não foi possível usar " + path + ": não é um arquivo", kSource);
+  }
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr)) {
+      throw LastSystemError("Não foi possível gravar " + path, kSource);
+    }
+    bytes = bytes.subspan(written);
+  }
+  LARGE_INTEGER length{};
+  if (!::GetFileSizeEx(file.get(), &length)) {
+    throw LastSystemError("Não foi possível examinar " + path, kSource);
+  }
+  return static_cast<std::uint64_t>(length.QuadPart);
+}
+
 void FileSystem::CreateFolder(const std::string& path) {
   const std::wstring wide = win32::Widen(path);
   if (!::CreateDirectoryW(wide.c_str(), nullptr)) {

@@ -24,4 +24,9 @@ std::string OwnFilePath() {
   }
 }
 
+// The program's own build, which is what a 32-bit program on a 64-bit system runs as.
+std::string PlatformName() {
+  return sizeof(void*) == 8 ? "windows-x64" : "windows-x86";
+}
+
 }  // namespace kalo::platform
