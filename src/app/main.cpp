@@ -73,8 +73,8 @@ class Updater : public platform::WindowEvents {
       : unattended_(options.unattended),
         typed_client_(options.client),
         trust_(std::move(keys), settings_, fs_, install_folder_),
-        console_ui_(std::cerr, options.yes),
-        console_view_(std::cout),
+        console_ui_(std::cerr, options.yes, console_progress_),
+        console_view_(std::cout, console_progress_),
         window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),
         ui_(window_ ? static_cast<platform::Ui&>(*window_) : console_ui_),
         view_(window_ ? static_cast<platform::WindowView&>(*window_) : console_view_),
@@ -82,7 +82,7 @@ class Updater : public platform::WindowEvents {
         provisioning_{fs_, resources_, processes_, ui_, clock_},
         libraries_(install_folder_,
                    cImpLicencas::RepairFromCarriedExtractors(provisioning_, install_folder_)),
-        console_log_(std::cout),
+        console_log_(std::cout, console_progress_),
         transfer_([this] { return MakeTransfer(); }),
         update_{
             fs_,
@@ -151,6 +151,13 @@ class Updater : public platform::WindowEvents {
     component->SetStateHandler([this](platform::TransferState state) {
       form_.Inet1_StateChanged(static_cast<std::int16_t>(state));
     });
+    component->SetProgressHandler([this](const platform::TransferProgress& progress) {
+      if (window_) {
+        window_->ShowTransferProgress(progress);
+      } else {
+        console_progress_.Show(progress);
+      }
+    });
     return component;
   }
 
@@ -165,6 +172,8 @@ class Updater : public platform::WindowEvents {
   cImpLicencas::ManifestState manifest_;
   cImpLicencas::ManifestTrust trust_;
 
+  app::ConsoleProgress console_progress_{std::cout, clock_,
+                                         platform::IsTerminal(platform::StandardStream::kOutput)};
   app::ConsoleUi console_ui_;
   app::ConsoleView console_view_;
   std::unique_ptr<platform::DesktopWindow> window_;
