@@ -85,7 +85,6 @@ TEST(Win32DesktopWindow, PlacesEveryControlAsTheTableSaysAtTheWindowsDpi) {
 struct Shown {
   std::vector<std::wstring> texts;
   std::vector<PixelRect> places;
-  bool operator==(const Shown&) const = default;
 };
 
 Shown ShownOf(HWND window) {
@@ -151,7 +150,8 @@ TEST(Win32DesktopWindow, ShowsATransfersProgressOutsideItsLayoutAndTexts) {
     EXPECT_EQ(window->Run(), 0);
   }
   ASSERT_EQ(before.texts.size(), layout::kControls.size() + 1);
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(after.texts, before.texts);
+  EXPECT_EQ(after.places, before.places);
   EXPECT_EQ(ComApartmentProbe(), apartment_before);
 }
 
