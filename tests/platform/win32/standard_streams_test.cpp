@@ -103,23 +103,15 @@ TEST(ConsoleTextOnWindows, OnlyAConsoleIsATerminalNotAPipeOrAFile) {
   const OwnedHandle file = NewFile(folder);
   ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
 
-  struct Case {
-    const char* name;
-    HANDLE handle;
-    bool terminal;
-  };
-  const Case cases[] = {
-      {"console", screen.get(), true},
-      {"pipe", pipe_write.get(), false},
-      {"file", file.get(), false},
-  };
   for (const auto& [which, handle_id] : {std::pair{StandardStream::kOutput, STD_OUTPUT_HANDLE},
                                          std::pair{StandardStream::kError, STD_ERROR_HANDLE}}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.name);
-      SetStdHandle(handle_id, c.handle);
-      EXPECT_EQ(kalo::platform::IsTerminal(which), c.terminal);
-    }
+    const auto terminal_with = [&](HANDLE handle) {
+      SetStdHandle(handle_id, handle);
+      return kalo::platform::IsTerminal(which);
+    };
+    EXPECT_TRUE(terminal_with(screen.get()));
+    EXPECT_FALSE(terminal_with(pipe_write.get()));
+    EXPECT_FALSE(terminal_with(file.get()));
   }
   FreeConsole();
 }
