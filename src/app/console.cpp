@@ -54,47 +54,43 @@ void ConsoleProgress::Show(const platform::TransferProgress& progress) {
   if (!terminal_) {
     return;
   }
-  const platform::Clock::TimePoint now = clock_.Now();
-  switch (progress.phase) {
-    case platform::TransferPhase::kReceiving:
-      if (!start_) {
-        // The first line comes after a second of bytes, with a rate to show; a transfer
-        // that ends sooner shows none.
-        start_ = written_ = now;
-        start_bytes_ = progress.bytes;
-      } else if (now - written_ >= std::chrono::seconds(1)) {
-        Write(progress.bytes, progress.total, now);
-      }
-      return;
-    case platform::TransferPhase::kFinished:
-      // The line ends on the whole count.
-      if (open_) {
-        Write(progress.bytes, progress.total, now);
-      }
-      break;
-    case platform::TransferPhase::kWaitingToRetry:
-    case platform::TransferPhase::kFailed:
-      break;
+  latest_bytes_ = progress.bytes;
+  latest_total_ = progress.total;
+  if (progress.phase != platform::TransferPhase::kReceiving) {
+    EndLine();
+    // The next attempt or transfer measures its own rate.
+    start_.reset();
+    return;
   }
-  // The next attempt or transfer measures its own rate.
-  EndLine();
-  start_.reset();
+  const platform::Clock::TimePoint now = clock_.Now();
+  if (!start_) {
+    // The first line comes after a second of bytes, with a rate to show; a transfer
+    // that ends sooner shows none.
+    start_ = written_ = now;
+    start_bytes_ = written_bytes_ = progress.bytes;
+  } else if (now - written_ >= std::chrono::seconds(1)) {
+    Write(now);
+  }
 }
 
 void ConsoleProgress::EndLine() {
-  if (open_) {
-    out_ << std::endl;
-    open_ = false;
+  if (!open_) {
+    return;
   }
+  // The line ends on the latest count, not on that of up to a second before.
+  if (latest_bytes_ != written_bytes_) {
+    Write(clock_.Now());
+  }
+  out_ << std::endl;
+  open_ = false;
 }
 
-void ConsoleProgress::Write(std::uint64_t bytes, std::optional<std::uint64_t> total,
-                            platform::Clock::TimePoint now) {
+void ConsoleProgress::Write(platform::Clock::TimePoint now) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - *start_);
-  const std::uint64_t rate = elapsed.count() > 0 ? (bytes - start_bytes_) * 1000 /
+  const std::uint64_t rate = elapsed.count() > 0 ? (latest_bytes_ - start_bytes_) * 1000 /
                                                        static_cast<std::uint64_t>(elapsed.count())
                                                  : 0;
-  const std::string text = ProgressText(bytes, total, rate);
+  const std::string text = ProgressText(latest_bytes_, latest_total_, rate);
   out_ << '\r' << text;
   if (open_ && text.size() < written_width_) {
     out_ << std::string(written_width_ - text.size(), ' ');
@@ -102,6 +98,7 @@ void ConsoleProgress::Write(std::uint64_t bytes, std::optional<std::uint64_t> to
   out_ << std::flush;
   written_width_ = text.size();
   written_ = now;
+  written_bytes_ = latest_bytes_;
   open_ = true;
 }
 

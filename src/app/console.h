@@ -33,8 +33,8 @@ class ConsoleProgress {
   void EndLine();
 
  private:
-  void Write(std::uint64_t bytes, std::optional<std::uint64_t> total,
-             platform::Clock::TimePoint now);
+  // Writes the latest count over the open line, or starts one.
+  void Write(platform::Clock::TimePoint now);
 
   std::ostream& out_;
   const platform::Clock& clock_;
@@ -42,7 +42,10 @@ class ConsoleProgress {
   // Where the measure of the rate began: the first bytes of this attempt.
   std::optional<platform::Clock::TimePoint> start_;
   std::uint64_t start_bytes_ = 0;
+  std::uint64_t latest_bytes_ = 0;
+  std::optional<std::uint64_t> latest_total_;
   platform::Clock::TimePoint written_{};
+  std::uint64_t written_bytes_ = 0;
   std::size_t written_width_ = 0;  // of the open line, to blank what a shorter one leaves
   bool open_ = false;
 };

@@ -164,14 +164,14 @@ TEST(ConsoleProgress, RewritesOneLineAtMostOnceASecondOnATerminalOnly) {
        {Bytes(no_time, 0, ten), Bytes(milliseconds(999), ten, ten, TransferPhase::kFinished)},
        true,
        ""},
-      {"other lines end it first",
-       {Bytes(no_time, 0), Bytes(second, kMiB), status_line, Bytes(second, 3 * kMiB), message,
-        Bytes(second, 4 * kMiB), run_log,
+      {"other lines end it first, on the latest count",
+       {Bytes(no_time, 0), Bytes(second, kMiB), Bytes(milliseconds(500), 2 * kMiB), status_line,
+        Bytes(second, 3 * kMiB), message, Bytes(second, 4 * kMiB), run_log,
         Bytes(no_time, 4 * kMiB, std::nullopt, TransferPhase::kFailed)},
        true,
-       "\r  1,0 MiB, 1,0 MiB/s\n  Recebendo resposta...\n"
-       "\r  3,0 MiB, 1,5 MiB/s\nFalhou\n"
-       "\r  4,0 MiB, 1,3 MiB/s\nBaixado: a.exe\n"},
+       "\r  1,0 MiB, 1,0 MiB/s\r  2,0 MiB, 1,3 MiB/s\n  Recebendo resposta...\n"
+       "\r  3,0 MiB, 1,2 MiB/s\nFalhou\n"
+       "\r  4,0 MiB, 1,1 MiB/s\nBaixado: a.exe\n"},
       {"a shorter line blanks the rest of the longer one",
        {Bytes(no_time, 0), Bytes(second, ten), Bytes(second, ten),
         Bytes(no_time, ten, std::nullopt, TransferPhase::kFailed)},
