@@ -85,8 +85,8 @@ class Updater : public platform::WindowEvents {
       : unattended_(options.unattended),
         typed_client_(options.client),
         trust_(std::move(keys), settings_, fs_, install_folder_),
-        console_ui_(std::cerr, options.yes),
-        console_view_(std::cout),
+        console_ui_(std::cerr, options.yes, console_progress_),
+        console_view_(std::cout, console_progress_),
         window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),
         ui_(window_ ? static_cast<platform::Ui&>(*window_) : console_ui_),
         view_(window_ ? static_cast<platform::WindowView&>(*window_) : console_view_),
@@ -94,7 +94,7 @@ class Updater : public platform::WindowEvents {
         provisioning_{fs_, resources_, processes_, ui_, clock_},
         libraries_(install_folder_,
                    cImpLicencas::RepairFromCarriedExtractors(provisioning_, install_folder_)),
-        console_log_(std::cout),
+        console_log_(std::cout, console_progress_),
         run_log_(
             fs_, install_folder_,
             {build::kVersionText, platform::PlatformName(), unattended_ ? "automático" : "janela",
@@ -172,8 +172,14 @@ class Updater : public platform::WindowEvents {
     component->SetStateHandler([this](platform::TransferState state) {
       form_.Inet1_StateChanged(static_cast<std::int16_t>(state));
     });
-    component->SetProgressHandler(
-        [this](const platform::TransferProgress& progress) { form_.Inet1_Progress(progress); });
+    component->SetProgressHandler([this](const platform::TransferProgress& progress) {
+      form_.Inet1_Progress(progress);
+      if (window_) {
+        window_->ShowTransferProgress(progress);
+      } else {
+        console_progress_.Show(progress);
+      }
+    });
     // Every transfer reaches the run log through the run's one observer.
     component->SetOutcomeHandler([this](const platform::TransferOutcome& outcome) {
       update_.observer.TransferEnded(outcome);
@@ -192,6 +198,8 @@ class Updater : public platform::WindowEvents {
   cImpLicencas::ManifestState manifest_;
   cImpLicencas::ManifestTrust trust_;
 
+  app::ConsoleProgress console_progress_{std::cout, clock_,
+                                         platform::IsTerminal(platform::StandardStream::kOutput)};
   app::ConsoleUi console_ui_;
   app::ConsoleView console_view_;
   std::unique_ptr<platform::DesktopWindow> window_;

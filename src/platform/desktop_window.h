@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/internet_transfer_interface.h"
 #include "platform/ui.h"
 #include "platform/window_view.h"
 
@@ -14,6 +15,9 @@ class DesktopWindow : public WindowView, public Ui {
   // Reports Form_Load, shows the window centred and runs the toolkit's message loop
   // until the window is closed; answers the exit status.
   virtual int Run() = 0;
+  // Shows how a transfer is going beside the window's own texts, where the desktop has
+  // a place for it; the window's layout and texts stay as they are.
+  virtual void ShowTransferProgress(const TransferProgress& progress) = 0;
 };
 
 // True when a display to open the window on is there.

@@ -22,6 +22,10 @@ enum class StandardStream { kOutput, kError };
 // read UTF-8 there), and every stream elsewhere.
 std::unique_ptr<std::streambuf> ConsoleBuffer(StandardStream which);
 
+// True when the standard stream `which` leads to a terminal (a Windows console), where a
+// person reads it as it comes; false for a pipe, a file or nothing.
+bool IsTerminal(StandardStream which);
+
 // While it lives, `stream` writes through the console buffer of `which`, if it has one.
 class ConsoleText {
  public:

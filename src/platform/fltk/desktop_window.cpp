@@ -378,6 +378,10 @@ class FltkDesktopWindow final : public DesktopWindow {
 
   void FocusClientText() override { client_->take_focus(); }
 
+  // Linux desktops share no taskbar progress that FLTK reaches; the status lines say
+  // how a transfer goes.
+  void ShowTransferProgress(const TransferProgress&) override {}
+
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style,
                             const std::string& title) override {
     return RunMessageBox(text, style, TitleOr(title), window_.get());

@@ -14,6 +14,7 @@
 #include "platform/user32/exception_carrier.h"
 #include "platform/user32/input_box.h"
 #include "platform/user32/message_box.h"
+#include "platform/user32/taskbar_button.h"
 #include "platform/user32/window_objects.h"
 #include "platform/win32/last_error.h"
 #include "platform/window_layout.h"
@@ -230,6 +231,11 @@ class Win32DesktopWindow final : public DesktopWindow {
   void FocusClientText() override {
     focus_ = ClientBox();
     ::SetFocus(focus_);
+  }
+
+  // On the window's taskbar button.
+  void ShowTransferProgress(const TransferProgress& progress) override {
+    taskbar_.Show(Window(), TaskbarProgressOf(progress));
   }
 
   MessageAnswer ShowMessage(const std::string& text, MessageStyle style,
@@ -516,6 +522,7 @@ class Win32DesktopWindow final : public DesktopWindow {
   bool timer_enabled_ = false;
   bool ticking_ = false;
   ExceptionCarrier errors_;
+  TaskbarButton taskbar_;
   // Last, so that it goes first: the controls use the fonts and the brushes until then.
   UniqueWindow window_;
 };

@@ -18,6 +18,10 @@ bool Leads(DWORD stream) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
+HANDLE StandardHandle(StandardStream which) {
+  return ::GetStdHandle(which == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
 // A window program's C runtime does not pass the streams it reopens on to the system.
 void ReopenOnConsole(std::FILE* stream, DWORD which) {
   if (std::freopen("CONOUT$", "w", stream) != nullptr) {
@@ -95,13 +99,15 @@ void ConnectStandardStreams() {
 }
 
 std::unique_ptr<std::streambuf> ConsoleBuffer(StandardStream which) {
-  const HANDLE handle =
-      ::GetStdHandle(which == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  if (!::GetConsoleMode(handle, &mode)) {
+  if (!IsTerminal(which)) {
     return nullptr;
   }
-  return std::make_unique<ConsoleWriter>(handle);
+  return std::make_unique<ConsoleWriter>(StandardHandle(which));
+}
+
+bool IsTerminal(StandardStream which) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(StandardHandle(which), &mode) != FALSE;
 }
 
 }  // namespace kalo::platform

@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <array>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "helpers/window_probe.h"
+#include "platform/user32/window_objects.h"
 #include "platform/window_layout.h"
 
 namespace {
@@ -74,6 +79,80 @@ TEST(Win32DesktopWindow, PlacesEveryControlAsTheTableSaysAtTheWindowsDpi) {
   ASSERT_GT(dpi, 0);
   EXPECT_EQ(area, layout::Pixels(layout::kClientArea, dpi));
   kalo::test::ExpectPlacedAsTheTableSays(placed, dpi);
+}
+
+// The window's title, and each control's text and place.
+struct Shown {
+  std::vector<std::wstring> texts;
+  std::vector<PixelRect> places;
+};
+
+Shown ShownOf(HWND window) {
+  Shown shown;
+  shown.texts.push_back(kalo::platform::WindowText(window));
+  ::EnumChildWindows(window, CollectPlace, reinterpret_cast<LPARAM>(&shown.places));
+  for (HWND control = ::GetWindow(window, GW_CHILD); control != nullptr;
+       control = ::GetWindow(control, GW_HWNDNEXT)) {
+    shown.texts.push_back(kalo::platform::WindowText(control));
+  }
+  return shown;
+}
+
+// Whether this thread was in a COM apartment, leaving it as it was.
+HRESULT ComApartmentProbe() {
+  const HRESULT result = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(result)) {
+    ::CoUninitialize();
+  }
+  return result;
+}
+
+kalo::platform::TransferProgress Progress(kalo::platform::TransferPhase phase, std::uint64_t bytes,
+                                          std::optional<std::uint64_t> total) {
+  kalo::platform::TransferProgress progress;
+  progress.phase = phase;
+  progress.bytes = bytes;
+  progress.total = total;
+  return progress;
+}
+
+// A transfer's every phase goes to the taskbar button (wine has no taskbar to show it:
+// its taskbar list takes the calls and shows nothing), never into the window's own
+// texts and layout; the thread's COM apartment is left as it was found.
+TEST(Win32DesktopWindow, ShowsATransfersProgressOutsideItsLayoutAndTexts) {
+  if (!kalo::platform::DisplayAvailable()) {
+    GTEST_SKIP() << "no display to show a window on";
+  }
+  using kalo::platform::TransferPhase;
+  const HRESULT apartment_before = ComApartmentProbe();
+  kalo::platform::DesktopWindow* shown_window = nullptr;
+  Shown before;
+  Shown after;
+  kalo::test::LookOnceShown events([&] {
+    const HWND window = OwnWindow();
+    before = ShownOf(window);
+    for (const auto& progress : {Progress(TransferPhase::kReceiving, 0, std::nullopt),
+                                 Progress(TransferPhase::kReceiving, 10, 100),
+                                 Progress(TransferPhase::kReceiving, 10, 100),
+                                 Progress(TransferPhase::kWaitingToRetry, 50, 100),
+                                 Progress(TransferPhase::kFailed, 50, 100),
+                                 Progress(TransferPhase::kFinished, 100, 100)}) {
+      shown_window->ShowTransferProgress(progress);
+      shown_window->ProcessPendingMessages();
+    }
+    after = ShownOf(window);
+    ::PostQuitMessage(0);
+  });
+  {
+    const auto window = kalo::platform::MakeDesktopWindow(events);
+    events.Attach(*window);
+    shown_window = window.get();
+    EXPECT_EQ(window->Run(), 0);
+  }
+  ASSERT_EQ(before.texts.size(), layout::kControls.size() + 1);
+  EXPECT_EQ(after.texts, before.texts);
+  EXPECT_EQ(after.places, before.places);
+  EXPECT_EQ(ComApartmentProbe(), apartment_before);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "helpers/temp_folder.h"
 #include "helpers/utf8_path.h"
@@ -53,17 +54,28 @@ std::string BytesKeptWhenWritingTo(HANDLE output) {
   return stream.str();
 }
 
+// A console of the test's own, and a screen of it; the test frees the console.
+OwnedHandle OwnConsoleScreen() {
+  FreeConsole();
+  EXPECT_TRUE(AllocConsole());
+  return OwnedHandle(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               CONSOLE_TEXTMODE_BUFFER, nullptr));
+}
+
+// A file of the test's own, to write to.
+OwnedHandle NewFile(const kalo::test::TempFolder& folder) {
+  return OwnedHandle(CreateFileW(kalo::test::FromUtf8(folder / "out.txt").c_str(), GENERIC_WRITE, 0,
+                                 nullptr, CREATE_NEW, 0, nullptr));
+}
+
 TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
   const StandardHandlesKept kept;
-  // A console of the test's own, in the code page of a Portuguese cmd window, where
-  // UTF-8 bytes would come out as "Vers├Áes".
-  FreeConsole();
-  ASSERT_TRUE(AllocConsole());
-  ASSERT_TRUE(SetConsoleOutputCP(850));
-  const OwnedHandle screen(CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
-                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                     CONSOLE_TEXTMODE_BUFFER, nullptr));
+  const OwnedHandle screen = OwnConsoleScreen();
   ASSERT_NE(screen.get(), INVALID_HANDLE_VALUE);
+  // In the code page of a Portuguese cmd window, where UTF-8 bytes would come out as
+  // "Vers├Áes".
+  ASSERT_TRUE(SetConsoleOutputCP(850));
   EXPECT_EQ(BytesKeptWhenWritingTo(screen.get()), "");
   std::array<wchar_t, 12> shown{};
   DWORD read = 0;
@@ -73,10 +85,35 @@ TEST(ConsoleTextOnWindows, AConsoleGetsCharactersAFileTheBytesWritten) {
   FreeConsole();
 
   const kalo::test::TempFolder folder;
-  const OwnedHandle file(CreateFileW(kalo::test::FromUtf8(folder / "out.txt").c_str(),
-                                     GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  const OwnedHandle file = NewFile(folder);
   ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
   EXPECT_EQ(BytesKeptWhenWritingTo(file.get()), "Versões nãoç\n");
+}
+
+TEST(ConsoleTextOnWindows, OnlyAConsoleIsATerminalNotAPipeOrAFile) {
+  const StandardHandlesKept kept;
+  const OwnedHandle screen = OwnConsoleScreen();
+  ASSERT_NE(screen.get(), INVALID_HANDLE_VALUE);
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  const OwnedHandle pipe_read(read_end);
+  const OwnedHandle pipe_write(write_end);
+  const kalo::test::TempFolder folder;
+  const OwnedHandle file = NewFile(folder);
+  ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
+
+  for (const auto& [which, handle_id] : {std::pair{StandardStream::kOutput, STD_OUTPUT_HANDLE},
+                                         std::pair{StandardStream::kError, STD_ERROR_HANDLE}}) {
+    const auto terminal_with = [&](HANDLE handle) {
+      SetStdHandle(handle_id, handle);
+      return kalo::platform::IsTerminal(which);
+    };
+    EXPECT_TRUE(terminal_with(screen.get()));
+    EXPECT_FALSE(terminal_with(pipe_write.get()));
+    EXPECT_FALSE(terminal_with(file.get()));
+  }
+  FreeConsole();
 }
 
 }  // namespace
