@@ -391,6 +391,27 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
   }
 }
 
+// A link that drops every connection after a part of the file still brings it in one run:
+// each attempt continues where the last stopped, so no byte comes twice, and the log
+// says how many attempts it took and where the last one started.
+TEST_F(UnattendedTest, ADownloadCutOffAgainAndAgainContinuesWhereItStopped) {
+  std::string content(300000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    content[i] = static_cast<char>(i * 7 % 251);
+  }
+  server_.SetFile(kLogo, content);
+  server_.SetManifest("acme", "licenca_\r\n" + std::string(kLogo) + "|" +
+                                  std::to_string(content.size()) + "\r\n_licenca");
+  server_.PlanFaults(kLogoPath, {{kalo::test::Fault::kDropAfter, -1, 100000}});
+  const auto run = UpdateAcme();
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), content);
+  EXPECT_EQ(server_.FileBytesSent(), content.size());
+  EXPECT_EQ(server_.RangeRequests(),
+            (std::vector<std::string>{"", "bytes=100000-", "bytes=200000-"}));
+  EXPECT_NE(RunLog().find("tentativas=3 retomada_de=200000"), std::string::npos) << RunLog();
+}
+
 // A run killed while a file is set aside leaves the product without it; the next run
 // puts it back before anything else, even when it then gets no manifest.
 TEST_F(UnattendedTest, RecoversFromARunKilledDuringADownload) {

@@ -78,7 +78,9 @@ class RunLogTest : public testing::Test {
   FullFileSystem fs_;
   // The unattended mode's log, which hears when the run log cannot be written.
   std::ostringstream console_;
-  kalo::app::ConsoleRunLog told_{console_};
+  const kalo::platform::Clock clock_;
+  kalo::app::ConsoleProgress no_progress_{console_, clock_, false};
+  kalo::app::ConsoleRunLog told_{console_, no_progress_};
 };
 
 TEST_F(RunLogTest, TimesAreLocalWithTheirOffset) {
