@@ -68,6 +68,10 @@ void ServeFile(const httplib::Request& request, httplib::Response& response,
     sink.write(content->data() + from, end - from);
     return true;
   };
+  if (!start && content->empty()) {
+    response.set_content("", "application/octet-stream");  // a provider takes no empty body
+    return;
+  }
   if (!start) {
     response.set_content_provider(
         content->size(), "application/octet-stream",
