@@ -72,6 +72,24 @@ void ServeFile(const httplib::Request& request, httplib::Response& response,
     response.set_content("", "application/octet-stream");  // a provider takes no empty body
     return;
   }
+  // The server library cuts any body with a length to the range asked for; an answer to
+  // a range goes chunked, which it leaves as it stands.
+  const auto send_chunked_from = [&response, write_to, whole = content->size()](std::size_t from) {
+    response.set_chunked_content_provider(
+        "application/octet-stream",
+        [write_to, from, whole](std::size_t offset, httplib::DataSink& sink) {
+          if (from + offset == whole) {
+            sink.done();
+            return true;
+          }
+          return write_to(from + offset, sink);
+        });
+  };
+  if (!start && request.has_header("Range")) {
+    response.status = 200;  // else the library says 206 for any answer to a range
+    send_chunked_from(0);   // the whole file, whatever was asked
+    return;
+  }
   if (!start) {
     response.set_content_provider(
         content->size(), "application/octet-stream",
@@ -80,20 +98,11 @@ void ServeFile(const httplib::Request& request, httplib::Response& response,
         });
     return;
   }
-  // Chunked, which the server library sends as it stands instead of cutting its own range.
   response.status = 206;
   response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
                                            std::to_string(content->size() - 1) + "/" +
                                            std::to_string(content->size()));
-  response.set_chunked_content_provider(
-      "application/octet-stream",
-      [write_to, first, end, whole = content->size()](std::size_t offset, httplib::DataSink& sink) {
-        if (first + offset == whole) {
-          sink.done();
-          return true;
-        }
-        return write_to(first + offset, sink);
-      });
+  send_chunked_from(first);
 }
 
 // Answers with `body`, or fails the way `fault` says. `stopping` ends a stall.
