@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
       response.status = 404;
       return;
     }
-    response.set_header("ETag", "\"" + std::to_string(size) + "\"");
+    // Appended piece by piece: GCC 12 warns falsely on "literal" + temporary when optimising.
+    std::string etag = "\"";
+    etag.append(std::to_string(size)).append("\"");
+    response.set_header("ETag", etag);
     auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
     const auto start = std::chrono::steady_clock::now();
     // Where this answer's body starts in the file: its range's first byte.
