@@ -358,7 +358,6 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
         tell(TransferPhase::kFinished);
         return head;
       }
-      outcome.bytes_received += watch.ReceivedBytes();
       sink.restart();
     } catch (const TransferError& failure) {
       outcome.http_status = failure.HttpStatusCode().value_or(0);
@@ -375,7 +374,6 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
         throw;
       }
       reason = failure.Reason();
-      outcome.bytes_received += watch.ReceivedBytes();
       if (next.offset == 0 && watch.BodyBytes() > 0) {
         sink.restart();
       }
@@ -386,6 +384,8 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
       tell(TransferPhase::kFailed);
       throw;
     }
+    // The attempt failed in a way that may pass: what it brought counts, and the next waits.
+    outcome.bytes_received += watch.ReceivedBytes();
     if (progress_) {
       TransferProgress waiting = watch.Progress(TransferPhase::kWaitingToRetry);
       waiting.bytes = resume.offset;
