@@ -191,6 +191,9 @@ void TransferWatch::Begin(const ResponseHead& head) {
     throw Failure("o servidor anuncia " + std::to_string(*total_) + " bytes, mais que os " +
                   std::to_string(*max_bytes_) + " esperados");
   }
+  if (sink_.identified) {
+    sink_.identified({body_bytes_, validator_, total_});
+  }
 }
 
 void TransferWatch::RestartFromFirstByte(const std::string& reason) {
@@ -293,20 +296,22 @@ TextReply InternetTransferBase::OpenUrlText(const std::string& url) {
                                             bytes.size());
                         },
                         [&reply] { reply.body.clear(); }};
-  ResponseHead head = Run(url, false, false, append, std::nullopt);
+  ResponseHead head = Run(url, false, false, append, std::nullopt, {});
   reply.status = head.code;
   reply.status_text = std::move(head.text);
   return reply;
 }
 
 void InternetTransferBase::OpenUrlBytes(const std::string& url, const ByteSink& sink,
-                                        std::optional<std::uint64_t> max_bytes) {
-  Run(url, true, true, sink, max_bytes);
+                                        std::optional<std::uint64_t> max_bytes,
+                                        const ResumePoint& from) {
+  Run(url, true, true, sink, max_bytes, from);
 }
 
 ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http_error,
                                        bool resumable, const ByteSink& sink,
-                                       std::optional<std::uint64_t> max_bytes) {
+                                       std::optional<std::uint64_t> max_bytes,
+                                       const ResumePoint& from) {
   url_ = url;
   const Clock::TimePoint start = clock_.Now();
   TransferOutcome outcome;
@@ -315,7 +320,12 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
   // belong to it; so are the waits between attempts.
   const BusyFlag busy(executing_);
   RetrySchedule schedule(timeouts_.attempts);
-  ResumePoint resume;
+  // A body held without what identifies it cannot be continued.
+  ResumePoint resume =
+      from.offset > 0 && !from.validator.empty() && from.total ? from : ResumePoint{};
+  if (from.offset > 0 && resume.offset == 0) {
+    sink.restart();
+  }
   for (;;) {
     TransferWatch watch(url_, sink, max_bytes, clock_, timeouts_, handler_, progress_, resume);
     ++outcome.attempts;

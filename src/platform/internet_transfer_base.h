@@ -39,14 +39,6 @@ struct ResponseHead {
   std::string last_modified;
 };
 
-// Where a byte transfer cut off continues: the body bytes already held, and what tells
-// the body they came from (the strong ETag, else Last-Modified, and the whole length).
-struct ResumePoint {
-  std::uint64_t offset = 0;
-  std::string validator;
-  std::optional<std::uint64_t> total;
-};
-
 // The number that a text of digits alone writes, as HTTP writes lengths and positions.
 std::optional<std::uint64_t> HttpDigits(std::string_view text);
 
@@ -157,7 +149,7 @@ class InternetTransferBase : public InternetTransfer {
   TextReply OpenUrlText(const std::string& url) final;
   // The default of `max_bytes` is the interface's; an override repeating it could drift.
   void OpenUrlBytes(const std::string& url, const ByteSink& sink,
-                    std::optional<std::uint64_t> max_bytes) final;
+                    std::optional<std::uint64_t> max_bytes, const ResumePoint& from) final;
   bool StillExecuting() const final { return executing_; }
   std::string ReportedText() const final { return ShownAddress(url_); }
   void SetStateHandler(StateHandler handler) final { handler_ = std::move(handler); }
@@ -179,7 +171,8 @@ class InternetTransferBase : public InternetTransfer {
  private:
   // The attempts at one call; `resumable` lets an attempt continue the body held.
   ResponseHead Run(const std::string& url, bool fail_on_http_error, bool resumable,
-                   const ByteSink& sink, std::optional<std::uint64_t> max_bytes);
+                   const ByteSink& sink, std::optional<std::uint64_t> max_bytes,
+                   const ResumePoint& from);
 
   Ui& ui_;
   const Clock& clock_;

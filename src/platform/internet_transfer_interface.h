@@ -131,11 +131,22 @@ struct TransferOutcome {
   std::optional<std::string> failure;  // why it failed; nothing when it succeeded
 };
 
+// Where a byte transfer cut off continues: the body bytes already held, and what tells
+// the body they came from (the strong ETag, else Last-Modified, and the whole length).
+struct ResumePoint {
+  std::uint64_t offset = 0;
+  std::string validator;
+  std::optional<std::uint64_t> total;
+};
+
 // Where the byte form's body goes as it arrives.
 struct ByteSink {
   std::function<void(std::span<const std::byte>)> append;
   // Drops everything appended so far: the body is coming again from its first byte.
   std::function<void()> restart;
+  // When set, told what identifies the body once an answer's head says so, so that a
+  // caller can keep what it holds and continue it in another run; may be empty.
+  std::function<void(const ResumePoint&)> identified = nullptr;
 };
 
 class InternetTransfer {
@@ -160,8 +171,11 @@ class InternetTransfer {
   // A failure that may pass is tried again, continuing from the bytes already in `sink`
   // when the server can send the rest of the same body, else from the first byte after
   // `sink.restart`.
+  // `from` continues a body that `sink` already holds in part (as an earlier run left
+  // it): the first attempt asks for the rest of that body, and anything else starts it again.
   virtual void OpenUrlBytes(const std::string& url, const ByteSink& sink,
-                            std::optional<std::uint64_t> max_bytes = std::nullopt) = 0;
+                            std::optional<std::uint64_t> max_bytes = std::nullopt,
+                            const ResumePoint& from = {}) = 0;
 
   // True while a transfer is in progress.
   virtual bool StillExecuting() const = 0;

@@ -525,4 +525,44 @@ TEST_F(InternetTransferTest, RetriesResumeTheSameFileAndRestartAnyOther) {
   }
 }
 
+// What one call held in part is continued by a later call (another run) that names where
+// it stopped; a file that changed in between comes whole, never joined to the old part.
+TEST_F(InternetTransferTest, ABodyHeldInPartIsContinuedByALaterCall) {
+  const std::string body(100000, 'b');
+  const std::string changed(70000, 'c');
+  for (const bool change : {false, true}) {
+    SCOPED_TRACE(change ? "changed in between" : "the same file");
+    kalo::test::TestServer server;
+    server.SetFile("f.bin", body);
+    server.PlanFaults("/trabalho/versao/f.bin", {{Fault::kDropAfter, 1, 40000}});
+    const std::string url = server.BaseAddress() + "/trabalho/versao/f.bin";
+    std::string held;
+    kalo::platform::ResumePoint stopped;
+    const kalo::platform::ByteSink into = Into(held);
+    // The first run ends with the part the server sent before the link dropped.
+    kalo::platform::ByteSink sink{[&](std::span<const std::byte> bytes) {
+                                    into.append(bytes);
+                                    if (held.size() == 40000 && stopped.offset == 0) {
+                                      stopped.offset = held.size();
+                                      throw kalo::Error(1, "the run ended", "test");
+                                    }
+                                  },
+                                  into.restart,
+                                  [&stopped](const kalo::platform::ResumePoint& point) {
+                                    stopped.validator = point.validator;
+                                    stopped.total = point.total;
+                                  }};
+    EXPECT_THROW(transfer_->OpenUrlBytes(url, sink), kalo::Error);
+    ASSERT_EQ(held.size(), 40000u);
+    ASSERT_FALSE(stopped.validator.empty());
+    if (change) {
+      server.SetFile("f.bin", changed);
+    }
+    transfer_->OpenUrlBytes(url, sink, std::nullopt, stopped);
+    EXPECT_EQ(held, change ? changed : body);
+    EXPECT_EQ(server.RangeRequests(), (std::vector<std::string>{"", "bytes=40000-"}));
+    EXPECT_EQ(server.FileBytesSent(), 40000 + (change ? changed.size() : body.size() - 40000));
+  }
+}
+
 }  // namespace
