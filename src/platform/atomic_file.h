@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,14 +20,26 @@ class AtomicFile {
  public:
   // Creates the temporary file; throws when the target's folder cannot take it.
   explicit AtomicFile(std::string target);
+  // Continues the file `kept`, made when missing, whose first `held` bytes an earlier
+  // writer left there, so that a download cut off can go on in another run: bytes past
+  // `held` are dropped, and a file shorter than `held` starts again empty (Length says
+  // which). A link, a file with a second name or anything but an ordinary file there is
+  // refused. Unlike a temporary file it stays where it is when not committed.
+  AtomicFile(std::string target, std::string kept, std::uint64_t held);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
-  // Removes the temporary file unless it was committed.
+  // Removes the temporary file unless it was committed or is a kept one.
   ~AtomicFile();
 
   void Write(std::span<const std::byte> bytes);
   // Drops everything written so far; the next write starts the file again.
   void Discard();
+
+  // How many bytes the file holds.
+  std::uint64_t Length() const { return length_; }
+  // Hands over the bytes the file holds, in pieces (the part an earlier writer left must
+  // be hashed with the rest).
+  void ReadBack(const std::function<void(std::span<const std::byte>)>& take);
 
   // Puts what was written on the disk, for a file that must survive a power cut once
   // committed. Throws on failure.
@@ -52,6 +65,8 @@ class AtomicFile {
   std::string target_;
   std::string temporary_;
   std::intptr_t handle_ = -1;  // the system's handle of the open temporary file
+  std::uint64_t length_ = 0;
+  bool kept_ = false;  // the temporary file outlives this object
 };
 
 // True when `name` (without folder) is the temporary name of an AtomicFile, as one

@@ -1,5 +1,6 @@
 #include "support/transfers.h"
 
+#include <cstdint>
 #include <exception>
 
 #include "platform/atomic_file.h"
@@ -17,6 +18,49 @@ std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
          ", esperado " + HexText(expected) + ")";
 }
 
+// A kept download is put on the disk every few MiB: a run cut off loses little, and the
+// flushes cost little beside the transfer.
+constexpr std::uint64_t kKeptCheckpointBytes = std::uint64_t{8} << 20;
+
+// Tells a kept download's owner how far its file holds on the disk, once the file holds
+// bytes that a later run could continue.
+class KeptCheckpoints {
+ public:
+  KeptCheckpoints(const KeptDownload* kept, kalo::platform::AtomicFile& file)
+      : kept_(kept), file_(file) {}
+
+  void Identified(const kalo::platform::ResumePoint& point) { point_ = point; }
+  void Wrote() {
+    if (Continuable() && file_.Length() >= point_.offset + kKeptCheckpointBytes) {
+      Checkpoint();
+    }
+  }
+  void Restarted() { point_ = {}; }
+  // What arrived before a failure is kept; when even that fails, the next run starts the
+  // file again, which costs only the bytes.
+  void Keep() noexcept {
+    try {
+      if (kept_) {
+        Checkpoint();
+      }
+    } catch (...) {
+      // Nothing kept: the next run fetches the file from its first byte.
+    }
+  }
+
+ private:
+  bool Continuable() const { return kept_ && !point_.validator.empty() && point_.total; }
+  void Checkpoint() {
+    file_.Flush();
+    point_.offset = Continuable() ? file_.Length() : 0;
+    kept_->note(point_);
+  }
+
+  const KeptDownload* kept_;
+  kalo::platform::AtomicFile& file_;
+  kalo::platform::ResumePoint point_;
+};
+
 }  // namespace
 
 kalo::platform::InternetTransfer& TransferControlOwner::Get() {
@@ -33,10 +77,18 @@ kalo::platform::InternetTransfer& TransferControl(TransferControlOwner& owner) {
 std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& control,
                                           const std::string& url, const std::string& target,
                                           bool show_error, kalo::platform::Ui& ui,
-                                          const DownloadChecks& checks) {
+                                          const DownloadChecks& checks, const KeptDownload* kept) {
   kalo::Failure failure;
   try {
-    kalo::platform::AtomicFile file(target);
+    std::optional<kalo::platform::AtomicFile> file;
+    if (kept) {
+      file.emplace(target, kept->path, kept->held.offset);
+    } else {
+      file.emplace(target);
+    }
+    const kalo::platform::ResumePoint from =
+        kept && file->Length() > 0 ? kept->held : kalo::platform::ResumePoint{};
+    KeptCheckpoints checkpoints(kept, *file);
     std::optional<BackgroundSha256> hash;
     const auto start_hash = [&hash, &checks] {
       hash.reset();
@@ -44,38 +96,53 @@ std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& cont
         hash.emplace();
       }
     };
-    const kalo::platform::ByteSink sink{[&file, &hash](std::span<const std::byte> bytes) {
-                                          file.Write(bytes);
-                                          if (hash) {
-                                            hash->Update(bytes);
-                                          }
-                                        },
-                                        [&file, &start_hash] {
-                                          file.Discard();
-                                          start_hash();
-                                        }};
+    const kalo::platform::ByteSink sink{
+        [&file, &hash, &checkpoints](std::span<const std::byte> bytes) {
+          file->Write(bytes);
+          if (hash) {
+            hash->Update(bytes);
+          }
+          checkpoints.Wrote();
+        },
+        [&file, &start_hash, &checkpoints] {
+          file->Discard();
+          start_hash();
+          checkpoints.Restarted();
+        },
+        [&checkpoints](const kalo::platform::ResumePoint& point) {
+          checkpoints.Identified(point);
+        }};
     start_hash();
-    // A body that does not match its digest is fetched once more from its first byte: it
-    // may have been joined from parts of two copies of the file.
-    for (int fetch = 1;; ++fetch) {
-      control.OpenUrlBytes(url, sink, checks.max_bytes);
-      while (control.StillExecuting()) {
-        ui.ProcessPendingMessages();
-      }
-      if (!hash) {
+    if (hash && from.offset > 0) {
+      file->ReadBack([&hash](std::span<const std::byte> bytes) { hash->Update(bytes); });
+    }
+    try {
+      // A body that does not match its digest is fetched once more from its first byte:
+      // it may have been joined from parts of two copies of the file.
+      for (int fetch = 1;; ++fetch) {
+        control.OpenUrlBytes(url, sink, checks.max_bytes,
+                             fetch == 1 ? from : kalo::platform::ResumePoint{});
+        while (control.StillExecuting()) {
+          ui.ProcessPendingMessages();
+        }
+        if (!hash) {
+          break;
+        }
+        if (const auto received = hash->Finish(); received != *checks.sha256) {
+          sink.restart();
+          if (fetch == 1) {
+            continue;
+          }
+          throw kalo::Error(kalo::error_number::kTransferFailed,
+                            DigestMismatchText(received, *checks.sha256), "cUpdate::DownloadFile");
+        }
         break;
       }
-      if (const auto received = hash->Finish(); received != *checks.sha256) {
-        if (fetch == 1) {
-          sink.restart();
-          continue;
-        }
-        throw kalo::Error(kalo::error_number::kTransferFailed,
-                          DigestMismatchText(received, *checks.sha256), "cUpdate::DownloadFile");
-      }
-      break;
+    } catch (...) {
+      checkpoints.Keep();
+      throw;
     }
-    file.Commit(kalo::platform::FilePermissions::kData);
+    file->Commit(kalo::platform::FilePermissions::kData);
     return std::nullopt;
   } catch (const kalo::platform::TransferError& error) {
     // The caller names the file; the address would only repeat it.

@@ -40,17 +40,30 @@ struct DownloadChecks {
   std::optional<kalo::platform::Sha256Digest> sha256;
 };
 
+// A download kept in a file of its own until it is complete, so that a run cut off
+// (a failure, a kill, a power cut) leaves what arrived for a later run to continue.
+struct KeptDownload {
+  std::string path;
+  // What an earlier run left in the file: continued when the file still holds that much.
+  kalo::platform::ResumePoint held;
+  // Told what the file holds each time it is on the disk that far, and once more when
+  // the download fails; an offset of 0 says it holds nothing worth continuing.
+  std::function<void(const kalo::platform::ResumePoint&)> note;
+};
+
 // Fetches `url` as bytes into the file `target`. The body goes to a temporary file
 // beside the target, renamed into place only when complete, so memory stays flat
 // and no partial target is ever left. Nothing when it succeeded; else why not (the
 // server's, the network's or the disk's words), for the caller to name the step.
 // With `show_error` a failure is first shown as "Ocorreu um erro durante a
 // transferência! ": the written interface's own message, the one text a routine below
-// the run shows itself (the run passes false and shows its own).
+// the run shows itself (the run passes false and shows its own). With `kept` the body
+// goes to its file instead of a temporary one, and continues what it holds.
 [[nodiscard]] std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& control,
                                                         const std::string& url,
                                                         const std::string& target, bool show_error,
                                                         kalo::platform::Ui& ui,
-                                                        const DownloadChecks& checks = {});
+                                                        const DownloadChecks& checks = {},
+                                                        const KeptDownload* kept = nullptr);
 
 }  // namespace cUpdate

@@ -21,6 +21,8 @@ using kalo::platform::EntryKind;
 constexpr const char* kSource = "cImpLicencas::RunJournal";
 constexpr const char* kLockName = "lock";
 constexpr const char* kRecordName = "record";
+// A kept download's record is a few short lines; anything longer is no record of ours.
+constexpr std::uint64_t kMaxKeptRecordBytes = 4096;
 
 // Set-aside copies carry the names of manifest files, which are plain names with a dot
 // (base.ext). The journal's own files in the hidden folder (the lock, the record, the
@@ -188,7 +190,74 @@ void RunJournal::ListCopies(std::set<std::string>& names) const {
   }
 }
 
+std::optional<KeptDownloadRecord> RunJournal::ReadKeptRecord(const std::string& record_name) const {
+  const std::string path = kalo::platform::PathInFolder(corner_, record_name);
+  if (fs_.OwnKindOf(path) != EntryKind::kFile || fs_.FileLength(path) > kMaxKeptRecordBytes) {
+    return std::nullopt;
+  }
+  return ParseKeptRecord(fs_.ReadFileNoFollow(path));
+}
+
+cUpdate::KeptDownload RunJournal::KeptDownloadOf(const std::string& name, const std::string& size,
+                                                 const std::string& sha256) {
+  KeptDownloadRecord kept_record{name, size, sha256, {}};
+  cUpdate::KeptDownload kept;
+  kept.path = kalo::platform::PathInFolder(corner_, KeptBodyName(name));
+  const std::string record_name = KeptRecordName(name);
+  if (const auto record = ReadKeptRecord(record_name);
+      record && record->Resumable() && record->name == name && record->size == size &&
+      record->sha256 == sha256) {
+    kept.held = record->held;
+  }
+  kept.note = [this, kept_record, record_name](const kalo::platform::ResumePoint& held) mutable {
+    kept_record.held = held;
+    const std::string text = KeptRecordText(kept_record);
+    fs_.WriteFileAtomically(kalo::platform::PathInFolder(corner_, record_name),
+                            std::as_bytes(std::span(text)), kalo::platform::FilePermissions::kData);
+  };
+  return kept;
+}
+
+void RunJournal::PruneKeptDownloads(
+    const std::function<bool(const KeptDownloadRecord&)>& wanted) noexcept {
+  Attempt([&] {
+    const std::vector<std::string> names = fs_.ListFolder(corner_);
+    std::set<std::string> keep;
+    for (const std::string& name : names) {
+      const auto body = KeptBodyOfRecord(name);
+      if (!body) {
+        continue;
+      }
+      const std::string body_path = kalo::platform::PathInFolder(corner_, *body);
+      Attempt([&] {
+        const auto record = ReadKeptRecord(name);
+        if (record && record->Resumable() && KeptBodyName(record->name) == *body &&
+            fs_.OwnKindOf(body_path) == EntryKind::kFile &&
+            fs_.FileLength(body_path) >= record->held.offset && wanted(*record)) {
+          keep.insert({name, *body});
+        }
+      });
+    }
+    // Records first: a body without its record is never continued.
+    for (const bool records : {true, false}) {
+      for (const std::string& name : names) {
+        if (IsKeptDownloadName(name) && KeptBodyOfRecord(name).has_value() == records &&
+            !keep.contains(name)) {
+          Attempt([&] {
+            const std::string path = kalo::platform::PathInFolder(corner_, name);
+            fs_.RemoveFile(path);
+            if (!records) {
+              observer_.Journaled(JournalStep::kLeftoverRemoved, path, true);
+            }
+          });
+        }
+      }
+    }
+  });
+}
+
 void RunJournal::Recover() noexcept {
+  PruneKeptDownloads([](const KeptDownloadRecord&) { return true; });
   // Without a record no run was interrupted while it changed the folder, and the
   // folder of thousands of files need not be looked through.
   bool interrupted = record_written_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +14,8 @@
 #include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/ui.h"
+#include "support/transfers.h"
+#include "update/kept_download.h"
 
 namespace cImpLicencas {
 
@@ -51,13 +54,25 @@ class RunJournal {
   // Removes the set-aside copy of `name`: its replacement is in place.
   void Discard(const std::string& name);
 
+  // The kept download of the server file `name`, whose manifest entry has the length
+  // and digest fields `size` and `sha256`: it continues what an earlier run left of the
+  // same entry, and records in the hidden folder what its file holds.
+  cUpdate::KeptDownload KeptDownloadOf(const std::string& name, const std::string& size,
+                                       const std::string& sha256);
+  // Removes every kept download that cannot be continued (no record, an odd record, a
+  // body shorter than its record says or not an ordinary file) or that `wanted` turns
+  // down, and anything else in the hidden folder with the name of one. Does what it can
+  // and never throws: the observer hears of what it could not remove.
+  void PruneKeptDownloads(const std::function<bool(const KeptDownloadRecord&)>& wanted) noexcept;
+
   // Puts back every set-aside file whose name is missing from the install folder,
   // removes the copies whose file is there, removes the temporary files a download or
   // an unpack leaves when it is cut off, and clears the record when all of that
   // succeeded (else the record stays, so that the next run tries again); nothing to do
   // when no record is there. A record with a line that names no set-aside copy is
-  // discarded whole, never followed, and the observer warned. Does what it can and
-  // never throws, as it also runs on the way out of a program that is ending.
+  // discarded whole, never followed, and the observer warned. Kept downloads that can
+  // be continued stay, and the rest go. Does what it can and never throws, as it also
+  // runs on the way out of a program that is ending.
   void Recover() noexcept;
 
  private:
@@ -66,6 +81,7 @@ class RunJournal {
   void WriteRecord(const std::vector<std::string>& names);
   void ReadRecord(std::set<std::string>& names) const;
   void ListCopies(std::set<std::string>& names) const;
+  std::optional<KeptDownloadRecord> ReadKeptRecord(const std::string& record_name) const;
   template <typename Step>
   bool Attempt(Step step) noexcept;
 

@@ -1,5 +1,6 @@
 #include "update/update_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -150,6 +151,14 @@ class Run {
               std::move(failure)};
     }
     const auto& lines = s_.manifest.lines;
+    // What a cut-off run kept of a download is continued only for the same entry.
+    journal_.PruneKeptDownloads([&lines](const KeptDownloadRecord& record) {
+      return std::ranges::any_of(lines, [&record](const std::string& line) {
+        const ManifestEntry entry = ParseEntry(line);
+        return IsUsable(entry) && entry.remote_file_name == record.name &&
+               entry.Size() == record.size && entry.Sha256() == record.sha256;
+      });
+    });
     // A list of one line is taken as empty, as it always was; the run does nothing
     // then, and says so rather than let silence pass for an up-to-date folder.
     if (lines.size() < 2) {
@@ -233,9 +242,10 @@ class Run {
       Fail({step, "o SHA-256 " + entry.Sha256() + " da lista de arquivos não é válido"});
     }
     const std::string url = FileAddress(s_.server_base, name);
+    const cUpdate::KeptDownload kept = journal_.KeptDownloadOf(name, entry.Size(), entry.Sha256());
     FailOn(Replace(entry, name, step, [&] {
       return cUpdate::DownloadFile(cUpdate::TransferControl(s_.transfer), url, PathOf(name), false,
-                                   s_.ui, checks);
+                                   s_.ui, checks, &kept);
     }));
     s_.observer.FileReplaced(name);
   }

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -39,15 +40,6 @@ std::set<std::string> NamesIn(const std::string& folder) {
     names.insert(entry.path().filename().string());
   }
   return names;
-}
-
-bool HoldsDownloadInProgress(const std::string& folder) {
-  for (const std::string& name : NamesIn(folder)) {
-    if (name.find(".part-") != std::string::npos) {
-      return true;
-    }
-  }
-  return false;
 }
 
 class UnattendedTest : public testing::Test {
@@ -394,11 +386,18 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
 // A link that drops every connection after a part of the file still brings it in one run:
 // each attempt continues where the last stopped, so no byte comes twice, and the log
 // says how many attempts it took and where the last one started.
-TEST_F(UnattendedTest, ADownloadCutOffAgainAndAgainContinuesWhereItStopped) {
-  std::string content(300000, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    content[i] = static_cast<char>(i * 7 % 251);
+// Bytes that differ from place to place, and from one `seed` to another, so that a
+// body joined at the wrong place or from two files is seen.
+std::string Varied(std::size_t size, std::size_t seed = 7) {
+  std::string content(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    content[i] = static_cast<char>(i * seed % 251);
   }
+  return content;
+}
+
+TEST_F(UnattendedTest, ADownloadCutOffAgainAndAgainContinuesWhereItStopped) {
+  const std::string content = Varied(300000);
   server_.SetFile(kLogo, content);
   server_.SetManifest("acme", "licenca_\r\n" + std::string(kLogo) + "|" +
                                   std::to_string(content.size()) + "\r\n_licenca");
@@ -410,6 +409,77 @@ TEST_F(UnattendedTest, ADownloadCutOffAgainAndAgainContinuesWhereItStopped) {
   EXPECT_EQ(server_.RangeRequests(),
             (std::vector<std::string>{"", "bytes=100000-", "bytes=200000-"}));
   EXPECT_NE(RunLog().find("tentativas=3 retomada_de=200000"), std::string::npos) << RunLog();
+}
+
+// A run killed in the middle of a download leaves what reached the disk in the hidden
+// folder; the next run continues it when it asks for the same entry of the same file,
+// and starts again otherwise.
+TEST_F(UnattendedTest, ADownloadKeptByAKilledRunIsContinuedOnlyForTheSameFile) {
+  const std::string first = Varied(20 << 20);
+  const struct {
+    const char* name;
+    std::string served;  // the file on the server for the second run
+    bool with_digest;    // both manifests carry the file's SHA-256
+    bool entry_changed;  // the second manifest gives another length
+    bool continued;
+  } cases[] = {
+      {"the same file", first, true, false, true},
+      {"the file changed on the server", Varied(20 << 20, 11), false, false, false},
+      {"the entry changed", Varied((20 << 20) + 1, 11), false, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(install_);
+    SetUp();
+    const auto manifest = [&c](const std::string& content) {
+      std::string line = std::string(kLogo) + "|" + std::to_string(content.size());
+      if (c.with_digest) {
+        line += "|" + kalo::test::Sha256Text(content);
+      }
+      return "licenca_\r\n" + line + "\r\n_licenca";
+    };
+    server_.SetFile(kLogo, first);
+    server_.SetManifest("acme", manifest(first));
+    server_.SetFault(kLogoPath, kalo::test::Fault::kStallMidBody);
+    const pid_t killed = kalo::test::StartProgram(
+        {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", "acme"},
+        Environment(), scratch_ / "killed-out.txt");
+    ASSERT_GT(killed, 0);
+    // Half the file arrives, and the part on the disk is recorded.
+    const bool recorded = kalo::test::WaitFor(
+        [&] {
+          return std::ranges::any_of(
+              NamesIn(corner_), [](const std::string& name) { return name.ends_with("-info"); });
+        },
+        10s);
+    ::kill(killed, SIGKILL);
+    EXPECT_EQ(kalo::test::CollectChild(killed), SIGKILL);
+    ASSERT_TRUE(recorded);
+
+    server_.SetFault(kLogoPath, kalo::test::Fault::kNone);
+    server_.SetFile(kLogo, c.served);
+    server_.SetManifest("acme", manifest(c.entry_changed ? c.served : first));
+    const std::uint64_t sent_before = server_.FileBytesSent();
+    const std::size_t ranges_before = server_.RangeRequests().size();
+    const auto run = UpdateAcme();
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(InInstall(kLogo)), c.served);
+    EXPECT_TRUE(OnlyLeft({kLogo}));
+    const std::vector<std::string> ranges = server_.RangeRequests();
+    ASSERT_EQ(ranges.size(), ranges_before + 1);
+    const std::string& asked = ranges.back();
+    const std::uint64_t sent = server_.FileBytesSent() - sent_before;
+    if (c.continued) {
+      // At least the 8 MiB put on the disk before the kill, no more than arrived.
+      ASSERT_TRUE(asked.starts_with("bytes=") && asked.ends_with("-")) << asked;
+      const std::uint64_t held = std::stoull(asked.substr(6));
+      EXPECT_GE(held, std::uint64_t{8} << 20);
+      EXPECT_LE(held, first.size() / 2);
+      EXPECT_EQ(sent, first.size() - held);
+    } else {
+      EXPECT_EQ(sent, c.served.size()) << asked;
+    }
+  }
 }
 
 // A run killed while a file is set aside leaves the product without it; the next run
@@ -427,7 +497,8 @@ TEST_F(UnattendedTest, RecoversFromARunKilledDuringADownload) {
       Environment(), scratch_ / "killed-out.txt");
   ASSERT_GT(killed, 0);
   const bool stalled = kalo::test::WaitFor(
-      [&] { return fs::exists(corner_ + "/" + kLogo) && HoldsDownloadInProgress(install_); }, 10s);
+      [&] { return fs::exists(corner_ + "/" + kLogo) && kalo::test::HoldsKeptDownload(install_); },
+      10s);
   // The dangerous moment: the old file is aside, its replacement half written, and the
   // file before it already replaced.
   EXPECT_TRUE(stalled);

@@ -141,12 +141,7 @@ TEST_F(WindowEndToEnd, ClosingTheWindowDuringADownloadLeavesTheInstallFolderAsIt
   // The old file is set aside and the new one half written: the state to be undone.
   const std::string aside = install_ + "/.kalo_upd/" + name;
   const auto downloading = [&] {
-    for (const std::string& entry : Names(install_)) {
-      if (entry.find(".part-") != std::string::npos) {
-        return fs::exists(aside);
-      }
-    }
-    return false;
+    return kalo::test::HoldsKeptDownload(install_) && fs::exists(aside);
   };
   ASSERT_TRUE(kalo::test::WaitFor(downloading, 10s)) << "the download did not start";
   ASSERT_FALSE(fs::exists(install_ + "/" + name));

@@ -12,6 +12,12 @@
 
 namespace kalo::test {
 
+// A manifest's digest field for `content`.
+inline std::string Sha256Text(const std::string& content) {
+  return cUpdate::HexText(
+      platform::Sha256Of(std::as_bytes(std::span(content.data(), content.size()))));
+}
+
 // Serves the release with `product` (a program's bytes) as acme.exe, the archive
 // written in `work` first; answers the manifest served. With `digests`, every line
 // carries its file's SHA-256, as a signed release has it.
@@ -24,8 +30,7 @@ inline std::string ServeAcmeRelease(TestServer& server, const TempFolder& work,
   const auto line = [digests](const std::string& name, const std::string& content) {
     std::string text = name + "|" + std::to_string(content.size());
     if (digests) {
-      text += "|" + cUpdate::HexText(platform::Sha256Of(
-                        std::as_bytes(std::span(content.data(), content.size()))));
+      text += "|" + Sha256Text(content);
     }
     return text + "\r\n";
   };

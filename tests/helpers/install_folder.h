@@ -32,4 +32,17 @@ inline void EndStartedProgram(const std::string& program) {
   }
 }
 
+// True when the install folder's hidden folder holds the file of a download under way
+// (or kept from a run cut off).
+inline bool HoldsKeptDownload(const std::string& install_folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           FromUtf8(platform::PathInFolder(install_folder, ".kalo_upd")), error)) {
+    if (entry.path().filename().string().starts_with("partial-")) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace kalo::test

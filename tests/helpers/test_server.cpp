@@ -151,6 +151,8 @@ void Respond(httplib::Response& response, const std::string& body, const FaultPl
       return;
     }
     case Fault::kStallMidBody:
+      // Named as a file answer is, so that what arrived can be continued later.
+      response.set_header("ETag", ETagOf(body));
       response.set_content_provider(
           content->size(), "application/octet-stream",
           [&stopping, content](std::size_t offset, std::size_t, httplib::DataSink& sink) {

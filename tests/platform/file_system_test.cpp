@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "helpers/links.h"
@@ -153,6 +156,50 @@ TEST(AtomicFile, ANewFileNeverTakesTheNameOfAnother) {
   EXPECT_EQ(EntriesIn(folder.Path()), 2u);
 }
 
+// A kept file continues what an earlier writer left, outlives its writer, and is read
+// back whole for the digest that must cover it.
+TEST(AtomicFile, AKeptFileContinuesWhatItHeldAndStaysUntilCommitted) {
+  const TempFolder folder;
+  const std::string kept = folder / "kept";
+  const std::string target = folder / "target.bin";
+  const struct {
+    std::optional<std::string> on_disk;
+    std::uint64_t held;
+    std::string continued;  // what the file holds when opened
+  } cases[] = {
+      {std::nullopt, 0, ""},
+      {"abcdef", 4, "abcd"},  // written past the last record: dropped
+      {"ab", 4, ""},          // less than recorded: nothing of it is trusted
+      {"abcd", 4, "abcd"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(kalo::test::FromUtf8(kept));
+    if (c.on_disk) {
+      folder.Write("kept", *c.on_disk);
+    }
+    {
+      kalo::platform::AtomicFile file(target, kept, c.held);
+      EXPECT_EQ(file.Length(), c.continued.size());
+      std::string read_back;
+      file.ReadBack([&read_back](std::span<const std::byte> bytes) {
+        read_back.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      });
+      EXPECT_EQ(read_back, c.continued);
+      file.Write(Bytes("XY"));
+      EXPECT_EQ(file.Length(), c.continued.size() + 2);
+    }
+    EXPECT_EQ(ReadWholeFile(kept), c.continued + "XY");
+  }
+  {
+    kalo::platform::AtomicFile file(target, kept, 6);
+    file.Discard();
+    file.Write(Bytes("whole"));
+    file.Commit(FilePermissions::kData);
+  }
+  EXPECT_EQ(ReadWholeFile(target), "whole");
+  EXPECT_FALSE(fs::exists(kalo::test::FromUtf8(kept)));
+}
+
 TEST(FileLock, OneHolderAtATimeUntilItLetsGo) {
   const TempFolder folder;
   const std::string path = folder / "lock";
@@ -201,6 +248,12 @@ TEST(FileSystem, LinksAreToldApartAndNeverFollowedWhereRefused) {
        "FileSystem"},
       {"hard-link", [&] { file_system.AppendToFile(folder / "hard-link", Bytes("x")); },
        "FileSystem"},
+      {"file-link", [&] { kalo::platform::AtomicFile(folder / "x", folder / "file-link", 0); },
+       "AtomicFile"},
+      {"dangling", [&] { kalo::platform::AtomicFile(folder / "x", folder / "dangling", 0); },
+       "AtomicFile"},
+      {"hard-link", [&] { kalo::platform::AtomicFile(folder / "x", folder / "hard-link", 9); },
+       "AtomicFile"},
   };
   for (const auto& row : refused) {
     try {

@@ -122,6 +122,45 @@ TEST_F(RunJournalTest, StepsMoveOnlyWhatTheRecordNames) {
   EXPECT_TRUE(observer_.warnings.empty());
 }
 
+// A kept download stays only while a run can continue it: a record that is whole and
+// sound, and a body that holds what it says. Everything else with their names goes.
+TEST_F(RunJournalTest, KeptDownloadsStayOnlyWhileTheyCanBeContinued) {
+  cImpLicencas::RunJournal journal(fs_, observer_, install_);
+  ASSERT_TRUE(Lock(journal));
+  const kalo::platform::ResumePoint held{4, "\"v1\"", 10};
+  const auto keep = [&](const std::string& name, const char* body,
+                        const kalo::platform::ResumePoint& point) {
+    const cUpdate::KeptDownload kept = journal.KeptDownloadOf(name, "10", "");
+    if (body) {
+      Write(".kalo_upd/" + cImpLicencas::KeptBodyName(name), body);
+    }
+    kept.note(point);
+  };
+  keep("kept.bin", "abcdXY", held);
+  keep("short.bin", "ab", held);
+  keep("no-validator.bin", "abcd", {4, "", 10});
+  keep("nothing-held.bin", "", {0, "\"v1\"", 10});
+  keep("no-body.bin", nullptr, held);
+  keep("unwanted.bin", "abcd", held);
+  // A record copied under another name's files, a record that is not one, a body alone.
+  keep("original.bin", "abcd", held);
+  fs::rename(FromUtf8(Path(".kalo_upd/" + cImpLicencas::KeptRecordName("original.bin"))),
+             FromUtf8(Path(".kalo_upd/" + cImpLicencas::KeptRecordName("copied.bin"))));
+  Write(".kalo_upd/" + cImpLicencas::KeptBodyName("copied.bin"), "abcd");
+  Write(".kalo_upd/" + cImpLicencas::KeptRecordName("odd.bin"), "name=odd.bin\nheld=4\n");
+  Write(".kalo_upd/" + cImpLicencas::KeptBodyName("odd.bin"), "abcd");
+
+  journal.PruneKeptDownloads(
+      [](const cImpLicencas::KeptDownloadRecord& record) { return record.name != "unwanted.bin"; });
+  const Files left = FilesIn(Path(".kalo_upd"));
+  ASSERT_EQ(left.size(), 3u) << testing::PrintToString(left);
+  EXPECT_EQ(left.at(cImpLicencas::KeptBodyName("kept.bin")), "abcdXY");
+  EXPECT_EQ(journal.KeptDownloadOf("kept.bin", "10", "").held.offset, 4u);
+  // Another length or digest in the manifest names another file.
+  EXPECT_EQ(journal.KeptDownloadOf("kept.bin", "11", "").held.offset, 0u);
+  EXPECT_EQ(journal.KeptDownloadOf("kept.bin", "10", "ab12").held.offset, 0u);
+}
+
 // What a new run finds after one that was cut off, and what it leaves.
 TEST_F(RunJournalTest, RecoveryPutsBackWhatIsMissingAndClearsTheRest) {
   const struct {

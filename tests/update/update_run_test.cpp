@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "helpers/acme_release.h"
 #include "helpers/archive_builder.h"
 #include "helpers/child_processes.h"
 #include "helpers/fake_ui.h"
@@ -30,15 +31,11 @@ namespace {
 using kalo::platform::MessageAnswer;
 using kalo::platform::MessageStyle;
 using kalo::test::ReadWholeFile;
+using kalo::test::Sha256Text;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr const char* kStamp = "201811211540";  // the test program's version
-
-std::string Sha256Text(const std::string& content) {
-  return cUpdate::HexText(
-      kalo::platform::Sha256Of(std::as_bytes(std::span(content.data(), content.size()))));
-}
 
 // What a run reported, each hook's reports in order.
 class RecordingObserver : public cImpLicencas::RunObserver {

@@ -32,6 +32,8 @@ class BasicHandle {
   bool valid() const {
     return handle_ != nullptr && static_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE;
   }
+  // Gives the handle up to an owner that closes it itself.
+  Native release() { return std::exchange(handle_, nullptr); }
   // Closes now; false when closing failed, which for a file can be a late write error.
   bool Reset() {
     const bool owned = valid();

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
+#include "platform/posix/own_file.h"
 #include "platform/system_error.h"
 
 namespace kalo::platform {
@@ -41,11 +44,22 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   }
 }
 
+AtomicFile::AtomicFile(std::string target, std::string kept, std::uint64_t held)
+    : target_(std::move(target)), temporary_(std::move(kept)), kept_(true) {
+  OwnFile file = OpenOwnFile(temporary_, O_RDWR, kSource);
+  length_ = file.length >= held ? held : 0;
+  if (::ftruncate(file.fd.get(), static_cast<off_t>(length_)) != 0 ||
+      ::lseek(file.fd.get(), static_cast<off_t>(length_), SEEK_SET) < 0) {
+    throw SystemError(errno, "Não foi possível gravar " + temporary_, kSource);
+  }
+  handle_ = file.fd.release();
+}
+
 AtomicFile::~AtomicFile() {
   if (handle_ >= 0) {
     ::close(Descriptor(handle_));
   }
-  if (!temporary_.empty()) {
+  if (!temporary_.empty() && !kept_) {
     ::unlink(temporary_.c_str());
   }
 }
@@ -60,12 +74,31 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
       throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
     }
     bytes = bytes.subspan(static_cast<std::size_t>(written));
+    length_ += static_cast<std::uint64_t>(written);
   }
 }
 
 void AtomicFile::Discard() {
   if (::ftruncate(Descriptor(handle_), 0) != 0 || ::lseek(Descriptor(handle_), 0, SEEK_SET) != 0) {
     throw SystemError(errno, "Não foi possível gravar " + target_, kSource);
+  }
+  length_ = 0;
+}
+
+void AtomicFile::ReadBack(const std::function<void(std::span<const std::byte>)>& take) {
+  std::vector<std::byte> piece(256 * 1024);
+  for (std::uint64_t at = 0; at < length_;) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length_ - at));
+    const ssize_t got = ::pread(Descriptor(handle_), piece.data(), wanted, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      throw SystemError(got < 0 ? errno : EIO, "Não foi possível ler " + temporary_, kSource);
+    }
+    take(std::span(piece).first(static_cast<std::size_t>(got)));
+    at += static_cast<std::uint64_t>(got);
   }
 }
 

@@ -18,6 +18,7 @@
 
 #include "platform/link_refusal.h"
 #include "platform/paths.h"
+#include "platform/posix/own_file.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/system_error.h"
 #include "wildcard.h"
@@ -205,30 +206,10 @@ void FileSystem::ReadPieces(const std::string& path, bool follow_links,
 }
 
 std::uint64_t FileSystem::AppendToFile(const std::string& path, std::span<const std::byte> bytes) {
-  // Not blocking, so that a pipe placed there fails the opening instead of holding it.
-  const UniqueFd file(::open(
-      path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
-  if (!file) {
-    if (errno == ELOOP) {
-      throw LinkRefused(path, kSource);
-    }
-    throw SystemError(errno, "Não foi possível gravar " + path, kSource);
-  }
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) {
-    throw SystemError(errno, "Não foi possível examinar " + path, kSource);
-  }
-  // A second name would let whoever made it read or grow a file of ours elsewhere.
-  if (info.st_nlink > 1) {
-    throw LinkRefused(path, kSource);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    throw Error(error_number::kPathFileAccess,
-                "Não foi possível usar " + path + ": não é um arquivo", kSource);
-  }
-  auto length = static_cast<std::uint64_t>(info.st_size);
+  const OwnFile file = OpenOwnFile(path, O_WRONLY | O_APPEND, kSource);
+  std::uint64_t length = file.length;
   while (!bytes.empty()) {
-    const ssize_t written = ::write(file.get(), bytes.data(), bytes.size());
+    const ssize_t written = ::write(file.fd.get(), bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) {
       continue;
     }

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/last_error.h"
+#include "platform/win32/link_refusal.h"
+#include "win32/handle.h"
 #include "win32/wide_text.h"
 
 namespace kalo::platform {
@@ -27,6 +30,15 @@ std::string UniqueName(std::string name, std::mt19937& random) {
     name[at] = kLettersAndDigits[pick(random)];
   }
   return name;
+}
+
+// Moves the file's position to `at`, throwing with `what` when it cannot.
+void MoveTo(HANDLE file, std::uint64_t at, const std::string& what) {
+  LARGE_INTEGER position{};
+  position.QuadPart = static_cast<LONGLONG>(at);
+  if (!::SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+    throw LastSystemError(what, kSource);
+  }
 }
 
 }  // namespace
@@ -53,11 +65,27 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   }
 }
 
+AtomicFile::AtomicFile(std::string target, std::string kept, std::uint64_t held)
+    : target_(std::move(target)), temporary_(std::move(kept)), kept_(true) {
+  auto file = win32::Handle(::CreateFileW(
+      win32::Widen(temporary_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) {
+    throw LastSystemError("Não foi possível gravar " + temporary_, kSource);
+  }
+  length_ = RefuseAllButOwnFile(file.get(), temporary_, kSource) >= held ? held : 0;
+  MoveTo(file.get(), length_, "Não foi possível gravar " + temporary_);
+  if (!::SetEndOfFile(file.get())) {
+    throw LastSystemError("Não foi possível gravar " + temporary_, kSource);
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file.release());
+}
+
 AtomicFile::~AtomicFile() {
   if (handle_ != -1) {
     ::CloseHandle(HandleOf(handle_));
   }
-  if (!temporary_.empty()) {
+  if (!temporary_.empty() && !kept_) {
     ::DeleteFileW(win32::Widen(temporary_).c_str());
   }
 }
@@ -72,14 +100,33 @@ void AtomicFile::Write(std::span<const std::byte> bytes) {
       throw LastSystemError("Não foi possível gravar " + target_, kSource);
     }
     bytes = bytes.subspan(written);
+    length_ += written;
   }
 }
 
 void AtomicFile::Discard() {
-  if (!::SetFilePointerEx(HandleOf(handle_), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
-      !::SetEndOfFile(HandleOf(handle_))) {
+  MoveTo(HandleOf(handle_), 0, "Não foi possível gravar " + target_);
+  if (!::SetEndOfFile(HandleOf(handle_))) {
     throw LastSystemError("Não foi possível gravar " + target_, kSource);
   }
+  length_ = 0;
+}
+
+// Reads from the first byte, then goes back to the end for the writes that follow.
+void AtomicFile::ReadBack(const std::function<void(std::span<const std::byte>)>& take) {
+  const std::string what = "Não foi possível ler " + temporary_;
+  MoveTo(HandleOf(handle_), 0, what);
+  std::vector<std::byte> piece(256 * 1024);
+  for (std::uint64_t at = 0; at < length_;) {
+    const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(piece.size(), length_ - at));
+    DWORD got = 0;
+    if (!::ReadFile(HandleOf(handle_), piece.data(), wanted, &got, nullptr) || got == 0) {
+      throw LastSystemError(what, kSource);
+    }
+    take(std::span(piece).first(got));
+    at += got;
+  }
+  MoveTo(HandleOf(handle_), length_, what);
 }
 
 void AtomicFile::Flush() {

@@ -221,32 +221,17 @@ std::uint64_t FileSystem::AppendToFile(const std::string& path, std::span<const 
   if (!file.valid()) {
     throw LastSystemError("Não foi possível gravar " + path, kSource);
   }
-  RefuseLink(file.get(), path, kSource);
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file.get(), &info)) {
-    throw LastSystemError("Não foi possível examinar " + path, kSource);
-  }
-  // A second name would let whoever made it read or grow a file of ours elsewhere.
-  if (info.nNumberOfLinks > 1) {
-    throw LinkRefused(path, kSource);
-  }
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    throw Error(error_number::kPathFileAccess,
-                "Não foi possível usar " + path + ": não é um arquivo", kSource);
-  }
+  std::uint64_t length = RefuseAllButOwnFile(file.get(), path, kSource);
   while (!bytes.empty()) {
     DWORD written = 0;
     if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr)) {
       throw LastSystemError("Não foi possível gravar " + path, kSource);
     }
+    length += written;
     bytes = bytes.subspan(written);
   }
-  LARGE_INTEGER length{};
-  if (!::GetFileSizeEx(file.get(), &length)) {
-    throw LastSystemError("Não foi possível examinar " + path, kSource);
-  }
-  return static_cast<std::uint64_t>(length.QuadPart);
+  return length;
 }
 
 void FileSystem::CreateFolder(const std::string& path) {

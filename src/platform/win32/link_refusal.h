@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
+#include "platform/error.h"
 #include "platform/link_refusal.h"
 #include "platform/win32/last_error.h"
 
@@ -22,6 +24,28 @@ inline void RefuseLink(HANDLE opened, const std::string& path, const std::string
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw LinkRefused(path, source);
   }
+}
+
+// For a file of the program's own opened with FILE_FLAG_OPEN_REPARSE_POINT in a folder
+// others can write: refuses a link, a file with a second name (which would let whoever
+// made it read or change a file of ours elsewhere) and anything but a disk file. Its
+// length when it passes.
+inline std::uint64_t RefuseAllButOwnFile(HANDLE opened, const std::string& path,
+                                         const std::string& source) {
+  RefuseLink(opened, path, source);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(opened, &info)) {
+    throw LastSystemError("Não foi possível examinar " + path, source);
+  }
+  if (info.nNumberOfLinks > 1) {
+    throw LinkRefused(path, source);
+  }
+  if (::GetFileType(opened) != FILE_TYPE_DISK ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw Error(error_number::kPathFileAccess,
+                "Não foi possível usar " + path + ": não é um arquivo", source);
+  }
+  return (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
 }
 
 }  // namespace kalo::platform
