@@ -7,6 +7,7 @@
 #include "platform/caught_error.h"
 #include "platform/error.h"
 #include "support/background_hash.h"
+#include "support/kept_checkpoints.h"
 #include "support/text.h"
 
 namespace cUpdate {
@@ -17,49 +18,6 @@ std::string DigestMismatchText(const kalo::platform::Sha256Digest& received,
   return "o arquivo recebido não confere com a lista de arquivos (SHA-256 " + HexText(received) +
          ", esperado " + HexText(expected) + ")";
 }
-
-// A kept download is put on the disk every few MiB: a run cut off loses little, and the
-// flushes cost little beside the transfer.
-constexpr std::uint64_t kKeptCheckpointBytes = std::uint64_t{8} << 20;
-
-// Tells a kept download's owner how far its file holds on the disk, once the file holds
-// bytes that a later run could continue.
-class KeptCheckpoints {
- public:
-  KeptCheckpoints(const KeptDownload* kept, kalo::platform::AtomicFile& file)
-      : kept_(kept), file_(file) {}
-
-  void Identified(const kalo::platform::ResumePoint& point) { point_ = point; }
-  void Wrote() {
-    if (Continuable() && file_.Length() >= point_.offset + kKeptCheckpointBytes) {
-      Checkpoint();
-    }
-  }
-  void Restarted() { point_ = {}; }
-  // What arrived before a failure is kept; when even that fails, the next run starts the
-  // file again, which costs only the bytes.
-  void Keep() noexcept {
-    try {
-      if (kept_) {
-        Checkpoint();
-      }
-    } catch (...) {
-      // Nothing kept: the next run fetches the file from its first byte.
-    }
-  }
-
- private:
-  bool Continuable() const { return kept_ && !point_.validator.empty() && point_.total; }
-  void Checkpoint() {
-    file_.Flush();
-    point_.offset = Continuable() ? file_.Length() : 0;
-    kept_->note(point_);
-  }
-
-  const KeptDownload* kept_;
-  kalo::platform::AtomicFile& file_;
-  kalo::platform::ResumePoint point_;
-};
 
 }  // namespace
 
@@ -105,9 +63,9 @@ std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& cont
           checkpoints.Wrote();
         },
         [&file, &start_hash, &checkpoints] {
+          checkpoints.Restarting();
           file->Discard();
           start_hash();
-          checkpoints.Restarted();
         },
         [&checkpoints](const kalo::platform::ResumePoint& point) {
           checkpoints.Identified(point);
@@ -142,6 +100,7 @@ std::optional<kalo::Failure> DownloadFile(kalo::platform::InternetTransfer& cont
       checkpoints.Keep();
       throw;
     }
+    checkpoints.Settle();
     file->Commit(kalo::platform::FilePermissions::kData);
     return std::nullopt;
   } catch (const kalo::platform::TransferError& error) {
