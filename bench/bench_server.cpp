@@ -1,10 +1,10 @@
 // kalo_bench_server FOLDER [MB_PER_SECOND [CUT_AFTER_MIB]]: serves FOLDER's files at
-// /<name> on a free loopback port, printing the port on the first line. Files are
-// streamed from disk, so the server's memory does not grow with their size, and ranges
-// are answered (with an ETag), as a static server does. With MB_PER_SECOND (10^6 bytes;
-// 0 for no limit) each response is paced to that rate, as a server behind a slower link
-// sends; with CUT_AFTER_MIB every connection is cut after that much of a body, as a
-// flaky link does. /__sent answers the body bytes sent so far.
+// their paths (no part starting with a dot) on a free loopback port, printing the port on the first
+// line. Files are streamed from disk, so the server's memory does not grow with their size, and
+// ranges are answered (with an ETag), as a static server does. With MB_PER_SECOND (10^6 bytes; 0
+// for no limit) each response is paced to that rate, as a server behind a slower link sends; with
+// CUT_AFTER_MIB every connection is cut after that much of a body, as a flaky link does. /__sent
+// answers the body bytes sent so far.
 #include <httplib.h>
 
 #include <atomic>
@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
   server.Get("/__sent", [&sent](const httplib::Request&, httplib::Response& response) {
     response.set_content(std::to_string(sent.load()), "text/plain");
   });
-  server.Get(R"(/([^/]+))", [&folder, bytes_per_second, cut_after, &sent](
-                                const httplib::Request& request, httplib::Response& response) {
+  server.Get(R"(/((?:[^/.][^/]*/)*[^/.][^/]*))", [&folder, bytes_per_second, cut_after, &sent](
+                                                     const httplib::Request& request,
+                                                     httplib::Response& response) {
     const std::filesystem::path path = folder / std::string(request.matches[1]);
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
