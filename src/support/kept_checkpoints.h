@@ -1,20 +1,33 @@
-// Puts a kept download on the disk as it grows, on a thread of its own, and tells the
-// download's owner how far the file holds: a run cut off (a kill, a power cut) then
-// loses little, and the transfer never waits for the disk.
+// Downloads kept in a file of their own until complete, and put on the disk as they grow.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/internet_transfer_interface.h"
-#include "support/transfers.h"
 
 namespace cUpdate {
 
+// A download kept in a file of its own until it is complete, so that a run cut off
+// (a failure, a kill, a power cut) leaves what arrived for a later run to continue.
+struct KeptDownload {
+  std::string path;
+  // What an earlier run left in the file: continued when the file still holds that much.
+  kalo::platform::ResumePoint held;
+  // Told what the file holds each time it is on the disk that far, and once more when
+  // the download fails; an offset of 0 says it holds nothing worth continuing.
+  std::function<void(const kalo::platform::ResumePoint&)> note;
+};
+
+// Puts a kept download on the disk as it grows, on a thread of its own, and tells the
+// download's owner how far the file holds: a run cut off (a kill, a power cut) then
+// loses little, and the transfer never waits for the disk.
 class KeptCheckpoints {
  public:
   // Every this many bytes written, the file is flushed (one flush at a time).

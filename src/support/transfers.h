@@ -11,6 +11,7 @@
 #include "platform/internet_transfer_interface.h"
 #include "platform/ui.h"
 #include "support/failure.h"
+#include "support/kept_checkpoints.h"
 
 namespace cUpdate {
 
@@ -38,17 +39,6 @@ struct DownloadChecks {
   std::optional<std::uint64_t> max_bytes;
   // The body is hashed as it arrives, and one with another digest is never put in place.
   std::optional<kalo::platform::Sha256Digest> sha256;
-};
-
-// A download kept in a file of its own until it is complete, so that a run cut off
-// (a failure, a kill, a power cut) leaves what arrived for a later run to continue.
-struct KeptDownload {
-  std::string path;
-  // What an earlier run left in the file: continued when the file still holds that much.
-  kalo::platform::ResumePoint held;
-  // Told what the file holds each time it is on the disk that far, and once more when
-  // the download fails; an offset of 0 says it holds nothing worth continuing.
-  std::function<void(const kalo::platform::ResumePoint&)> note;
 };
 
 // Fetches `url` as bytes into the file `target`. The body goes to a temporary file

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -72,6 +73,22 @@ class UnattendedTest : public testing::Test {
   // A plain run for client "acme" against our server.
   kalo::test::ProgramResult UpdateAcme() {
     return Updater({"--unattended", "--server", server_.BaseAddress(), "--client", "acme"});
+  }
+
+  // Starts a plain run for "acme" and kills it (SIGKILL) once `ready` holds, ten seconds
+  // at most; whether it held.
+  bool KillUpdateWhen(const std::function<bool()>& ready) {
+    const pid_t run = kalo::test::StartProgram(
+        {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", "acme"},
+        Environment(), scratch_ / "killed-out.txt");
+    if (run <= 0) {
+      ADD_FAILURE() << "the updater did not start";
+      return false;
+    }
+    const bool held = kalo::test::WaitFor(ready, 10s);
+    ::kill(run, SIGKILL);
+    EXPECT_EQ(kalo::test::CollectChild(run), SIGKILL);
+    return held;
   }
 
   std::string InInstall(const std::string& name) const { return install_ + "/" + name; }
@@ -441,19 +458,11 @@ TEST_F(UnattendedTest, ADownloadKeptByAKilledRunIsContinuedOnlyForTheSameFile) {
     server_.SetFile(kLogo, first);
     server_.SetManifest("acme", manifest(first));
     server_.SetFault(kLogoPath, kalo::test::Fault::kStallMidBody);
-    const pid_t killed = kalo::test::StartProgram(
-        {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", "acme"},
-        Environment(), scratch_ / "killed-out.txt");
-    ASSERT_GT(killed, 0);
     // Half the file arrives, and the part on the disk is recorded.
-    const bool recorded = kalo::test::WaitFor(
-        [&] {
-          return std::ranges::any_of(
-              NamesIn(corner_), [](const std::string& name) { return name.ends_with("-info"); });
-        },
-        10s);
-    ::kill(killed, SIGKILL);
-    EXPECT_EQ(kalo::test::CollectChild(killed), SIGKILL);
+    const bool recorded = KillUpdateWhen([&] {
+      return std::ranges::any_of(NamesIn(corner_),
+                                 [](const std::string& name) { return name.ends_with("-info"); });
+    });
     ASSERT_TRUE(recorded);
 
     server_.SetFault(kLogoPath, kalo::test::Fault::kNone);
@@ -492,23 +501,15 @@ TEST_F(UnattendedTest, RecoversFromARunKilledDuringADownload) {
   Place(kLogo, "old content");
   server_.SetFault(kLogoPath, kalo::test::Fault::kStallMidBody);
 
-  const pid_t killed = kalo::test::StartProgram(
-      {KALO_UPD_PROGRAM, "--unattended", "--server", server_.BaseAddress(), "--client", "acme"},
-      Environment(), scratch_ / "killed-out.txt");
-  ASSERT_GT(killed, 0);
-  const bool stalled = kalo::test::WaitFor(
-      [&] { return fs::exists(corner_ + "/" + kLogo) && kalo::test::HoldsKeptDownload(install_); },
-      10s);
+  const bool stalled = KillUpdateWhen(
+      [&] { return fs::exists(corner_ + "/" + kLogo) && kalo::test::HoldsKeptDownload(install_); });
+  ASSERT_TRUE(stalled);
   // The dangerous moment: the old file is aside, its replacement half written, and the
   // file before it already replaced.
-  EXPECT_TRUE(stalled);
   EXPECT_FALSE(fs::exists(InInstall(kLogo)));
   EXPECT_EQ(ReadWholeFile(corner_ + "/" + kLogo), "old content");
   EXPECT_EQ(ReadWholeFile(InInstall(notes)), "new notes");
   EXPECT_FALSE(fs::exists(corner_ + "/" + notes));
-  ::kill(killed, SIGKILL);
-  EXPECT_EQ(kalo::test::CollectChild(killed), SIGKILL);
-  ASSERT_TRUE(stalled);
 
   server_.SetFault(kManifestPath, kalo::test::Fault::kNotFound);
   const auto without_manifest = UpdateAcme();
