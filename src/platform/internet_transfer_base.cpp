@@ -319,7 +319,7 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
   // The last states are reported while the transfer still counts as executing, as they
   // belong to it; so are the waits between attempts.
   const BusyFlag busy(executing_);
-  RetrySchedule schedule(timeouts_.attempts);
+  RetrySchedule schedule(timeouts_.attempts, timeouts_.busy_attempts, timeouts_.spread_waits);
   // A body held without what identifies it cannot be continued.
   ResumePoint resume =
       from.offset > 0 && !from.validator.empty() && from.total ? from : ResumePoint{};
@@ -358,7 +358,7 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
       watch.CheckComplete();
       // The text form hands any status over, but asks a busy server again first.
       if (!fail_on_http_error && IsTransientHttpStatus(head.code)) {
-        wait = schedule.Next({true, false, head.retry_after});
+        wait = schedule.Next({true, false, head.retry_after, IsBusyHttpStatus(head.code)});
         reason = HttpStatusText(head.code, head.text);
       }
       if (!wait) {
@@ -375,7 +375,8 @@ ResponseHead InternetTransferBase::Run(const std::string& url, bool fail_on_http
       const bool unsatisfiable = failure.HttpStatusCode() == 416 && resume.offset > 0;
       const ResumePoint next = resumable && !unsatisfiable ? watch.ResumeAfter() : ResumePoint{};
       if (failure.Transient() || unsatisfiable) {
-        wait = schedule.Next({true, next.offset > resume.offset, failure.RetryAfter()});
+        wait = schedule.Next({true, next.offset > resume.offset, failure.RetryAfter(),
+                              IsBusyHttpStatus(failure.HttpStatusCode().value_or(0))});
       }
       if (!wait) {
         outcome.failure = failure.Reason();

@@ -43,8 +43,13 @@ struct TransferTimeouts {
   std::chrono::milliseconds idle{std::chrono::seconds(60)};
   std::uint64_t min_bytes = 1024;
   // Attempts in a row that bring no new byte before a failure that may pass ends the
-  // transfer.
+  // transfer; more when the server answers that it is busy (429 or 503 without
+  // Retry-After), as many updaters may be asking at once.
   int attempts = 5;
+  int busy_attempts = 10;
+  // Each wait between attempts is drawn between half and all of its length, so that
+  // updaters turned away together do not all come back together.
+  bool spread_waits = true;
 };
 
 // The proxy setting that sends every transfer straight to the server, whatever the

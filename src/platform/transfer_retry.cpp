@@ -1,5 +1,7 @@
 #include "platform/transfer_retry.h"
 
+#include <algorithm>
+
 namespace kalo::platform {
 
 bool IsTransientHttpStatus(int status) {
@@ -16,6 +18,17 @@ bool IsTransientHttpStatus(int status) {
   }
 }
 
+bool IsBusyHttpStatus(int status) {
+  return status == 429 || status == 503;
+}
+
+RetrySchedule::RetrySchedule(int most_fruitless, int most_busy, bool spread)
+    : most_(most_fruitless), most_busy_(most_busy), most_now_(most_fruitless) {
+  if (spread) {
+    spread_.emplace(std::random_device()());
+  }
+}
+
 std::optional<std::chrono::milliseconds> RetrySchedule::Next(const FailedAttempt& failed) {
   if (!failed.transient || (failed.retry_after && *failed.retry_after > kLongestRetryAfter)) {
     return std::nullopt;
@@ -24,11 +37,22 @@ std::optional<std::chrono::milliseconds> RetrySchedule::Next(const FailedAttempt
     fruitless_ = 0;
     return failed.retry_after.value_or(std::chrono::seconds(0));
   }
-  if (++fruitless_ >= most_) {
+  most_now_ = failed.busy && !failed.retry_after ? most_busy_ : most_;
+  if (++fruitless_ >= most_now_) {
     return std::nullopt;
   }
-  // 1, 2, 4 and 8 s after the first to the fourth fruitless attempt.
-  return failed.retry_after.value_or(std::chrono::seconds(1 << (fruitless_ - 1)));
+  // The server's own time is kept as it said.
+  if (failed.retry_after) {
+    return *failed.retry_after;
+  }
+  // 1, 2, 4 and 8 s after the first to the fourth fruitless attempt, 8 s after later ones.
+  const std::chrono::milliseconds full = std::chrono::seconds(1 << std::min(fruitless_ - 1, 3));
+  if (!spread_) {
+    return full;
+  }
+  std::uniform_int_distribution<std::chrono::milliseconds::rep> share(full.count() / 2,
+                                                                      full.count());
+  return std::chrono::milliseconds(share(*spread_));
 }
 
 std::string RetryStatusText(int attempt, int most, std::chrono::milliseconds wait,

@@ -129,7 +129,9 @@ void Respond(httplib::Response& response, const std::string& body, const FaultPl
       return;
     case Fault::kBusy:
       response.status = 503;
-      response.set_header("Retry-After", std::to_string(plan.retry_after));
+      if (plan.retry_after >= 0) {
+        response.set_header("Retry-After", std::to_string(plan.retry_after));
+      }
       response.set_content(kErrorPage, "text/html");
       return;
     case Fault::kRedirect:

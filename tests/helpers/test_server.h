@@ -57,7 +57,7 @@ struct FaultPlan {
   int times;          // the requests it fails before the path is answered right; -1: all
   std::size_t bytes;  // for kDropAfter
   std::optional<std::string> then_content;  // a file's new content once the fault is spent
-  int retry_after;                          // for kBusy, in seconds
+  int retry_after;                          // for kBusy, in seconds; no Retry-After when negative
   std::string redirect_target;              // for kRedirect
 };
 

@@ -20,6 +20,7 @@ using namespace std::chrono_literals;
 // The earlier cases look at one attempt's failure; retries have their own tests.
 kalo::platform::TransferTimeouts OneAttempt(kalo::platform::TransferTimeouts timeouts) {
   timeouts.attempts = 1;
+  timeouts.busy_attempts = 1;
   return timeouts;
 }
 
@@ -472,6 +473,12 @@ TEST_F(InternetTransferTest, RetriesResumeTheSameFileAndRestartAnyOther) {
        "!HTTP 500",
        {none, none, none, none, none},
        {1s, 2s, 4s, 8s}},
+      {"busy without Retry-After, as a crowd is turned away: ten attempts",
+       {{Fault::kBusy, -1, 0, std::nullopt, -1}},
+       false,
+       "!HTTP 503",
+       std::vector<std::string>(10, none),
+       {1s, 2s, 4s, 8s, 8s, 8s, 8s, 8s, 8s}},
       {"a refusal that will not pass: one attempt",
        {{Fault::kNotFound, -1, 0}},
        false,
@@ -491,7 +498,10 @@ TEST_F(InternetTransferTest, RetriesResumeTheSameFileAndRestartAnyOther) {
        {none, none, none},
        {7s, 7s}},
   };
-  const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, {2s, 300ms});
+  // Waits at their full length, so that each is known.
+  kalo::platform::TransferTimeouts steady{2s, 300ms};
+  steady.spread_waits = false;
+  const auto transfer = kalo::platform::MakeInternetTransfer(ui_, clock_, steady);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     kalo::test::TestServer server;
