@@ -22,18 +22,18 @@ KeptCheckpoints::~KeptCheckpoints() {
 }
 
 void KeptCheckpoints::Identified(const kalo::platform::ResumePoint& point) {
-  const std::scoped_lock lock(mutex_);
   point_ = point;
 }
 
 void KeptCheckpoints::Wrote() {
-  if (!kept_) {
+  // Looked at without the lock: only the writing thread touches `point_`.
+  const std::uint64_t length = file_.Length();
+  if (!kept_ || !Continuable() || length < point_.offset + kEveryBytes) {
     return;
   }
   {
     const std::scoped_lock lock(mutex_);
-    const std::uint64_t length = file_.Length();
-    if (pending_ || !Continuable() || length < point_.offset + kEveryBytes) {
+    if (pending_) {
       return;
     }
     point_.offset = length;
@@ -60,7 +60,12 @@ void KeptCheckpoints::Keep() noexcept {
   try {
     std::unique_lock lock(mutex_);
     WaitUntilIdle(lock);
-    point_.offset = Continuable() ? file_.Length() : 0;
+    // A body that cannot be continued needs no flush, only a record that says so.
+    if (!Continuable()) {
+      kept_->note({});
+      return;
+    }
+    point_.offset = file_.Length();
     Checkpoint(point_);
   } catch (...) {
     // Nothing kept: the next run fetches the file from its first byte.

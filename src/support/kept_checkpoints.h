@@ -59,7 +59,9 @@ class KeptCheckpoints {
 
   const KeptDownload* kept_;
   kalo::platform::AtomicFile& file_;
-  kalo::platform::ResumePoint point_;  // the last checkpoint asked for
+  // The last checkpoint asked for; only the writing thread touches it, the worker gets
+  // copies through `pending_`.
+  kalo::platform::ResumePoint point_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<kalo::platform::ResumePoint> pending_;

@@ -19,6 +19,12 @@ struct KeptDownloadRecord {
   std::string sha256;
   kalo::platform::ResumePoint held;
 
+  // Whether it was kept for the manifest entry of `server_name` with these fields.
+  bool IsFor(std::string_view server_name, std::string_view entry_size,
+             std::string_view entry_sha256) const {
+    return name == server_name && size == entry_size && sha256 == entry_sha256;
+  }
+
   // Only bytes whose body the server can name again can be continued.
   bool Resumable() const {
     return held.offset > 0 && !held.validator.empty() && held.total && held.offset <= *held.total;

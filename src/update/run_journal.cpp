@@ -205,8 +205,7 @@ cUpdate::KeptDownload RunJournal::KeptDownloadOf(const std::string& name, const 
   kept.path = kalo::platform::PathInFolder(corner_, KeptBodyName(name));
   const std::string record_name = KeptRecordName(name);
   if (const auto record = ReadKeptRecord(record_name);
-      record && record->Resumable() && record->name == name && record->size == size &&
-      record->sha256 == sha256) {
+      record && record->Resumable() && record->IsFor(name, size, sha256)) {
     kept.held = record->held;
   }
   kept.note = [this, kept_record, record_name](const kalo::platform::ResumePoint& held) mutable {

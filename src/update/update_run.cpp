@@ -155,8 +155,8 @@ class Run {
     journal_.PruneKeptDownloads([&lines](const KeptDownloadRecord& record) {
       return std::ranges::any_of(lines, [&record](const std::string& line) {
         const ManifestEntry entry = ParseEntry(line);
-        return IsUsable(entry) && entry.remote_file_name == record.name &&
-               entry.Size() == record.size && entry.Sha256() == record.sha256;
+        return IsUsable(entry) &&
+               record.IsFor(entry.remote_file_name, entry.Size(), entry.Sha256());
       });
     });
     // A list of one line is taken as empty, as it always was; the run does nothing
