@@ -168,11 +168,11 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   const auto behind = Build({"--sign", key_file_});
   ASSERT_EQ(behind.exit_status, 0) << behind.err;
   EXPECT_NE(behind.err.find("está antes da última assinatura"), std::string::npos) << behind.err;
+  // Only acme's signature, which no longer holds, is made again; the default one stands.
   for (const std::string client : {"default", "acme"}) {
-    EXPECT_EQ(
-        cImpLicencas::ParseSignatureFile(ReadWholeFile(ManifestFolderFile(client + ".assinatura")))
-            ->published_at,
-        later);
+    const auto signature =
+        cImpLicencas::ParseSignatureFile(ReadWholeFile(ManifestFolderFile(client + ".assinatura")));
+    EXPECT_EQ(signature->published_at == later, client == "acme") << client;
   }
 
   const auto unsigned_build = Build();

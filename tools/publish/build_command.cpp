@@ -2,22 +2,24 @@
 
 #include <zip.h>
 
-#include <chrono>
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <vector>
 
+#include "desk_commands.h"
 #include "platform/cryptography.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "release.h"
+#include "release_store.h"
 #include "signing.h"
 #include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"
-#include "update/manifest_trust.h"
 
 namespace kalo::publish {
 namespace {
@@ -31,10 +33,6 @@ constexpr zip_uint32_t kExecutableFileAttributes = 0100755U << 16;
 struct ArchiveDiscard {
   void operator()(zip_t* archive) const { zip_discard(archive); }
 };
-
-std::string FilesFolder(const std::string& server_folder) {
-  return (fs::path(server_folder) / "trabalho" / "versao").string();
-}
 
 // Gives the complete `temporary` the name `target`, its bytes on the disk first: the
 // manifests written afterwards must never name a file that a power cut could still empty.
@@ -75,12 +73,6 @@ void WriteArchive(const ReleaseFile& file, const std::string& target) {
   }
   archive.release();
   Install(temporary, target);
-}
-
-void WriteWhole(const std::string& target, const std::string& content) {
-  platform::FileSystem().WriteFileAtomically(
-      target, std::as_bytes(std::span(content.data(), content.size())),
-      platform::FilePermissions::kData);
 }
 
 // The SHA-256 of a published file, read in pieces: a release may hold large files.
@@ -177,10 +169,9 @@ std::optional<Placement> Place(ReleaseFile file, const std::string& files_folder
   }
 }
 
-// Publishes one file, unless it is served already, and answers its manifest line; a
-// signed manifest's line carries the file's SHA-256 as well.
-std::string Publish(const Placement& placement, const std::string& server_folder,
-                    bool signed_line) {
+// Publishes one file, unless it is served already, and answers its manifest line as the
+// store keeps it: with the file's SHA-256, which signed manifests carry.
+std::string Publish(const Placement& placement, const std::string& server_folder) {
   const ReleaseFile& file = placement.file;
   const std::string& remote = placement.remote;
   const std::string target = (fs::path(FilesFolder(server_folder)) / remote).string();
@@ -189,11 +180,9 @@ std::string Publish(const Placement& placement, const std::string& server_folder
   } else if (!placement.served) {
     platform::FileSystem().CopyFileAtomically(file.path, target, platform::FilePermissions::kData);
   }
-  const std::string digest = !signed_line                       ? std::string()
-                             : !placement.served_digest.empty() ? placement.served_digest
-                                                                : Sha256Text(target);
-  const std::string line = remote + "|" + std::to_string(fs::file_size(target)) +
-                           (signed_line ? "|" + digest : std::string());
+  const std::string digest =
+      placement.served_digest.empty() ? Sha256Text(target) : placement.served_digest;
+  const std::string line = remote + "|" + std::to_string(fs::file_size(target)) + "|" + digest;
   // The updater must read back exactly what was meant.
   const cImpLicencas::ManifestEntry entry = cImpLicencas::ParseEntry(line);
   if (entry.remote_file_name != remote ||
@@ -206,67 +195,68 @@ std::string Publish(const Placement& placement, const std::string& server_folder
   return line;
 }
 
-}  // namespace
-
-std::string ManifestPath(const std::string& server_folder, const std::string& client) {
-  // Named by the id exactly as it travels in the request, so that a plain web server
-  // can map the query to the file too.
-  return (fs::path(server_folder) / "trabalho" / "manifests" /
-          (cUpdate::PercentEncoded(client) + ".txt"))
-      .string();
-}
-
-std::string SignaturePath(const std::string& server_folder, const std::string& client) {
-  return fs::path(ManifestPath(server_folder, client)).replace_extension(".assinatura").string();
-}
-
-namespace {
-
-// Now, in UTC seconds, unless a signature already published for one of `clients` says
-// later: updaters refuse a manifest older than one they took, so a release signed on a
-// machine whose clock is behind would reach none of them.
-std::int64_t PublishingTime(const std::string& server_folder,
-                            const std::vector<std::string>& clients, std::ostream& err) {
-  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
-  std::int64_t newest = 0;
-  for (const std::string& client : clients) {
-    const std::string path = SignaturePath(server_folder, client);
-    if (fs::is_regular_file(path)) {
-      if (const auto published =
-              cImpLicencas::ParseSignatureFile(platform::FileSystem().ReadFile(path))) {
-        newest = std::max(newest, published->published_at);
-      }
+// The id a release gets when the vendor names none: year, month and the next number
+// not taken that month, as in 2026.12.3.
+std::string NextReleaseId(const StoreState& state) {
+  const std::string month = DateStamp(std::time(nullptr)).substr(0, 6);
+  const std::string prefix = month.substr(0, 4) + "." + month.substr(4, 2) + ".";
+  for (int number = 1;; ++number) {
+    const std::string id = prefix + std::to_string(number);
+    if (!state.FindRelease(id)) {
+      return id;
     }
   }
-  if (newest <= now) {
-    return now;
+}
+
+// The release already stored whose manifest is `manifest`, or nothing.
+std::optional<std::string> StoredAs(const ReleaseStore& store, const std::string& manifest) {
+  for (const StoredRelease& release : store.State().releases) {
+    if (store.ReleaseManifest(release.id) == manifest) {
+      return release.id;
+    }
   }
-  err << "kalo-publish: aviso: o relógio desta máquina (" << cImpLicencas::PublishingTimeText(now)
-      << ") está antes da última assinatura publicada (" << cImpLicencas::PublishingTimeText(newest)
-      << "); a nova leva a data dela\n";
-  return newest;
+  return std::nullopt;
 }
 
 }  // namespace
+
+// Puts the release `id` in `state`, unless it is there, and rolls it out as `options`
+// say; answers why that cannot be done, or empty.
+std::string PlaceInStore(StoreState& state, const std::vector<Client>& clients,
+                         const std::string& id, const BuildOptions& options) {
+  if (!state.FindRelease(id)) {
+    state.releases.push_back({id, std::time(nullptr)});
+  }
+  return options.hold ? std::string()
+                      : Rollout(state, clients, {id, options.channel, options.percent, {}});
+}
+
+// The clients file with `names` added, each following stable.
+std::string WithClients(std::string text, const std::vector<std::string>& names) {
+  if (!text.empty() && text.back() != '\n') {
+    text += '\n';
+  }
+  for (const std::string& name : names) {
+    text += name + '\n';
+  }
+  return text;
+}
 
 int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<std::string> problems;
   std::optional<SigningKey> key;
   if (!options.signing_key_file.empty()) {
     try {
-      key = SigningKey::Load(options.signing_key_file);
+      key = LoadSigningKey(options.signing_key_file, err);
     } catch (const Error& error) {
       problems.push_back(error.Description());
     }
-    constexpr auto kReadByOthers = fs::perms::group_read | fs::perms::others_read;
-    std::error_code ignored;
-    if (key && (fs::status(options.signing_key_file, ignored).permissions() & kReadByOthers) !=
-                   fs::perms::none) {
-      err << "kalo-publish: aviso: outros usuários podem ler a chave " << options.signing_key_file
-          << " (chmod 600 a deixa só para o dono)\n";
-    }
+  }
+  std::optional<ReleaseStore> store;
+  try {
+    store = ReleaseStore::Open(options.server_folder);
+  } catch (const Error& error) {
+    problems.push_back(error.Description());
   }
   const ReleasePlan plan = PlanRelease(options.release_folder, options.allow_unversioned);
   problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
@@ -284,17 +274,36 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
       problems.push_back(file.base_name + "." + file.extension + ": " + problem);
     }
   }
-  std::vector<std::string> clients{"default"};
+  std::vector<std::string> new_clients;
   for (const std::string& given : options.clients) {
     const std::string client = cUpdate::LowerCase(cUpdate::TrimBlanks(given));
-    if (client.empty() || client == "default") {
-      problems.push_back("cliente '" + given + "': nome vazio ou reservado");
-    } else {
-      clients.push_back(client);
+    if (const std::string problem = ProblemWithClientName(client); !problem.empty()) {
+      problems.push_back("cliente '" + given + "': " + problem);
+    } else if (store && !FindClient(store->Clients(), client)) {
+      new_clients.push_back(client);
     }
   }
   if (plan.files.empty() && problems.empty()) {
     problems.push_back(options.release_folder + ": não há arquivos a publicar");
+  }
+  // The release's place in the store, tried on a copy: a rollout that cannot be done
+  // refuses the build before anything is written.
+  std::string id = options.release_id;
+  if (store && problems.empty()) {
+    if (id.empty()) {
+      id = NextReleaseId(store->State());
+    } else if (std::string problem = ProblemWithReleaseId(id); !problem.empty()) {
+      problems.push_back(problem);
+    } else if (store->State().FindRelease(id) &&
+               std::ranges::any_of(placements, [](const Placement& p) { return !p.served; })) {
+      problems.push_back("a versão " + id + " já está no depósito, com outros arquivos");
+    }
+    StoreState trial = store->State();
+    const ClientList clients = ParseClientsFile(WithClients(store->ClientsText(), new_clients));
+    if (std::string problem = PlaceInStore(trial, clients.clients, id, options); !problem.empty()) {
+      problems.push_back(problem +
+                         (options.hold ? "" : " (--hold guarda a versão sem levá-la a ninguém)"));
+    }
   }
   if (!problems.empty()) {
     for (const std::string& problem : problems) {
@@ -305,32 +314,39 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   }
   try {
     fs::create_directories(FilesFolder(options.server_folder));
-    fs::create_directories(fs::path(options.server_folder) / "trabalho" / "manifests");
     std::string manifest = "licenca_\r\n";
     for (const Placement& placement : placements) {
-      const std::string line = Publish(placement, options.server_folder, key.has_value());
+      const std::string line = Publish(placement, options.server_folder);
       manifest += line + "\r\n";
       out << "  " << line << '\n';
     }
     manifest += "_licenca";
-    const std::int64_t published_at = PublishingTime(options.server_folder, clients, err);
-    // The default manifest serves every client without one of its own, and none with.
-    const std::vector<std::string> own(clients.begin() + 1, clients.end());
-    for (const std::string& client : clients) {
-      WriteWhole(ManifestPath(options.server_folder, client), manifest);
-      out << "manifesto: " << ManifestPath(options.server_folder, client) << '\n';
-      if (key) {
-        const auto signed_for = client == clients.front()
-                                    ? cImpLicencas::SignedFor::AllClientsBut(own)
-                                    : cImpLicencas::SignedFor::Client(client);
-        WriteWhole(SignaturePath(options.server_folder, client),
-                   cImpLicencas::SignatureFileText(key->Sign(signed_for, manifest, published_at)));
-        out << "assinatura: " << SignaturePath(options.server_folder, client) << '\n';
-      } else {
-        // A signature left by an earlier signed build no longer matches this manifest.
-        fs::remove(SignaturePath(options.server_folder, client));
-      }
+    const std::optional<std::string> stored = StoredAs(*store, manifest);
+    if (stored && stored != id && options.release_id.empty()) {
+      id = *stored;  // the same files published again: the release the store has
+    } else if (store->State().FindRelease(id) && stored != id) {
+      throw Error(error_number::kInvalidArgument,
+                  "a versão " + id + " já está no depósito, com outros arquivos",
+                  "kalo-publish build");
     }
+    const bool stored_before = store->State().FindRelease(id) != nullptr;
+    if (!stored_before) {
+      store->KeepRelease(id, manifest);
+    }
+    out << "versão " << id
+        << (stored_before ? " já estava no depósito\n" : " guardada no depósito\n");
+    if (!new_clients.empty()) {
+      const std::string text = WithClients(store->ClientsText(), new_clients);
+      store->KeepClients(text, ParseClientsFile(text).clients);
+    }
+    if (std::string problem = PlaceInStore(store->State(), store->Clients(), id, options);
+        !problem.empty()) {
+      throw Error(error_number::kInvalidArgument, problem, "kalo-publish build");
+    }
+    if (options.expires_in) {
+      store->State().expires_in = *options.expires_in;
+    }
+    PublishStore(*store, key ? &*key : nullptr, false, out, err);
   } catch (const std::exception& error) {
     err << "kalo-publish: " << error.what() << '\n';
     return kalo::exit_status::kFailure;

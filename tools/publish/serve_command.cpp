@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "build_command.h"
 #include "platform/web_address.h"
+#include "release_store.h"
 #include "support/exit_status.h"
 #include "support/text.h"
 #include "update/manifest.h"

@@ -134,9 +134,9 @@ platform::P256PublicKey SigningKey::PublicKey() const {
   return point;
 }
 
-cImpLicencas::ManifestSignature SigningKey::Sign(const cImpLicencas::SignedFor& signed_for,
-                                                 std::string_view manifest,
-                                                 std::int64_t published_at) const {
+cImpLicencas::ManifestSignature SigningKey::Sign(
+    const cImpLicencas::SignedFor& signed_for, std::string_view manifest, std::int64_t published_at,
+    [[maybe_unused]] std::optional<std::int64_t> expires_at) const {
   constexpr const char* kSource = "kalo::publish::SigningKey::Sign";
   const std::string message = cImpLicencas::SignedMessage(signed_for, published_at, manifest);
   const DigestContext context(EVP_MD_CTX_new());

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,8 @@ class SigningKey {
   // The signature of `manifest`, for the clients `signed_for` names, published at
   // `published_at`: over cImpLicencas::SignedMessage of the three.
   cImpLicencas::ManifestSignature Sign(const cImpLicencas::SignedFor& signed_for,
-                                       std::string_view manifest, std::int64_t published_at) const;
+                                       std::string_view manifest, std::int64_t published_at,
+                                       std::optional<std::int64_t> expires_at = std::nullopt) const;
 
  private:
   struct KeyFree {
