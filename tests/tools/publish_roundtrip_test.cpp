@@ -1,7 +1,5 @@
 // Publish -> serve -> update, with the real kalo-publish and kalo_upd programs.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -128,6 +126,18 @@ TEST_F(PublishRoundTrip, PublishServeUpdateRepublish) {
   EXPECT_NE(newer.out.find("Descompactado: acme.exe"), std::string::npos);
   EXPECT_EQ(newer.out.find("Baixado: logo"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_TEST_PROGRAM_V2));
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
+
+  // Taken back in one step: the older program returns, judged by its version stamp, from
+  // the archive the folder still holds.
+  fs::remove(install_ + "/acme.exe.started");
+  const auto rolled_back = Publish({"rollback", "stable", "--store", server_dir_, "--sign", key});
+  ASSERT_EQ(rolled_back.exit_status, 0) << rolled_back.err;
+  const auto older = Update(url);
+  EXPECT_EQ(older.exit_status, 0) << older.err;
+  EXPECT_EQ(older.out.find("Baixado:"), std::string::npos) << older.out;
+  EXPECT_NE(older.out.find("Descompactado: acme.exe"), std::string::npos) << older.out;
+  EXPECT_EQ(ReadWholeFile(install_ + "/acme.exe"), ReadWholeFile(KALO_TEST_PROGRAM));
   EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
 }
 
@@ -414,44 +424,17 @@ TEST_F(PublishRoundTrip, UnreadableDatesRefuseTheReleaseWhole) {
 
 // The nginx configuration of README.md serves the same folder to the updater.
 TEST_F(PublishRoundTrip, NginxServesThePublishedFolder) {
-  if (std::system("command -v nginx >/dev/null 2>&1") != 0) {
+  if (!kalo::test::NginxServer::IsInstalled()) {
     GTEST_SKIP() << "nginx is not installed";
   }
   fs::copy_file(KALO_TEST_PROGRAM, release_ + "/acme.exe");
   ASSERT_EQ(Publish({"build", release_, "--out", server_dir_}).exit_status, 0);
-  // A free port: the system picks one, and nginx takes it right after.
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  const int port = ntohs(address.sin_port);
-  ::close(probe);
+  const kalo::test::NginxServer nginx(server_dir_, work_ / "nginx");
 
-  const std::string prefix = work_ / "nginx";
-  fs::create_directories(prefix + "/logs");
-  std::ofstream(prefix + "/nginx.conf")
-      << "daemon off;\nmaster_process off;\npid " << prefix << "/nginx.pid;\nerror_log " << prefix
-      << "/error.log;\nevents {}\nhttp {\n  access_log off;\n  server {\n    listen 127.0.0.1:"
-      << port << ";\n    root " << server_dir_
-      << ";\n    location = /trabalho/versao.php {\n      default_type text/plain;\n"
-         "      try_files /trabalho/manifests/$arg_id.txt /trabalho/manifests/default.txt =404;\n"
-         "    }\n    location = /trabalho/assinatura.php {\n      default_type text/plain;\n"
-         "      try_files /trabalho/manifests/$arg_id.assinatura"
-         " /trabalho/manifests/default.assinatura =404;\n"
-         "    }\n    location /trabalho/versao/ {\n      default_type application/octet-stream;\n"
-         "    }\n    location / {\n      return 404;\n    }\n  }\n}\n";
-  const kalo::test::WatchedChild nginx(kalo::test::StartProgram(
-      {"nginx", "-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"}, {}));
-  const std::string url = "http://127.0.0.1:" + std::to_string(port);
-  kalo::test::WaitFor([&] { return fs::exists(prefix + "/nginx.pid"); }, 5s);
-
-  const auto result = Update(url);
+  const auto result = Update(nginx.Url());
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_NE(result.out.find("Descompactado: acme.exe"), std::string::npos)
-      << result.out << ReadWholeFile(prefix + "/error.log");
+      << result.out << nginx.ErrorLog();
   EXPECT_TRUE(kalo::test::WaitUntilStarted(install_ + "/acme.exe"));
 }
 

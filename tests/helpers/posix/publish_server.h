@@ -2,7 +2,13 @@
 // port, and the entries of the manifests it publishes.
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -36,6 +42,60 @@ class PublishServer {
  private:
   WatchedChild process_;
   std::string url_;
+};
+
+// nginx serving a published folder with the configuration README.md gives, for as long
+// as the object lives.
+class NginxServer {
+ public:
+  static bool IsInstalled() { return std::system("command -v nginx >/dev/null 2>&1") == 0; }
+
+  // Serves `server_folder`; its configuration and logs go into `prefix`.
+  NginxServer(const std::string& server_folder, const std::string& prefix)
+      : prefix_(prefix), process_(Start(server_folder, prefix, url_)) {
+    WaitFor([&] { return std::filesystem::exists(prefix + "/nginx.pid"); },
+            std::chrono::seconds(5));
+  }
+
+  const std::string& Url() const { return url_; }
+  std::string ErrorLog() const { return ReadWholeFile(prefix_ + "/error.log"); }
+
+ private:
+  static WatchedChild Start(const std::string& server_folder, const std::string& prefix,
+                            std::string& url) {
+    // A free port: the system picks one, and nginx takes it right after.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+    ::close(probe);
+    url = "http://127.0.0.1:" + std::to_string(port);
+
+    std::filesystem::create_directories(prefix + "/logs");
+    std::ofstream(prefix + "/nginx.conf")
+        << "daemon off;\nmaster_process off;\npid " << prefix << "/nginx.pid;\nerror_log " << prefix
+        << "/error.log;\nevents {}\nhttp {\n  access_log off;\n  server {\n    listen 127.0.0.1:"
+        << port << ";\n    root " << server_folder
+        << ";\n    location = /trabalho/versao.php {\n      default_type text/plain;\n"
+           "      try_files /trabalho/manifests/$arg_id.txt /trabalho/manifests/default.txt "
+           "=404;\n"
+           "    }\n    location = /trabalho/assinatura.php {\n      default_type text/plain;\n"
+           "      try_files /trabalho/manifests/$arg_id.assinatura"
+           " /trabalho/manifests/default.assinatura =404;\n"
+           "    }\n    location /trabalho/versao/ {\n      default_type "
+           "application/octet-stream;\n"
+           "    }\n    location / {\n      return 404;\n    }\n  }\n}\n";
+    return WatchedChild(StartProgram(
+        {"nginx", "-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"}, {}));
+  }
+
+  std::string prefix_;
+  std::string url_;
+  WatchedChild process_;
 };
 
 // The entries of a manifest file as the updater reads them (a CR LF leaves an empty line).
