@@ -23,12 +23,13 @@ int Refuse(const std::string& problem, std::ostream& err) {
 }
 
 // Opens the store of `options` for a command that changes it, runs `change` on it and
-// publishes what changes; `renew` signs every manifest again.
+// publishes what changes; `renew` signs every manifest again. Only the clients file may
+// come before the first release.
 int ChangeStore(const DeskOptions& options, const std::function<std::string(ReleaseStore&)>& change,
-                bool renew, std::ostream& out, std::ostream& err) {
+                bool renew, std::ostream& out, std::ostream& err, bool may_start = false) {
   try {
     ReleaseStore store = ReleaseStore::Open(options.server_folder);
-    if (store.IsNew()) {
+    if (store.IsNew() && !may_start) {
       return Refuse("não há depósito em " + options.server_folder +
                         " (a primeira versão se publica com kalo-publish build)",
                     err);
@@ -60,8 +61,9 @@ std::string Joined(const std::vector<std::string>& texts, std::string_view separ
   return joined;
 }
 
-std::string CountText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " cliente" : " clientes");
+// "1 cliente", "2 clientes".
+std::string Counted(std::size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 void PrintChannel(const StoreState& state, const std::vector<Client>& clients,
@@ -73,7 +75,7 @@ void PrintChannel(const StoreState& state, const std::vector<Client>& clients,
       members.push_back(&client);
     }
   }
-  out << "canal " << name << " (" << CountText(members.size()) << "): ";
+  out << "canal " << name << " (" << Counted(members.size(), "cliente") << "): ";
   if (!channel || channel->releases.empty()) {
     out << "sem versão própria; segue a lista geral ("
         << assignment.general.value_or("nenhuma versão") << ")\n";
@@ -96,7 +98,7 @@ void PrintChannel(const StoreState& state, const std::vector<Client>& clients,
     ++counts[release == assignment.clients.end() ? "(nenhuma)" : release->second];
   }
   for (const auto& [release, count] : counts) {
-    out << "  " << release << ": " << CountText(count) << '\n';
+    out << "  " << release << ": " << Counted(count, "cliente") << '\n';
   }
   for (const Client* client : members) {
     const auto release = assignment.clients.find(client->name);
@@ -211,7 +213,7 @@ int RunClients(const DeskOptions& options, const std::string& clients_file, std:
         out << "clientes: " << store.Clients().size() << '\n';
         return std::string();
       },
-      false, out, err);
+      false, out, err, true);
 }
 
 int RunPrune(const DeskOptions& options, std::size_t keep, std::ostream& out, std::ostream& err) {
@@ -253,8 +255,8 @@ int RunStatus(const DeskOptions& options, std::size_t keep, std::ostream& out, s
     for (const StoredRelease& release : state.releases) {
       out << "  " << release.id << "  guardada em "
           << cImpLicencas::PublishingTimeText(release.built_at) << ", "
-          << store.ReleaseFiles(release.id).size() << " arquivos, "
-          << CountText(assignment.CountOn(release.id)) << '\n';
+          << Counted(store.ReleaseFiles(release.id).size(), "arquivo") << ", "
+          << Counted(assignment.CountOn(release.id), "cliente") << '\n';
     }
     std::vector<std::string> channels;
     for (const Channel& channel : state.channels) {

@@ -187,6 +187,11 @@ void ReleaseStore::SaveState() const {
 
 std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, std::ostream& out,
                                            std::ostream& err) {
+  // A store without releases yet (a clients file given first, in a folder an earlier
+  // kalo-publish filled) leaves whatever is served alone.
+  if (state_.releases.empty()) {
+    return 0;
+  }
   const Assignment assignment = Assign(state_, clients_);
   struct Wanted {
     std::string name;
