@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -195,6 +196,79 @@ TEST_F(ReleaseDeskEndToEnd, RolloutPinRollbackAndPruneReachTheRightClients) {
   }
   update(outside, "2026.12.1");
   update(branch, "2026.12.3");
+}
+
+// What the desk refuses, it refuses whole: the served folder and the store stay as they
+// were, and the reason is given.
+TEST_F(ReleaseDeskEndToEnd, RefusedCommandsChangeNothing) {
+  fs::permissions(key_, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_directories(release_);
+  work_.Write("release/leiame.txt", "versão 1");
+  const std::string clients = work_.Write("clientes.txt", "loja 1\nloja 2\nfilial 1 | beta\n");
+  const std::string bad_clients = work_.Write("ruins.txt", "loja 1\nLoja 1\n");
+  Build("2026.12.1", {});
+  Desk({"clients", clients});
+  work_.Write("release/leiame.txt", "versão 2");
+  Build("2026.12.2", {"--percent", "10"});
+  work_.Write("release/leiame.txt", "versão 3");
+  const std::string& s = server_dir_;
+  const struct {
+    std::vector<std::string> arguments;  // --sign KEY is added unless the key is left out
+    bool signed_command;
+    int exit_status;
+    const char* reason;
+  } cases[] = {
+      {{"rollout", "2026.12.9", "--channel", "stable", "--percent", "50", "--store", s},
+       true,
+       1,
+       "não está no depósito"},
+      {{"rollout", "2026.12.2", "--channel", "stable", "--store", s}, true, 2, "--percent"},
+      {{"rollout", "2026.12.2", "--channel", "stable", "--percent", "101", "--store", s},
+       true,
+       2,
+       "bad percent"},
+      {{"rollout", "2026.12.2", "--channel", "stable", "--clients", "filial 1", "--store", s},
+       true,
+       1,
+       "não está no canal stable"},
+      {{"rollout", "2026.12.2", "--channel", "stable", "--percent", "50", "--store", s},
+       false,
+       1,
+       "--sign"},
+      {{"build", release_, "--out", s, "--release", "2026.12.3"},
+       true,
+       1,
+       "ainda está levando a versão 2026.12.2 a 10%"},
+      {{"build", release_, "--out", s, "--hold", "--percent", "5"}, true, 2, "--hold"},
+      {{"pin", "ninguém", "2026.12.1", "--store", s}, true, 1, "não está no arquivo de clientes"},
+      {{"unpin", "loja 1", "--store", s}, true, 1, "não está fixado"},
+      {{"rollback", "beta", "--store", s}, true, 1, "não tem versão a desfazer"},
+      {{"clients", bad_clients, "--store", s},
+       true,
+       1,
+       "linha 2: o cliente 'loja 1' já foi listado"},
+      {{"prune", "--store", s}, false, 2, "--keep"},
+      {{"status", "--store", work_ / "nada"}, false, 1, "não há depósito"},
+  };
+  const auto contents = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(server_dir_)) {
+      if (entry.is_regular_file()) {
+        files[entry.path().string()] = ReadWholeFile(entry.path());
+      }
+    }
+    return files;
+  };
+  const auto before = contents();
+  for (const auto& [arguments, signed_command, exit_status, reason] : cases) {
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    const auto result = signed_command
+                            ? Publish(arguments)
+                            : kalo::test::RunProgram(KALO_PUBLISH_PROGRAM, arguments, {}, scratch_);
+    EXPECT_EQ(result.exit_status, exit_status);
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    EXPECT_EQ(contents(), before);
+  }
 }
 
 }  // namespace
