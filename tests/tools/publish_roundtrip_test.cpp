@@ -174,6 +174,13 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
     content[content.size() - from_end] ^= 1;
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
   };
+  // The server answers `target`'s request with `source`'s bytes. Clients on the same
+  // release share one manifest file, so the target is replaced, not written through.
+  const auto served_instead = [](const std::string& source, const std::string& target) {
+    const std::string bytes = ReadWholeFile(source);
+    fs::remove(target);
+    std::ofstream(target, std::ios::binary) << bytes;
+  };
   struct Case {
     const char* what;
     std::function<void()> prepare;
@@ -219,16 +226,14 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
                        .exit_status,
                    0);
          for (const char* extension : {".txt", ".assinatura"}) {
-           fs::copy_file(manifests + "beta" + extension, manifests + "acme" + extension,
-                         fs::copy_options::overwrite_existing);
+           served_instead(manifests + "beta" + extension, manifests + "acme" + extension);
          }
        },
        "foi assinada para outro cliente (beta)"},
       {"the default manifest served to acme, which has its own",
        [&] {
          for (const char* extension : {".txt", ".assinatura"}) {
-           fs::copy_file(manifests + "default" + extension, manifests + "acme" + extension,
-                         fs::copy_options::overwrite_existing);
+           served_instead(manifests + "default" + extension, manifests + "acme" + extension);
          }
        },
        "é a lista geral"},

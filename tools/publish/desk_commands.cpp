@@ -134,6 +134,9 @@ void PublishStore(ReleaseStore& store, const SigningKey* key, bool renew, std::o
 
 std::optional<std::int64_t> DurationSeconds(std::string_view text) {
   static const std::map<char, std::int64_t> kUnits{{'d', 86400}, {'h', 3600}, {'m', 60}, {'s', 1}};
+  if (text == "0") {
+    return 0;  // signatures good for ever again
+  }
   if (text.size() < 2 || !kUnits.contains(text.back())) {
     return std::nullopt;
   }

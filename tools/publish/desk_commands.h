@@ -47,7 +47,7 @@ SigningKey LoadSigningKey(const std::string& path, std::ostream& err);
 void PublishStore(ReleaseStore& store, const SigningKey* key, bool renew, std::ostream& out,
                   std::ostream& err);
 
-// "90d", "12h", "30m" or "45s" in seconds; nothing for anything else or for 0.
+// "90d", "12h", "30m" or "45s" in seconds, "0" for no expiry; nothing for anything else.
 std::optional<std::int64_t> DurationSeconds(std::string_view text);
 
 }  // namespace kalo::publish

@@ -195,6 +195,7 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
   const Assignment assignment = Assign(state_, clients_);
   struct Wanted {
     std::string name;
+    std::string release;
     std::string manifest;
     cImpLicencas::SignedFor signed_for;
     bool manifest_changes = false;
@@ -214,12 +215,12 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
   };
   std::vector<Wanted> wanted;
   if (assignment.general) {
-    wanted.push_back({"default", manifest_of(*assignment.general),
+    wanted.push_back({"default", *assignment.general, manifest_of(*assignment.general),
                       cImpLicencas::SignedFor::AllClientsBut(own), false, false});
   }
   for (const auto& [client, release] : assignment.clients) {
-    wanted.push_back(
-        {client, manifest_of(release), cImpLicencas::SignedFor::Client(client), false, false});
+    wanted.push_back({client, release, manifest_of(release),
+                      cImpLicencas::SignedFor::Client(client), false, false});
   }
 
   // A new signature is never older than one already served: updaters refuse a manifest
@@ -251,7 +252,7 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
   std::size_t written = 0;
   for (const Wanted& manifest : wanted) {
     if (manifest.manifest_changes) {
-      WriteWhole(ManifestPath(folder_, manifest.name), manifest.manifest);
+      PutServed(manifest.release, manifest.manifest, ManifestPath(folder_, manifest.name));
       out << "manifesto: " << ManifestPath(folder_, manifest.name) << '\n';
       ++written;
     }
@@ -285,6 +286,31 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
   return written;
 }
 
+std::string ReleaseStore::ServedPath(const std::string& release) const {
+  return (fs::path(StoreFolder()) / "served" / (release + ".txt")).string();
+}
+
+void ReleaseStore::PutServed(const std::string& release, const std::string& manifest,
+                             const std::string& target) const {
+  // Every client on a release is served the same bytes: one file in the store, and a
+  // link to it under each client's name, which costs the file system far less than a
+  // thousand copies (each a new file replacing an old one).
+  const std::string served = ServedPath(release);
+  if (ReadRecord(served) != manifest) {
+    fs::create_directories(fs::path(served).parent_path());
+    WriteWhole(served, manifest);
+  }
+  const std::string link = target + ".link";
+  std::error_code error;
+  fs::remove(link, error);
+  fs::create_hard_link(served, link, error);
+  if (error) {
+    WriteWhole(target, manifest);  // a file system without links gets a copy
+    return;
+  }
+  fs::rename(link, target);
+}
+
 std::uint64_t ReleaseStore::RemoveReleases(const std::vector<std::string>& releases) const {
   std::set<std::string> still_named;
   for (const StoredRelease& release : state_.releases) {
@@ -295,6 +321,7 @@ std::uint64_t ReleaseStore::RemoveReleases(const std::vector<std::string>& relea
   for (const std::string& id : releases) {
     const auto files = ReleaseFiles(id);
     fs::remove(fs::path(StoreFolder()) / "releases" / (id + ".txt"));
+    fs::remove(ServedPath(id));
     for (const std::string& file : files) {
       const fs::path path = fs::path(FilesFolder(folder_)) / file;
       std::error_code error;

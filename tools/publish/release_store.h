@@ -7,6 +7,8 @@
 //   SERVER_DIR/store/state.txt       releases, channels, rollouts, pins, signing
 //   SERVER_DIR/store/clients.txt     the clients file as the vendor last gave it
 //   SERVER_DIR/store/releases/ID.txt each release's manifest, with every file's SHA-256
+//   SERVER_DIR/store/served/ID.txt   the manifest clients on ID are served, which their
+//                                    manifests are links to
 #pragma once
 
 #include <cstdint>
@@ -77,6 +79,11 @@ class ReleaseStore {
  private:
   explicit ReleaseStore(std::string folder) : folder_(std::move(folder)) {}
   std::string StoreFolder() const;
+  // Where the manifest served for `release` lies in the store.
+  std::string ServedPath(const std::string& release) const;
+  // Puts `manifest`, served for `release`, at `target`, replacing what was there whole.
+  void PutServed(const std::string& release, const std::string& manifest,
+                 const std::string& target) const;
 
   std::string folder_;
   bool is_new_ = true;
