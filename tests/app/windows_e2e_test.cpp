@@ -168,8 +168,9 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(
-                                   cImpLicencas::SignedFor::Client("acme"), manifest, now)));
+  server_.SetSignature(
+      "acme", cImpLicencas::SignatureFileText(
+                  key.Sign(cImpLicencas::SignedFor::Client("acme"), manifest, now, std::nullopt)));
   const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
 
   std::string altered = manifest;

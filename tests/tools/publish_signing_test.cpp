@@ -147,9 +147,7 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
     EXPECT_EQ(signature->signed_for.ids, std::vector<std::string>{"acme"});
     const auto holds = [&](const std::string& bytes) {
       return kalo::platform::VerifyP256Signature(
-          public_key,
-          BytesOf(
-              cImpLicencas::SignedMessage(signature->signed_for, signature->published_at, bytes)),
+          public_key, BytesOf(cImpLicencas::SignedMessage(*signature, bytes)),
           signature->signature);
     };
     const std::string manifest = ReadWholeFile(ManifestFolderFile(client + ".txt"));
@@ -164,7 +162,8 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   const std::int64_t later = now + 3600;
   work_.Write(
       "server/trabalho/manifests/acme.assinatura",
-      cImpLicencas::SignatureFileText({cImpLicencas::SignedFor::Client("acme"), later, {}}));
+      cImpLicencas::SignatureFileText(
+          {cImpLicencas::SignedFor::Client("acme"), later, std::nullopt, std::nullopt, {}}));
   const auto behind = Build({"--sign", key_file_});
   ASSERT_EQ(behind.exit_status, 0) << behind.err;
   EXPECT_NE(behind.err.find("está antes da última assinatura"), std::string::npos) << behind.err;

@@ -324,7 +324,8 @@ int RunBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
                                     ? cImpLicencas::SignedFor::AllClientsBut(own)
                                     : cImpLicencas::SignedFor::Client(client);
         WriteWhole(SignaturePath(options.server_folder, client),
-                   cImpLicencas::SignatureFileText(key->Sign(signed_for, manifest, published_at)));
+                   cImpLicencas::SignatureFileText(
+                       key->Sign(signed_for, manifest, published_at, std::nullopt)));
         out << "assinatura: " << SignaturePath(options.server_folder, client) << '\n';
       } else {
         // A signature left by an earlier signed build no longer matches this manifest.
