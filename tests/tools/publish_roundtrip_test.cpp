@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,7 +22,10 @@
 #include "helpers/posix/publish_server.h"
 #include "helpers/temp_folder.h"
 #include "platform/cryptography.h"
+#include "publish/signing.h"
 #include "support/text.h"
+#include "update/manifest_signature.h"
+#include "update/manifest_trust.h"
 
 namespace {
 
@@ -159,6 +164,9 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   EXPECT_NE(taken.out.find("Baixado: logo-jpg-"), std::string::npos);
 
   const std::string manifests = server_dir_ + "/trabalho/manifests/";
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
   const auto change_byte = [](const std::string& path, std::size_t from_end) {
     std::string content = ReadWholeFile(path);
     content[content.size() - from_end] ^= 1;
@@ -174,7 +182,8 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   };
   const std::vector<Case> cases{
       {"unsigned", [&] { build(""); }, "não está assinada"},
-      {"signed with another key", [&] { build(other_key); }, "não confere"},
+      {"signed with another key", [&] { build(other_key); },
+       "que este atualizador não tem (ele aceita: 0588f99f2063b9bc)"},
       {"one byte changed in the manifest",
        [&] {
          build(vendor_key);
@@ -189,6 +198,21 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
          }
        },
        "antes da última aceita"},
+      // Signed by the vendor an hour ago, to be taken until a minute ago: the updater names
+      // the expiry, whatever the time it took last.
+      {"an expired manifest",
+       [&] {
+         build(vendor_key);
+         const std::string manifest = ReadWholeFile(manifests + "default.txt");
+         const auto signature = kalo::publish::SigningKey::Load(vendor_key)
+                                    .Sign(cImpLicencas::ParseSignatureFile(
+                                              ReadWholeFile(manifests + "default.assinatura"))
+                                              ->signed_for,
+                                          manifest, now - 3600, now - 60);
+         work_.Write("server/trabalho/manifests/default.assinatura",
+                     cImpLicencas::SignatureFileText(signature));
+       },
+       "a lista de arquivos expirou em " + cImpLicencas::PublishingTimeText(now - 60)},
       {"one byte changed in a file",
        [&] {
          build(vendor_key);
