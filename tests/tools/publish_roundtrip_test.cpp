@@ -143,9 +143,7 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   // Data files only: nothing to hand over to, so no run waits for a product to start.
   work_.Write("release/logo.jpg", "jpeg");
   work_.Write("release/leiame.txt", "leia-me");
-  const std::string vendor_key = work_ / "vendor.pem";
-  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", vendor_key);
-  fs::permissions(vendor_key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string vendor_key = kalo::test::FixtureSigningKey(work_, "signing_key.pem");
   const std::string other_key = work_ / "other.pem";
   ASSERT_EQ(Publish({"keys", other_key}).exit_status, 0);
   const auto build = [this](const std::string& key) {
@@ -267,6 +265,33 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   }
 }
 
+// A vendor moving to a new key: the updater built with both keys takes releases signed
+// with either, while one with the old key alone refuses the new key's, naming the key
+// it lacks. (tests/app/windows_e2e_test.cpp hands the new updater over to the clients.)
+TEST_F(PublishRoundTrip, AnUpdaterWithBothKeysTakesReleasesSignedWithEither) {
+  work_.Write("release/logo.jpg", "jpeg");
+  const auto build = [this](const std::string& key) {
+    ASSERT_EQ(Publish({"build", release_, "--out", server_dir_, "--sign", key}).exit_status, 0);
+  };
+  build(kalo::test::FixtureSigningKey(work_, "signing_key.pem"));
+  const kalo::test::PublishServer server(server_dir_, work_ / "server.log");
+  const auto old_key_release = Update(server.Url(), KALO_ROTATED_UPD_PROGRAM);
+  EXPECT_EQ(old_key_release.exit_status, 0) << old_key_release.err;
+  EXPECT_NE(old_key_release.out.find("Baixado: logo-jpg-"), std::string::npos);
+
+  work_.Write("release/leiame.txt", "leia-me");
+  build(kalo::test::FixtureSigningKey(work_, "new_signing_key.pem"));
+  const auto refused = Update(server.Url(), KALO_SIGNED_UPD_PROGRAM);
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("foi assinada com a chave d0d492fd02efd6d9, que este atualizador não "
+                             "tem (ele aceita: 0588f99f2063b9bc)"),
+            std::string::npos)
+      << refused.err;
+  const auto new_key_release = Update(server.Url(), KALO_ROTATED_UPD_PROGRAM);
+  EXPECT_EQ(new_key_release.exit_status, 0) << new_key_release.err;
+  EXPECT_NE(new_key_release.out.find("Baixado: leiame-txt-"), std::string::npos);
+}
+
 TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
   const std::vector<std::string> names = {"Logo.jpg",    "my file.txt",  "a-b.txt",
                                           "noextension", "two.dots.txt", "trailing.",
@@ -302,9 +327,7 @@ TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
 // after writing its files leaves every served manifest as true as before; a link to
 // a file inside the release publishes that file.
 TEST_F(PublishRoundTrip, AChangedFileNeverReplacesWhatAManifestNames) {
-  const std::string key = work_ / "vendor.pem";
-  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", key);
-  fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string key = kalo::test::FixtureSigningKey(work_, "signing_key.pem");
   const std::vector<std::string> build{"build",    release_, "--out",  server_dir_,
                                        "--client", "acme",   "--sign", key};
   Date(work_.Write("release/logo.jpg", "jpeg"), 10);
