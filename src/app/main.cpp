@@ -84,7 +84,8 @@ class Updater : public platform::WindowEvents {
   Updater(const app::CommandLine& options, std::vector<platform::P256PublicKey> keys)
       : unattended_(options.unattended),
         typed_client_(options.client),
-        trust_(std::move(keys), settings_, fs_, install_folder_),
+        trust_(std::move(keys), settings_, fs_, install_folder_,
+               [] { return std::chrono::system_clock::now(); }),
         console_ui_(std::cerr, options.yes, console_progress_),
         console_view_(std::cout, console_progress_),
         window_(unattended_ ? nullptr : platform::MakeDesktopWindow(*this)),

@@ -15,6 +15,9 @@ using kalo::platform::Trimmed;
 constexpr std::string_view kClientKey = "cliente";
 constexpr std::string_view kAllButKey = "exceto";
 constexpr std::string_view kTimeKey = "tempo";
+constexpr std::string_view kKeyIdKey = "chave";
+constexpr std::string_view kExpiryKey = "expira";
+constexpr std::size_t kKeyIdBytes = 8;
 constexpr std::string_view kSignatureKey = "assinatura";
 
 // The ids of a "cliente" or "exceto" line, separated by blanks; nothing when one is
@@ -32,14 +35,34 @@ std::optional<std::vector<std::string>> IdsOf(std::string_view value) {
   return ids;
 }
 
-// The first two lines of the signature file, which the signature covers too.
-std::string HeadingText(const SignedFor& signed_for, std::int64_t published_at) {
+// The lines of the signature file before the signature, which the signature covers too.
+std::string HeadingText(const ManifestSignature& heading) {
+  const SignedFor& signed_for = heading.signed_for;
   std::string text(signed_for.all_but ? kAllButKey : kClientKey);
   text += ':';
   for (const std::string& id : signed_for.ids) {
     text += ' ' + id;
   }
-  return text + '\n' + std::string(kTimeKey) + ": " + std::to_string(published_at) + '\n';
+  const auto line = [&text](std::string_view key, const std::string& value) {
+    text += key;
+    text += ": ";
+    text += value;
+    text += '\n';
+  };
+  text += '\n';
+  line(kTimeKey, std::to_string(heading.published_at));
+  if (heading.key_id) {
+    line(kKeyIdKey, *heading.key_id);
+  }
+  if (heading.expires_at) {
+    line(kExpiryKey, std::to_string(*heading.expires_at));
+  }
+  return text;
+}
+
+bool IsKeyId(std::string_view text) {
+  return text.size() == 2 * kKeyIdBytes &&
+         text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 template <std::size_t N>
@@ -100,19 +123,25 @@ bool SignedFor::Serves(const std::string& client) const {
   return (std::ranges::find(ids, cUpdate::PercentEncoded(client)) != ids.end()) != all_but;
 }
 
-std::string SignedMessage(const SignedFor& signed_for, std::int64_t published_at,
-                          std::string_view manifest) {
-  return HeadingText(signed_for, published_at) + std::string(manifest);
+std::string SignedMessage(const ManifestSignature& heading, std::string_view manifest) {
+  return HeadingText(heading) + std::string(manifest);
 }
 
 std::string SignatureFileText(const ManifestSignature& signature) {
-  return HeadingText(signature.signed_for, signature.published_at) + std::string(kSignatureKey) +
-         ": " + cUpdate::HexText(signature.signature) + "\n";
+  return HeadingText(signature) + std::string(kSignatureKey) + ": " +
+         cUpdate::HexText(signature.signature) + "\n";
+}
+
+std::string KeyIdOf(const kalo::platform::P256PublicKey& key) {
+  const kalo::platform::Sha256Digest digest = kalo::platform::Sha256Of(key);
+  return cUpdate::HexText(std::span(digest).first<kKeyIdBytes>());
 }
 
 std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
   std::optional<SignedFor> signed_for;
   std::optional<std::int64_t> time;
+  std::optional<std::string> key_id;
+  std::optional<std::int64_t> expiry;
   std::optional<kalo::platform::P256Signature> signature;
   while (!text.empty()) {
     const auto end = text.find('\n');
@@ -138,6 +167,16 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
       if (!time) {
         return std::nullopt;
       }
+    } else if (key == kKeyIdKey && !key_id) {
+      if (!IsKeyId(value)) {
+        return std::nullopt;
+      }
+      key_id = std::string(value);
+    } else if (key == kExpiryKey && !expiry) {
+      expiry = PublishingTimeOf(value);
+      if (!expiry) {
+        return std::nullopt;
+      }
     } else if (key == kSignatureKey && !signature) {
       signature = FixedBytesOfHex<kalo::platform::kP256SignatureBytes>(value);
       if (!signature) {
@@ -147,10 +186,11 @@ std::optional<ManifestSignature> ParseSignatureFile(std::string_view text) {
       return std::nullopt;
     }
   }
-  if (!signed_for || !time || !signature) {
+  // A manifest that expires before it is published was never meant to be taken.
+  if (!signed_for || !time || !signature || (expiry && *expiry <= *time)) {
     return std::nullopt;
   }
-  return ManifestSignature{std::move(*signed_for), *time, *signature};
+  return ManifestSignature{std::move(*signed_for), *time, std::move(key_id), expiry, *signature};
 }
 
 std::optional<kalo::platform::P256PublicKey> ParsePublicKey(std::string_view hex) {

@@ -31,15 +31,33 @@ std::string Refused(const SignedFor& signed_for) {
          ")";
 }
 
+// A release signed with a key this updater was not built with: the vendor has moved to
+// a new key, and only an updater that carries it takes the release.
+std::string UnknownKey(const std::string& key_id,
+                       const std::vector<kalo::platform::P256PublicKey>& keys) {
+  std::string known;
+  for (const auto& key : keys) {
+    if (!known.empty()) {
+      known += ", ";
+    }
+    known += KeyIdOf(key);
+  }
+  return "a lista de arquivos foi assinada com a chave " + key_id +
+         ", que este atualizador não tem (ele aceita: " + known +
+         "); instale um atualizador com essa chave";
+}
+
 }  // namespace
 
 ManifestTrust::ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
                              kalo::platform::SettingsStore& settings,
-                             kalo::platform::FileSystem& fs, const std::string& install_folder)
+                             kalo::platform::FileSystem& fs, const std::string& install_folder,
+                             kalo::platform::WallClock now)
     : keys_(std::move(keys)),
       settings_(settings),
       fs_(fs),
-      record_path_(kalo::platform::PathInFolder(HiddenFolderOf(install_folder), kRecordName)) {}
+      record_path_(kalo::platform::PathInFolder(HiddenFolderOf(install_folder), kRecordName)),
+      now_(std::move(now)) {}
 
 ManifestTrust::Verdict ManifestTrust::Check(const std::string& client, std::string_view manifest,
                                             std::string_view signature_file,
@@ -54,18 +72,29 @@ ManifestTrust::Verdict ManifestTrust::Check(const std::string& client, std::stri
   if (!signature) {
     return refused("a assinatura da lista de arquivos não pôde ser lida");
   }
-  const std::string message =
-      SignedMessage(signature->signed_for, signature->published_at, manifest);
+  const std::string message = SignedMessage(*signature, manifest);
   const auto bytes = std::as_bytes(std::span(message.data(), message.size()));
   if (std::ranges::none_of(keys_, [&](const kalo::platform::P256PublicKey& key) {
         return kalo::platform::VerifyP256Signature(key, bytes, signature->signature);
       })) {
+    if (signature->key_id && std::ranges::none_of(keys_, [&](const auto& key) {
+          return KeyIdOf(key) == *signature->key_id;
+        })) {
+      return refused(UnknownKey(*signature->key_id, keys_));
+    }
     return refused(
         "a assinatura não confere: a lista de arquivos foi alterada ou não foi assinada por "
         "uma chave que este atualizador aceita");
   }
   if (!signature->signed_for.Serves(client)) {
     return refused(Refused(signature->signed_for));
+  }
+  // Checked before the time taken last: an expired list is refused for that, whenever
+  // it was published.
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(now_().time_since_epoch());
+  if (signature->expires_at && now.count() > *signature->expires_at) {
+    return refused("a lista de arquivos expirou em " + PublishingTimeText(*signature->expires_at) +
+                   "; o servidor pode estar entregando uma lista antiga (avise o fornecedor)");
   }
   const std::string id = cUpdate::PercentEncoded(client);
   const auto recorded = Recorded(warnings);

@@ -1,8 +1,9 @@
 // Which manifests a run takes. An updater built with public keys takes only a manifest
 // signed by one of them for the client that asked, listing every file's SHA-256, and
-// never one older than the newest it took before for the same client, so that whoever
-// answers for the server can neither install a program of their own, nor give one
-// client another's release, nor bring back an old one.
+// never one older than the newest it took before for the same client nor one past the
+// expiry it was signed with, so that whoever answers for the server can neither install
+// a program of their own, nor give one client another's release, nor bring back an old
+// one, nor keep serving a list the vendor meant to replace.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/cryptography.h"
 #include "platform/file_system.h"
 #include "platform/settings_store.h"
@@ -25,10 +27,11 @@ class ManifestTrust {
   // Without keys every framed manifest is taken, as it comes. The newest time taken is
   // kept in the user's settings and in the hidden folder of `install_folder`, which
   // every user of the machine shares: a user who never ran the updater must not take
-  // an older release either. Everything is borrowed.
+  // an older release either. `now` tells whether a manifest has expired. Everything but
+  // `now` is borrowed.
   ManifestTrust(std::vector<kalo::platform::P256PublicKey> keys,
                 kalo::platform::SettingsStore& settings, kalo::platform::FileSystem& fs,
-                const std::string& install_folder);
+                const std::string& install_folder, kalo::platform::WallClock now);
 
   bool RequiresSignature() const { return !keys_.empty(); }
 
@@ -64,6 +67,7 @@ class ManifestTrust {
   kalo::platform::SettingsStore& settings_;
   kalo::platform::FileSystem& fs_;
   std::string record_path_;
+  kalo::platform::WallClock now_;
 };
 
 // The install folder's record of signatures: for each client id (cUpdate::PercentEncoded), the

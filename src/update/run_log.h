@@ -2,13 +2,12 @@
 // `<install>/.kalo_upd/kalo_upd.log`, one line per event.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "update/run_observer.h"
 
@@ -30,7 +29,7 @@ struct RunLogIdentity {
 // of a full disk: with less than `rotation_bytes` free it writes nothing.
 class RunLog : public RunObserver {
  public:
-  using WallClock = std::function<std::chrono::system_clock::time_point()>;
+  using WallClock = kalo::platform::WallClock;
   static constexpr std::uint64_t kRotationBytes = 1024 * 1024;
 
   // All borrowed; `now` tells the time of each line. At `rotation_bytes` the log becomes

@@ -18,6 +18,7 @@
 
 #include "helpers/acme_release.h"
 #include "helpers/posix/program_run.h"
+#include "helpers/posix/publish_server.h"
 #include "helpers/posix/test_authority.h"
 #include "helpers/posix/virtual_display.h"
 #include "helpers/posix/window_scenario.h"
@@ -168,8 +169,9 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-  server_.SetSignature("acme", cImpLicencas::SignatureFileText(key.Sign(
-                                   cImpLicencas::SignedFor::Client("acme"), manifest, now)));
+  server_.SetSignature(
+      "acme", cImpLicencas::SignatureFileText(
+                  key.Sign(cImpLicencas::SignedFor::Client("acme"), manifest, now, std::nullopt)));
   const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
 
   std::string altered = manifest;
@@ -192,6 +194,97 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
             std::string::npos)
       << run.err;
   ExpectUpdatedAndHandedOver();
+}
+
+// The Linux ids of the processes that wine runs for the Windows program at `path`: wine
+// gives each the program's Windows path as its first argument.
+std::vector<pid_t> WineProcessesOf(const std::string& path) {
+  std::vector<pid_t> ids;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string id = entry.path().filename().string();
+    if (id.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    const std::string arguments = ReadWholeFile(entry.path() / "cmdline");
+    if (arguments.substr(0, arguments.find('\0')) == WindowsPath(path)) {
+      ids.push_back(std::stoi(id));
+    }
+  }
+  return ids;
+}
+
+// A vendor moves to a new key. The updater its clients have, built with the old key and
+// installed under a name of their own, takes a release signed with the old key that
+// carries kalo_upd.exe built with both keys, unpacks it and hands over to it. The next
+// release is signed with the new key alone: the old updater refuses it, naming the key
+// it lacks and installing nothing, and the new kalo_upd.exe takes it. kalo-publish
+// builds and serves both releases, as for a vendor.
+TEST_F(WindowsEndToEnd, ANewSigningKeyReachesClientsThroughAnUpdaterWithBothKeys) {
+  const std::string release = work_ / "release";
+  const std::string server_folder = work_ / "server";
+  const kalo::test::TempFolder scratch;
+  const auto publish = [&](const std::string& key) {
+    const auto run =
+        kalo::test::RunProgram(KALO_PUBLISH_PROGRAM,
+                               {"build", release, "--out", server_folder, "--client", "acme",
+                                "--sign", kalo::test::FixtureSigningKey(scratch, key)},
+                               {}, scratch);
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+  };
+  fs::create_directory(release);
+  fs::copy_file(KALO_WIN64_TEST_PROGRAM, release + "/acme.exe");
+  fs::copy_file(KALO_WIN64_ROTATED_UPDATER, release + "/kalo_upd.exe");
+  publish("signing_key.pem");
+  const kalo::test::PublishServer server(server_folder, work_ / "server.log");
+  // The second release adds a data file, which keeps its name on the server.
+  const auto installed_readme = [&] {
+    for (const auto& entry : fs::directory_iterator(install_)) {
+      if (const std::string name = entry.path().filename().string();
+          name.starts_with("leiame-txt-")) {
+        return name;
+      }
+    }
+    return std::string();
+  };
+  const std::string old_updater = install_ + "/atualizador.exe";
+  fs::copy_file(KALO_WIN64_SIGNED_UPDATER, old_updater);
+  const auto update = [&](const std::string& updater) {
+    return kalo::test::RunProgramThroughPipe(
+        {kWine, updater, "--server", server.Url(), "--unattended", "--yes", "--client", "acme"},
+        Environment(), work_ / "err.txt", 60s);
+  };
+
+  const auto handing_over = update(old_updater);
+  EXPECT_EQ(handing_over.exit_status, 0) << handing_over.err;
+  EXPECT_NE(handing_over.out.find("Descompactado: kalo_upd.exe"), std::string::npos)
+      << handing_over.out;
+  EXPECT_NE(handing_over.err.find("Posso fechar o sistema para atualização?"), std::string::npos)
+      << handing_over.err;
+  EXPECT_EQ(ReadWholeFile(install_ + "/kalo_upd.exe"), ReadWholeFile(KALO_WIN64_ROTATED_UPDATER));
+  // The new updater was started, with its window: seen, it is ended.
+  std::vector<pid_t> started;
+  EXPECT_TRUE(kalo::test::WaitFor(
+      [&] { return !(started = WineProcessesOf(install_ + "/kalo_upd.exe")).empty(); }, 20s))
+      << "the updater did not hand over to kalo_upd.exe";
+  for (const pid_t id : started) {
+    ::kill(id, SIGKILL);
+  }
+
+  work_.Write("release/leiame.txt", "leia-me");
+  publish("new_signing_key.pem");
+  const auto refused = update(old_updater);
+  EXPECT_EQ(refused.exit_status, 1) << refused.err;
+  EXPECT_NE(refused.err.find("a lista de arquivos foi assinada com a chave d0d492fd02efd6d9, que "
+                             "este atualizador não tem (ele aceita: 0588f99f2063b9bc)"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(installed_readme(), "");
+
+  const auto taken = update(install_ + "/kalo_upd.exe");
+  EXPECT_EQ(taken.exit_status, 0) << taken.err;
+  EXPECT_NE(taken.out.find("Baixado: leiame-txt-"), std::string::npos) << taken.out;
+  EXPECT_EQ(taken.out.find("Descompactado"), std::string::npos) << taken.out;
+  EXPECT_EQ(ReadWholeFile(install_ + "/" + installed_readme()), "leia-me");
 }
 
 // The updater itself refuses the redirect from https to http (WinINet follows none on its

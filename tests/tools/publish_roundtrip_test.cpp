@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,10 @@
 #include "helpers/posix/publish_server.h"
 #include "helpers/temp_folder.h"
 #include "platform/cryptography.h"
+#include "publish/signing.h"
 #include "support/text.h"
+#include "update/manifest_signature.h"
+#include "update/manifest_trust.h"
 
 namespace {
 
@@ -148,9 +153,7 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   // Data files only: nothing to hand over to, so no run waits for a product to start.
   work_.Write("release/logo.jpg", "jpeg");
   work_.Write("release/leiame.txt", "leia-me");
-  const std::string vendor_key = work_ / "vendor.pem";
-  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", vendor_key);
-  fs::permissions(vendor_key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string vendor_key = kalo::test::FixtureSigningKey(work_, "signing_key.pem");
   const std::string other_key = work_ / "other.pem";
   ASSERT_EQ(Publish({"keys", other_key}).exit_status, 0);
   const auto build = [this](const std::string& key) {
@@ -169,6 +172,9 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   EXPECT_NE(taken.out.find("Baixado: logo-jpg-"), std::string::npos);
 
   const std::string manifests = server_dir_ + "/trabalho/manifests/";
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
   const auto change_byte = [](const std::string& path, std::size_t from_end) {
     std::string content = ReadWholeFile(path);
     content[content.size() - from_end] ^= 1;
@@ -191,7 +197,8 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   };
   const std::vector<Case> cases{
       {"unsigned", [&] { build(""); }, "não está assinada"},
-      {"signed with another key", [&] { build(other_key); }, "não confere"},
+      {"signed with another key", [&] { build(other_key); },
+       "que este atualizador não tem (ele aceita: 0588f99f2063b9bc)"},
       {"one byte changed in the manifest",
        [&] {
          build(vendor_key);
@@ -206,6 +213,21 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
          }
        },
        "antes da última aceita"},
+      // Signed by the vendor an hour ago, to be taken until a minute ago: the updater names
+      // the expiry, whatever the time it took last.
+      {"an expired manifest",
+       [&] {
+         build(vendor_key);
+         const std::string manifest = ReadWholeFile(manifests + "default.txt");
+         const auto signature = kalo::publish::SigningKey::Load(vendor_key)
+                                    .Sign(cImpLicencas::ParseSignatureFile(
+                                              ReadWholeFile(manifests + "default.assinatura"))
+                                              ->signed_for,
+                                          manifest, now - 3600, now - 60);
+         work_.Write("server/trabalho/manifests/default.assinatura",
+                     cImpLicencas::SignatureFileText(signature));
+       },
+       "a lista de arquivos expirou em " + cImpLicencas::PublishingTimeText(now - 60)},
       {"one byte changed in a file",
        [&] {
          build(vendor_key);
@@ -258,6 +280,33 @@ TEST_F(PublishRoundTrip, SignedReleasesAreTakenAndAnythingElseRefused) {
   }
 }
 
+// A vendor moving to a new key: the updater built with both keys takes releases signed
+// with either, while one with the old key alone refuses the new key's, naming the key
+// it lacks. (tests/app/windows_e2e_test.cpp hands the new updater over to the clients.)
+TEST_F(PublishRoundTrip, AnUpdaterWithBothKeysTakesReleasesSignedWithEither) {
+  work_.Write("release/logo.jpg", "jpeg");
+  const auto build = [this](const std::string& key) {
+    ASSERT_EQ(Publish({"build", release_, "--out", server_dir_, "--sign", key}).exit_status, 0);
+  };
+  build(kalo::test::FixtureSigningKey(work_, "signing_key.pem"));
+  const kalo::test::PublishServer server(server_dir_, work_ / "server.log");
+  const auto old_key_release = Update(server.Url(), KALO_ROTATED_UPD_PROGRAM);
+  EXPECT_EQ(old_key_release.exit_status, 0) << old_key_release.err;
+  EXPECT_NE(old_key_release.out.find("Baixado: logo-jpg-"), std::string::npos);
+
+  work_.Write("release/leiame.txt", "leia-me");
+  build(kalo::test::FixtureSigningKey(work_, "new_signing_key.pem"));
+  const auto refused = Update(server.Url(), KALO_SIGNED_UPD_PROGRAM);
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("foi assinada com a chave d0d492fd02efd6d9, que este atualizador não "
+                             "tem (ele aceita: 0588f99f2063b9bc)"),
+            std::string::npos)
+      << refused.err;
+  const auto new_key_release = Update(server.Url(), KALO_ROTATED_UPD_PROGRAM);
+  EXPECT_EQ(new_key_release.exit_status, 0) << new_key_release.err;
+  EXPECT_NE(new_key_release.out.find("Baixado: leiame-txt-"), std::string::npos);
+}
+
 TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
   const std::vector<std::string> names = {"Logo.jpg",    "my file.txt",  "a-b.txt",
                                           "noextension", "two.dots.txt", "trailing.",
@@ -293,9 +342,7 @@ TEST_F(PublishRoundTrip, UnpublishableReleasesAreRefusedWhole) {
 // after writing its files leaves every served manifest as true as before; a link to
 // a file inside the release publishes that file.
 TEST_F(PublishRoundTrip, AChangedFileNeverReplacesWhatAManifestNames) {
-  const std::string key = work_ / "vendor.pem";
-  fs::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem", key);
-  fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string key = kalo::test::FixtureSigningKey(work_, "signing_key.pem");
   const std::vector<std::string> build{"build",    release_, "--out",  server_dir_,
                                        "--client", "acme",   "--sign", key};
   Date(work_.Write("release/logo.jpg", "jpeg"), 10);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "helpers/posix/program_run.h"
 #include "helpers/posix/publish_server.h"
@@ -90,6 +91,10 @@ TEST_F(PublishSigning, KeysMakesAnOwnerOnlyKeyAndNeverReplacesIt) {
     EXPECT_EQ(made.out.substr(0, 130), cUpdate::HexText(*printed));  // lower case
     EXPECT_EQ(*printed, SigningKey::Load(key_file).PublicKey());
     EXPECT_NE(made.err.find("-DKALO_PUBLIC_KEYS="), std::string::npos) << made.err;
+    EXPECT_NE(made.err.find("kalo-publish: identificação da chave: " +
+                            cImpLicencas::KeyIdOf(*printed) + "\n"),
+              std::string::npos)
+        << made.err;
 
     const std::string key = ReadWholeFile(key_file);
     const auto again = Publish({"keys", key_file});
@@ -142,14 +147,14 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
         cImpLicencas::ParseSignatureFile(ReadWholeFile(ManifestFolderFile(client + ".assinatura")));
     ASSERT_TRUE(signature);
     EXPECT_NEAR(static_cast<double>(signature->published_at), static_cast<double>(now), 60);
+    EXPECT_EQ(signature->key_id, cImpLicencas::KeyIdOf(public_key));
+    EXPECT_EQ(signature->expires_at, std::nullopt);
     // The default manifest serves everyone but acme, which has its own.
     EXPECT_EQ(signature->signed_for.all_but, client == "default");
     EXPECT_EQ(signature->signed_for.ids, std::vector<std::string>{"acme"});
     const auto holds = [&](const std::string& bytes) {
       return kalo::platform::VerifyP256Signature(
-          public_key,
-          BytesOf(
-              cImpLicencas::SignedMessage(signature->signed_for, signature->published_at, bytes)),
+          public_key, BytesOf(cImpLicencas::SignedMessage(*signature, bytes)),
           signature->signature);
     };
     const std::string manifest = ReadWholeFile(ManifestFolderFile(client + ".txt"));
@@ -164,7 +169,8 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
   const std::int64_t later = now + 3600;
   work_.Write(
       "server/trabalho/manifests/acme.assinatura",
-      cImpLicencas::SignatureFileText({cImpLicencas::SignedFor::Client("acme"), later, {}}));
+      cImpLicencas::SignatureFileText(
+          {cImpLicencas::SignedFor::Client("acme"), later, std::nullopt, std::nullopt, {}}));
   const auto behind = Build({"--sign", key_file_});
   ASSERT_EQ(behind.exit_status, 0) << behind.err;
   EXPECT_NE(behind.err.find("está antes da última assinatura"), std::string::npos) << behind.err;
@@ -185,6 +191,35 @@ TEST_F(PublishSigning, SignedBuildSignsEveryManifestAndUnsignedBuildUndoesIt) {
     for (const auto& entry : entries) {
       EXPECT_EQ(entry.fields[5], "") << entry.remote_file_name;
     }
+  }
+}
+
+// A signature names the key that made it and, when asked, the expiry; the signature
+// covers both, so neither can be changed or dropped without breaking it.
+TEST(SigningKey, SignsTheKeyIdAndTheExpiryWithTheManifest) {
+  const auto key = SigningKey::Load(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/signing_key.pem");
+  EXPECT_EQ(key.KeyId(), "0588f99f2063b9bc");  // as the openssl command gives it
+  const std::string manifest = "licenca_\r\nlogo-jpg-1.jpg|4\r\n_licenca";
+  for (const std::optional<std::int64_t> expires_at :
+       {std::optional<std::int64_t>(), std::optional<std::int64_t>(1796086400)}) {
+    SCOPED_TRACE(expires_at.value_or(0));
+    const auto signature = cImpLicencas::ParseSignatureFile(cImpLicencas::SignatureFileText(
+        key.Sign(cImpLicencas::SignedFor::Client("acme"), manifest, 1796000000, expires_at)));
+    ASSERT_TRUE(signature);
+    EXPECT_EQ(signature->key_id, "0588f99f2063b9bc");
+    EXPECT_EQ(signature->expires_at, expires_at);
+    const auto holds = [&](const cImpLicencas::ManifestSignature& heading) {
+      return kalo::platform::VerifyP256Signature(
+          key.PublicKey(), BytesOf(cImpLicencas::SignedMessage(heading, manifest)),
+          signature->signature);
+    };
+    EXPECT_TRUE(holds(*signature));
+    auto changed = *signature;
+    changed.expires_at = expires_at ? std::nullopt : std::optional<std::int64_t>(1796086400);
+    EXPECT_FALSE(holds(changed));
+    changed = *signature;
+    changed.key_id = std::nullopt;
+    EXPECT_FALSE(holds(changed));
   }
 }
 

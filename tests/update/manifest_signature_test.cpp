@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "helpers/temp_folder.h"
 #include "support/text.h"
 
 namespace {
@@ -40,7 +43,31 @@ TEST(SignatureTexts, ReadOnlyWhatTheirFormAllows) {
       {"negative time", "cliente: a\ntempo: -1\n" + signature, ""},
       {"time not a number", "cliente: a\ntempo: 1e9\n" + signature, ""},
       {"short signature", "cliente: a\ntempo: 1\nassinatura: " + r_and_s.substr(2), ""},
-      {"another line", "cliente: a\ntempo: 1\n" + signature + "chave: x", ""},
+      {"another line", "cliente: a\ntempo: 1\n" + signature + "outra: x", ""},
+      {"key id and expiry",
+       "cliente: acme\ntempo: 1796000000\nchave: 0123456789abcdef\nexpira: 1796000001\n" +
+           signature,
+       "cliente: acme\ntempo: 1796000000\nchave: 0123456789abcdef\nexpira: 1796000001\n" +
+           signature},
+      {"key id and expiry in another order",
+       "expira: 9\r\n" + signature + " chave :  fedcba9876543210 \nexceto:\ntempo: 7\n",
+       "exceto:\ntempo: 7\nchave: fedcba9876543210\nexpira: 9\n" + signature},
+      {"key id alone", "cliente: a\ntempo: 1\nchave: 0588f99f2063b9bc\n" + signature,
+       "cliente: a\ntempo: 1\nchave: 0588f99f2063b9bc\n" + signature},
+      {"expiry alone", "cliente: a\ntempo: 1\nexpira: 2\n" + signature,
+       "cliente: a\ntempo: 1\nexpira: 2\n" + signature},
+      {"upper-case key id", "cliente: a\ntempo: 1\nchave: 0588F99F2063B9BC\n" + signature, ""},
+      {"short key id", "cliente: a\ntempo: 1\nchave: 0588f99f2063b9b\n" + signature, ""},
+      {"long key id", "cliente: a\ntempo: 1\nchave: 0588f99f2063b9bc0\n" + signature, ""},
+      {"key id not hex", "cliente: a\ntempo: 1\nchave: 0588f99f2063b9bg\n" + signature, ""},
+      {"empty key id", "cliente: a\ntempo: 1\nchave:\n" + signature, ""},
+      {"key id twice",
+       "cliente: a\ntempo: 1\nchave: 0588f99f2063b9bc\nchave: 0588f99f2063b9bc\n" + signature, ""},
+      {"expiry twice", "cliente: a\ntempo: 1\nexpira: 2\nexpira: 2\n" + signature, ""},
+      {"expiry at the publishing time", "cliente: a\ntempo: 5\nexpira: 5\n" + signature, ""},
+      {"expiry before the publishing time", "cliente: a\ntempo: 5\nexpira: 4\n" + signature, ""},
+      {"expiry not a number", "cliente: a\ntempo: 1\nexpira: amanhã\n" + signature, ""},
+      {"negative expiry", "cliente: a\ntempo: 1\nexpira: -2\n" + signature, ""},
       {"a line without colon", "cliente: a\ntempo 1\n" + signature, ""},
   };
   for (const Case& c : signatures) {
@@ -79,8 +106,29 @@ TEST(SignatureTexts, TimesAndClientIdsTakeOnlyTheirWrittenForm) {
   }
 }
 
+// A key's id is what the openssl command gives for it (tests/fixtures/signed/README.md).
+TEST(SignatureTexts, KeyIdsAreTheStartOfTheKeysDigest) {
+  for (const auto& [file, id] : {std::pair{"public_key.txt", "0588f99f2063b9bc"},
+                                 std::pair{"new_public_key.txt", "d0d492fd02efd6d9"}}) {
+    const auto key = cImpLicencas::ParsePublicKey(
+        kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + file)
+            .substr(0, 130));
+    ASSERT_TRUE(key) << file;
+    EXPECT_EQ(cImpLicencas::KeyIdOf(*key), id);
+  }
+}
+
+// The heading a signature covers, with whom for, when, and the optional key id and expiry.
+cImpLicencas::ManifestSignature Heading(const cImpLicencas::SignedFor& signed_for,
+                                        std::int64_t published_at,
+                                        std::optional<std::string> key_id = std::nullopt,
+                                        std::optional<std::int64_t> expires_at = std::nullopt) {
+  return {signed_for, published_at, std::move(key_id), expires_at, {}};
+}
+
 // A client's own manifest serves that client; the default one everyone but the clients
-// with their own. Different clients, times or manifests never give the same bytes.
+// with their own. Different clients, times, key ids, expiries or manifests never give the
+// same bytes.
 TEST(SignedFor, SaysWhomAManifestServesAndIsPartOfTheSignedBytes) {
   using cImpLicencas::SignedFor;
   using cImpLicencas::SignedMessage;
@@ -95,16 +143,25 @@ TEST(SignedFor, SaysWhomAManifestServesAndIsPartOfTheSignedBytes) {
                                                    {SignedFor::AllClientsBut({}), "x", true}}) {
     EXPECT_EQ(signed_for.Serves(client), serves) << client;
   }
-  EXPECT_EQ(SignedMessage(acme, 1796000000, "licenca_\r\n_licenca"),
+  EXPECT_EQ(SignedMessage(Heading(acme, 1796000000), "licenca_\r\n_licenca"),
             "cliente: acme\ntempo: 1796000000\nlicenca_\r\n_licenca");
-  const std::set<std::string> messages{SignedMessage(acme, 1, "x"),
-                                       SignedMessage(SignedFor::Client("acmex"), 1, ""),
-                                       SignedMessage(acme, 11, "x"),
-                                       SignedMessage(acme, 1, "1x"),
-                                       SignedMessage(others, 1, "x"),
-                                       SignedMessage(SignedFor::AllClientsBut({"acme"}), 1, "x"),
-                                       SignedMessage(SignedFor::AllClientsBut({}), 1, "x")};
-  EXPECT_EQ(messages.size(), 7u);
+  EXPECT_EQ(SignedMessage(Heading(acme, 1796000000, "0588f99f2063b9bc", 1796086400), "licenca_"),
+            "cliente: acme\ntempo: 1796000000\nchave: 0588f99f2063b9bc\nexpira: "
+            "1796086400\nlicenca_");
+  const std::set<std::string> messages{
+      SignedMessage(Heading(acme, 1), "x"),
+      SignedMessage(Heading(SignedFor::Client("acmex"), 1), ""),
+      SignedMessage(Heading(acme, 11), "x"),
+      SignedMessage(Heading(acme, 1), "1x"),
+      SignedMessage(Heading(others, 1), "x"),
+      SignedMessage(Heading(SignedFor::AllClientsBut({"acme"}), 1), "x"),
+      SignedMessage(Heading(SignedFor::AllClientsBut({}), 1), "x"),
+      SignedMessage(Heading(acme, 1, "0588f99f2063b9bc"), "x"),
+      SignedMessage(Heading(acme, 1, "d0d492fd02efd6d9"), "x"),
+      SignedMessage(Heading(acme, 1, std::nullopt, 2), "x"),
+      SignedMessage(Heading(acme, 1, std::nullopt, 3), "x"),
+      SignedMessage(Heading(acme, 1, "0588f99f2063b9bc", 2), "x")};
+  EXPECT_EQ(messages.size(), 12u);
 }
 
 }  // namespace

@@ -144,9 +144,14 @@ class LoadManifestTest : public testing::Test {
   static std::string Fixture(const std::string& name) {
     return kalo::test::ReadWholeFile(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name);
   }
-  static kalo::platform::P256PublicKey VendorKey() {
+  static kalo::platform::P256PublicKey VendorKey(const std::string& file = "public_key.txt") {
+    return *cImpLicencas::ParsePublicKey(cUpdate::TrimBlanks(Fixture(file)).substr(0, 130));
+  }
+  // The curve's generator: a valid key that signed none of the fixtures.
+  static kalo::platform::P256PublicKey GeneratorKey() {
     return *cImpLicencas::ParsePublicKey(
-        cUpdate::TrimBlanks(Fixture("public_key.txt")).substr(0, 130));
+        "046b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
+        "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
   }
   // Serves a manifest of fixtures/signed to `client`, with the signature file named.
   void ServeSigned(const std::string& client, const std::string& manifest,
@@ -174,7 +179,10 @@ class LoadManifestTest : public testing::Test {
   const std::string record_ = kalo::platform::PathInFolder(
       kalo::platform::PathInFolder(install_.Path().string(), ".kalo_upd"), "signatures");
   kalo::platform::FileSystem fs_;
-  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_.Path().string()};
+  // The time of day the trust sees: the fixtures' publishing time unless a test moves it.
+  std::chrono::system_clock::time_point now_ = std::chrono::system_clock::from_time_t(1796000000);
+  const kalo::platform::WallClock wall_clock_ = [this] { return now_; };
+  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_.Path().string(), wall_clock_};
   kalo::test::TestServer server_;
   // The clock moves only while the transfer waits to try again, so no case here stalls.
   kalo::test::FakeClock clock_;
@@ -276,10 +284,7 @@ TEST_F(LoadManifestTest, AnythingButAManifestSaysWhyAndIsAskedForAgain) {
 TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
   using cImpLicencas::ManifestStatus;
   const auto vendor_key = VendorKey();
-  // The curve's generator: a valid key that signed none of them.
-  const auto other_key = *cImpLicencas::ParsePublicKey(
-      "046b17d1f2e12c4247f8bce6e563a440f277037d812deb33a0f4a13945d898c296"
-      "4fe342e2fe1a7f9b8ee7eb4a7c0f9e162bce33576b315ececbb6406837bf51f5");
+  const auto other_key = GeneratorKey();
   std::string altered = Fixture("newer.txt");
   altered[altered.find("|4|") + 1] = '5';
   struct Case {
@@ -375,7 +380,8 @@ TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    cImpLicencas::ManifestTrust trust(c.keys, settings_, fs_, install_.Path().string());
+    cImpLicencas::ManifestTrust trust(c.keys, settings_, fs_, install_.Path().string(),
+                                      wall_clock_);
     server_.SetManifest(c.client, c.manifest);
     server_.SetSignature(c.client, c.signature.value_or(""));
     if (!c.signature) {
@@ -403,7 +409,8 @@ TEST_F(LoadManifestTest, SignedManifestsAreTakenOnlyWhenEverythingHolds) {
 TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   using cImpLicencas::ManifestStatus;
   ServeSigned("acme", "newer.txt", "newer.assinatura");
-  cImpLicencas::ManifestTrust first_user({VendorKey()}, settings_, fs_, install_.Path().string());
+  cImpLicencas::ManifestTrust first_user({VendorKey()}, settings_, fs_, install_.Path().string(),
+                                         wall_clock_);
   LoadThrough(first_user, "acme");
   ASSERT_EQ(state_.status, ManifestStatus::kReceived) << Reason();
   EXPECT_EQ(kalo::test::ReadWholeFile(record_), "acme 1796000000\n");
@@ -411,7 +418,7 @@ TEST_F(LoadManifestTest, TheInstallFolderRemembersTheNewestTimeForEveryUser) {
   kalo::test::SettingsRoot other_root;
   kalo::platform::SettingsStore other_settings(other_root.Path());
   cImpLicencas::ManifestTrust other_user({VendorKey()}, other_settings, fs_,
-                                         install_.Path().string());
+                                         install_.Path().string(), wall_clock_);
   ServeSigned("acme", "older.txt", "older.assinatura");
   LoadThrough(other_user, "acme");
   EXPECT_EQ(state_.status, ManifestStatus::kRefused);
@@ -443,7 +450,8 @@ TEST_F(LoadManifestTest, ALinkInPlaceOfTheRecordIsNotFollowed) {
     GTEST_SKIP() << "this system makes no symbolic links here";
   }
   ServeSigned("acme", "older.txt", "older.assinatura");
-  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string());
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string(),
+                                    wall_clock_);
   LoadThrough(trust, "acme");
   EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
   ASSERT_EQ(state_.warnings.size(), 1u);
@@ -485,7 +493,8 @@ TEST_F(LoadManifestTest, TheRecordIsReadStrictlyAndAnUnusableOneIsReported) {
     install_.Write(".kalo_upd/signatures", c.record);
     kalo::test::SettingsRoot fresh_root;
     kalo::platform::SettingsStore fresh_settings(fresh_root.Path());
-    cImpLicencas::ManifestTrust trust({VendorKey()}, fresh_settings, fs_, install_.Path().string());
+    cImpLicencas::ManifestTrust trust({VendorKey()}, fresh_settings, fs_, install_.Path().string(),
+                                      wall_clock_);
     LoadThrough(trust, "acme");
     EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
     EXPECT_EQ(kalo::test::ReadWholeFile(record_), c.after);
@@ -512,7 +521,8 @@ class UnwritableFiles : public kalo::platform::FileSystem {
 TEST_F(LoadManifestTest, StoresThatCannotBeWrittenAreReportedNotSwallowed) {
   kalo::platform::SettingsStore settings(settings_root_.Unwritable());
   UnwritableFiles files;
-  cImpLicencas::ManifestTrust trust({VendorKey()}, settings, files, install_.Path().string());
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings, files, install_.Path().string(),
+                                    wall_clock_);
   ServeSigned("acme", "newer.txt", "newer.assinatura");
   LoadThrough(trust, "acme");
   EXPECT_EQ(state_.status, cImpLicencas::ManifestStatus::kReceived) << Reason();
@@ -527,7 +537,8 @@ TEST_F(LoadManifestTest, StoresThatCannotBeWrittenAreReportedNotSwallowed) {
 // The check only reads: a manifest checked any number of times changes no store until it
 // is accepted, and then both stores keep its time.
 TEST_F(LoadManifestTest, TheCheckWritesNothingAndAcceptKeepsTheTime) {
-  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string());
+  cImpLicencas::ManifestTrust trust({VendorKey()}, settings_, fs_, install_.Path().string(),
+                                    wall_clock_);
   std::vector<std::string> warnings;
   for (int check = 0; check < 2; ++check) {
     const auto verdict =
@@ -546,6 +557,93 @@ TEST_F(LoadManifestTest, TheCheckWritesNothingAndAcceptKeepsTheTime) {
   EXPECT_EQ(older.refusal->step, "");
   EXPECT_NE(older.refusal->reason.find("antes da última aceita"), std::string::npos);
   EXPECT_TRUE(warnings.empty());
+}
+
+// Which key signed a list, and until when it may be taken. A list whose signature no key
+// of the updater's verifies, naming a key the updater lacks, is refused for that key; one
+// past its expiry is refused for it, whenever it was published; without an expiry a list
+// is taken whenever.
+TEST_F(LoadManifestTest, CheckNamesAMissingKeyAndRefusesAnExpiredList) {
+  const auto old_key = VendorKey();
+  const auto new_key = VendorKey("new_public_key.txt");
+  const std::string newer = Fixture("newer.txt");
+  std::string tampered = newer;
+  tampered[tampered.find("|4|") + 1] = '5';
+  const auto expiry = std::chrono::system_clock::from_time_t(1796086400);
+  struct Case {
+    const char* what;
+    std::vector<kalo::platform::P256PublicKey> keys;
+    const char* signature;  // a fixture
+    const std::string& manifest;
+    std::chrono::system_clock::time_point now;
+    std::string refusal;  // the reason, whole or in part; empty: taken
+  } const cases[] = {
+      {"before the expiry", {old_key}, "expiring.assinatura", newer, expiry - 1s, ""},
+      {"at the expiry", {old_key}, "expiring.assinatura", newer, expiry, ""},
+      {"past the expiry",
+       {old_key},
+       "expiring.assinatura",
+       newer,
+       expiry + 1s,
+       "a lista de arquivos expirou em 01/12/2026 00:53:20 UTC; o servidor pode estar entregando "
+       "uma lista antiga (avise o fornecedor)"},
+      {"past the expiry and tampered",
+       {old_key},
+       "expiring.assinatura",
+       tampered,
+       expiry + 1s,
+       "a assinatura não confere"},
+      {"no expiry, years later", {old_key}, "newer.assinatura", newer, expiry + 87600h, ""},
+      {"the new key, to an updater with the old one",
+       {old_key},
+       "new_key.assinatura",
+       newer,
+       expiry,
+       "a lista de arquivos foi assinada com a chave d0d492fd02efd6d9, que este atualizador não "
+       "tem (ele aceita: 0588f99f2063b9bc); instale um atualizador com essa chave"},
+      {"the old key, to an updater with two others",
+       {new_key, GeneratorKey()},
+       "expiring.assinatura",
+       newer,
+       expiry,
+       "a lista de arquivos foi assinada com a chave 0588f99f2063b9bc, que este atualizador não "
+       "tem (ele aceita: d0d492fd02efd6d9, 698bea63dc44a344); instale um atualizador com essa "
+       "chave"},
+      {"the new key, to an updater with both",
+       {old_key, new_key},
+       "new_key.assinatura",
+       newer,
+       expiry,
+       ""},
+      {"tampered, naming a key the updater has",
+       {old_key, new_key},
+       "new_key.assinatura",
+       tampered,
+       expiry,
+       "a assinatura não confere"},
+      {"tampered, naming a key the updater lacks",
+       {old_key},
+       "new_key.assinatura",
+       tampered,
+       expiry,
+       "assinada com a chave d0d492fd02efd6d9, que este atualizador não tem"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    now_ = c.now;
+    const cImpLicencas::ManifestTrust trust(c.keys, settings_, fs_, install_.Path().string(),
+                                            wall_clock_);
+    std::vector<std::string> warnings;
+    const auto verdict = trust.Check("acme", c.manifest, Fixture(c.signature), warnings);
+    EXPECT_EQ(verdict.refusal.has_value(), !c.refusal.empty());
+    if (verdict.refusal) {
+      EXPECT_NE(verdict.refusal->reason.find(c.refusal), std::string::npos)
+          << verdict.refusal->reason;
+    } else {
+      EXPECT_EQ(verdict.published_at, 1796000000);
+    }
+    EXPECT_TRUE(warnings.empty());
+  }
 }
 
 }  // namespace

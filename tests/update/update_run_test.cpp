@@ -176,7 +176,11 @@ class UpdateRunTest : public testing::Test {
   cImpLicencas::ManifestState manifest_;
   kalo::test::SettingsRoot settings_root_;
   kalo::platform::SettingsStore settings_{settings_root_.Path()};
-  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_};
+  // A signed manifest's expiry is checked against this time of day.
+  const kalo::platform::WallClock wall_clock_ = [] {
+    return std::chrono::system_clock::from_time_t(1796000000);
+  };
+  cImpLicencas::ManifestTrust trust_{{}, settings_, fs_, install_, wall_clock_};
   RecordingObserver observer_;
   cImpLicencas::RunOutcome outcome_;
   cImpLicencas::UpdateServices services_{
@@ -490,7 +494,7 @@ TEST_F(UpdateRunTest, ASettingsStoreThatCannotBeWrittenIsReported) {
   };
   cImpLicencas::ManifestTrust trust(
       {*cImpLicencas::ParsePublicKey(fixture("public_key.txt").substr(0, 130))}, settings, fs_,
-      install_);
+      install_, wall_clock_);
   cImpLicencas::UpdateServices services{
       fs_,           processes_, resources_, ui_,       clock_,   transfer_,
       libraries_,    manifest_,  trust,      observer_, install_, server_.BaseAddress(),

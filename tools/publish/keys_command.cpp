@@ -14,6 +14,8 @@ int RunKeys(const std::string& key_file, std::ostream& out, std::ostream& err) {
     const SigningKey key = SigningKey::Generate();
     key.SaveNew(key_file);
     out << cUpdate::HexText(key.PublicKey()) << '\n';
+    // The id that signature files name, and that an updater without the key reports.
+    err << "kalo-publish: identificação da chave: " << key.KeyId() << '\n';
   } catch (const Error& error) {
     err << "kalo-publish: " << error.Description() << '\n';
     return exit_status::kFailure;

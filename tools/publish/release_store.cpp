@@ -76,11 +76,15 @@ bool SameAudience(const cImpLicencas::SignedFor& a, const cImpLicencas::SignedFo
 // hand, is made again.
 bool SignedWith(const SigningKey& key, const cImpLicencas::ManifestSignature& signature,
                 const std::string& manifest) {
-  const std::string message =
-      cImpLicencas::SignedMessage(signature.signed_for, signature.published_at, manifest);
+  const std::string message = cImpLicencas::SignedMessage(signature, manifest);
   return platform::VerifyP256Signature(key.PublicKey(),
                                        std::as_bytes(std::span(message.data(), message.size())),
                                        signature.signature);
+}
+
+// When a signature made at `published_at` expires: `expires_in` later, or never for 0.
+std::optional<std::int64_t> ExpiryOf(std::int64_t published_at, std::int64_t expires_in) {
+  return expires_in > 0 ? std::optional(published_at + expires_in) : std::nullopt;
 }
 
 }  // namespace
@@ -236,10 +240,12 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
       published_at = std::max(published_at, signature->published_at);
     }
     manifest.signature_changes =
-        signing.key ? renew || manifest.manifest_changes || !signature ||
-                          !SameAudience(signature->signed_for, manifest.signed_for) ||
-                          !SignedWith(*signing.key, *signature, manifest.manifest)
-                    : signature_text.has_value();
+        signing.key
+            ? renew || manifest.manifest_changes || !signature ||
+                  !SameAudience(signature->signed_for, manifest.signed_for) ||
+                  !SignedWith(*signing.key, *signature, manifest.manifest) ||
+                  signature->expires_at != ExpiryOf(signature->published_at, signing.expires_in)
+            : signature_text.has_value();
   }
   if (published_at > Now()) {
     err << "kalo-publish: aviso: o relógio desta máquina ("
@@ -257,8 +263,7 @@ std::size_t ReleaseStore::PublishManifests(const Signing& signing, bool renew, s
       ++written;
     }
     if (manifest.signature_changes && signing.key) {
-      const std::optional<std::int64_t> expires =
-          signing.expires_in > 0 ? std::optional(published_at + signing.expires_in) : std::nullopt;
+      const std::optional<std::int64_t> expires = ExpiryOf(published_at, signing.expires_in);
       WriteWhole(SignaturePath(folder_, manifest.name),
                  cImpLicencas::SignatureFileText(signing.key->Sign(
                      manifest.signed_for, manifest.manifest, published_at, expires)));

@@ -134,11 +134,17 @@ platform::P256PublicKey SigningKey::PublicKey() const {
   return point;
 }
 
-cImpLicencas::ManifestSignature SigningKey::Sign(
-    const cImpLicencas::SignedFor& signed_for, std::string_view manifest, std::int64_t published_at,
-    [[maybe_unused]] std::optional<std::int64_t> expires_at) const {
+std::string SigningKey::KeyId() const {
+  return cImpLicencas::KeyIdOf(PublicKey());
+}
+
+cImpLicencas::ManifestSignature SigningKey::Sign(const cImpLicencas::SignedFor& signed_for,
+                                                 std::string_view manifest,
+                                                 std::int64_t published_at,
+                                                 std::optional<std::int64_t> expires_at) const {
   constexpr const char* kSource = "kalo::publish::SigningKey::Sign";
-  const std::string message = cImpLicencas::SignedMessage(signed_for, published_at, manifest);
+  cImpLicencas::ManifestSignature signature{signed_for, published_at, KeyId(), expires_at, {}};
+  const std::string message = cImpLicencas::SignedMessage(signature, manifest);
   const DigestContext context(EVP_MD_CTX_new());
   std::vector<unsigned char> der(static_cast<std::size_t>(EVP_PKEY_get_size(key_.get())));
   std::size_t length = der.size();
@@ -154,7 +160,6 @@ cImpLicencas::ManifestSignature SigningKey::Sign(
   if (!parsed) {
     ThrowFailure("assinatura", kSource);
   }
-  cImpLicencas::ManifestSignature signature{signed_for, published_at, {}};
   PutHalf(ECDSA_SIG_get0_r(parsed.get()), std::span(signature.signature).first<kHalfBytes>(),
           kSource);
   PutHalf(ECDSA_SIG_get0_s(parsed.get()), std::span(signature.signature).last<kHalfBytes>(),

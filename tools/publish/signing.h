@@ -30,12 +30,15 @@ class SigningKey {
 
   // The uncompressed point, as the updater's build takes it.
   platform::P256PublicKey PublicKey() const;
+  // cImpLicencas::KeyIdOf the public key.
+  std::string KeyId() const;
 
   // The signature of `manifest`, for the clients `signed_for` names, published at
-  // `published_at`: over cImpLicencas::SignedMessage of the three.
+  // `published_at`, naming this key and, when given, the expiry (UTC seconds, after
+  // `published_at`): over cImpLicencas::SignedMessage of them.
   cImpLicencas::ManifestSignature Sign(const cImpLicencas::SignedFor& signed_for,
                                        std::string_view manifest, std::int64_t published_at,
-                                       std::optional<std::int64_t> expires_at = std::nullopt) const;
+                                       std::optional<std::int64_t> expires_at) const;
 
  private:
   struct KeyFree {

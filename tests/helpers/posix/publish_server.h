@@ -111,4 +111,14 @@ inline std::vector<cImpLicencas::ManifestEntry> ManifestEntriesOf(
   return entries;
 }
 
+// A signing key of fixtures/signed copied into `folder` for its owner alone, as a vendor
+// keeps it (kalo-publish warns of a key that others may read); answers the copy's path.
+inline std::string FixtureSigningKey(const TempFolder& folder, const std::string& name) {
+  const std::string key = folder / name;
+  std::filesystem::copy_file(std::string(KALO_TEST_FIXTURE_DIR) + "/signed/" + name, key);
+  std::filesystem::permissions(
+      key, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  return key;
+}
+
 }  // namespace kalo::test
