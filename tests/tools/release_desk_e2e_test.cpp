@@ -18,6 +18,7 @@
 #include "helpers/temp_folder.h"
 #include "platform/cryptography.h"
 #include "support/text.h"
+#include "update/manifest_signature.h"
 
 namespace {
 
@@ -196,6 +197,21 @@ TEST_F(ReleaseDeskEndToEnd, RolloutPinRollbackAndPruneReachTheRightClients) {
   }
   update(outside, "2026.12.1");
   update(branch, "2026.12.3");
+
+  // Renewed with an expiry, every manifest is signed again to expire 90 days after its
+  // publishing time, and is still taken.
+  Desk({"resign", "--expires-in", "90d"});
+  std::size_t signatures = 0;
+  for (const auto& file : fs::directory_iterator(server_dir_ + "/trabalho/manifests")) {
+    if (file.path().extension() == ".assinatura") {
+      const auto signature = cImpLicencas::ParseSignatureFile(ReadWholeFile(file.path()));
+      ASSERT_TRUE(signature) << file.path();
+      EXPECT_EQ(signature->expires_at, signature->published_at + 90 * 86400) << file.path();
+      ++signatures;
+    }
+  }
+  EXPECT_EQ(signatures, 1021u);  // every listed client and the default
+  update(outside, "2026.12.1");
 }
 
 // What the desk refuses, it refuses whole: the served folder and the store stay as they
