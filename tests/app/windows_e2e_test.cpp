@@ -97,6 +97,13 @@ class WindowsEndToEnd : public testing::Test, public kalo::test::WindowDriver {
     kalo::test::ServeAcmeRelease(server_, work_, ReadWholeFile(KALO_WIN64_TEST_PROGRAM));
   }
 
+  // The archive libraries a client's folder holds since its first run, so that a run
+  // need not wait for their extractors (the window test starts from an empty folder).
+  void PlaceArchiveLibraries() const {
+    fs::copy_file(KALO_WIN64_UNZIP32_LIBRARY, install_ + "/unzip32.dll");
+    fs::copy_file(KALO_WIN64_ZIP32_LIBRARY, install_ + "/zip32.dll");
+  }
+
   void TearDown() override {
     if (updater_ > 0) {
       ::kill(updater_, SIGKILL);
@@ -173,6 +180,7 @@ TEST_F(WindowsEndToEnd, UnattendedSignedRunWritesToAPipeAndHandsOver) {
       "acme", cImpLicencas::SignatureFileText(
                   key.Sign(cImpLicencas::SignedFor::Client("acme"), manifest, now, std::nullopt)));
   const auto command = Command({"--unattended", "--client", "acme"}, KALO_WIN64_SIGNED_UPDATER);
+  PlaceArchiveLibraries();
 
   std::string altered = manifest;
   altered[altered.find("|4|") + 1] = '5';
@@ -232,7 +240,7 @@ TEST_F(WindowsEndToEnd, ANewSigningKeyReachesClientsThroughAnUpdaterWithBothKeys
     ASSERT_EQ(run.exit_status, 0) << run.err;
   };
   fs::create_directory(release);
-  fs::copy_file(KALO_WIN64_TEST_PROGRAM, release + "/acme.exe");
+  // The updater alone: every archive unpacked costs the run its pause after the unpack.
   fs::copy_file(KALO_WIN64_ROTATED_UPDATER, release + "/kalo_upd.exe");
   publish("signing_key.pem");
   const kalo::test::PublishServer server(server_folder, work_ / "server.log");
@@ -248,6 +256,7 @@ TEST_F(WindowsEndToEnd, ANewSigningKeyReachesClientsThroughAnUpdaterWithBothKeys
   };
   const std::string old_updater = install_ + "/atualizador.exe";
   fs::copy_file(KALO_WIN64_SIGNED_UPDATER, old_updater);
+  PlaceArchiveLibraries();
   const auto update = [&](const std::string& updater) {
     return kalo::test::RunProgramThroughPipe(
         {kWine, updater, "--server", server.Url(), "--unattended", "--yes", "--client", "acme"},
