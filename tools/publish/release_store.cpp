@@ -161,6 +161,12 @@ std::string ReleaseStore::ReleaseManifest(const std::string& id) const {
   if (!manifest) {
     throw Error(error_number::kFileNotFound, "o manifesto da versão " + id + " falta", kSource);
   }
+  // Served to every client on the release: one damaged by hand or by a crash is refused
+  // rather than published.
+  if (!manifest->starts_with("licenca_\r\n") || !manifest->ends_with("\r\n_licenca")) {
+    throw Error(error_number::kInvalidArgument,
+                "o manifesto da versão " + id + " no depósito está danificado", kSource);
+  }
   return *manifest;
 }
 
@@ -174,7 +180,11 @@ std::vector<std::string> ReleaseStore::ReleaseFiles(const std::string& id) const
 
 void ReleaseStore::KeepRelease(const std::string& id, const std::string& manifest) {
   fs::create_directories(fs::path(StoreFolder()) / "releases");
-  WriteWhole((fs::path(StoreFolder()) / "releases" / (id + ".txt")).string(), manifest);
+  const std::string path = (fs::path(StoreFolder()) / "releases" / (id + ".txt")).string();
+  WriteWhole(path, manifest);
+  // On the disk before the state names it: a power cut must not leave a release that
+  // every manifest would serve empty.
+  platform::FileSystem().FlushFile(path);
 }
 
 void ReleaseStore::KeepClients(const std::string& text, std::vector<Client> clients) {
