@@ -56,9 +56,14 @@ class ReleaseDeskEndToEnd : public testing::Test {
     ASSERT_EQ(result.exit_status, 0) << result.err;
   }
 
-  // Builds the release folder's files as release `id`, with `more` options.
-  void Build(const std::string& id, const std::vector<std::string>& more) {
-    std::vector<std::string> arguments{"build", release_, "--out", server_dir_, "--release", id};
+  void TearDown() override { kalo::test::EndStartedProgram(work_ / "install-caixa/caixa.exe"); }
+
+  // Builds the files of `folder` (the release folder unless told) as release `id`, with
+  // `more` options.
+  void Build(const std::string& id, const std::vector<std::string>& more,
+             const std::string& folder = "") {
+    std::vector<std::string> arguments{
+        "build", folder.empty() ? release_ : folder, "--out", server_dir_, "--release", id};
     arguments.insert(arguments.end(), more.begin(), more.end());
     const auto result = Publish(arguments);
     ASSERT_EQ(result.exit_status, 0) << result.err;
@@ -109,6 +114,7 @@ TEST_F(ReleaseDeskEndToEnd, RolloutPinRollbackAndPruneReachTheRightClients) {
   for (int number = 1; number <= 20; ++number) {
     clients += "filial " + std::to_string(number) + " | beta\n";
   }
+  clients += "caixa | pdv\n";
   const std::string clients_file = work_.Write("clientes.txt", clients);
   const std::vector<std::string> order = ByStableHash(stable);
   const std::string first = order[0];
@@ -198,6 +204,27 @@ TEST_F(ReleaseDeskEndToEnd, RolloutPinRollbackAndPruneReachTheRightClients) {
   update(outside, "2026.12.1");
   update(branch, "2026.12.3");
 
+  // A program goes back by its version stamp, unpacked again from the archive its folder
+  // still holds. The pdv channel's product is a program only its client runs, so no other
+  // test's runs end it.
+  const std::string programs = work_ / "programas";
+  const std::string product = work_ / "install-caixa/caixa.exe";
+  fs::create_directories(programs);
+  fs::copy_file(KALO_TEST_PROGRAM, programs + "/caixa.exe");
+  Build("2026.12.4", {"--channel", "pdv"}, programs);
+  EXPECT_NE(update("caixa", "2026.12.4").find("Descompactado: caixa.exe"), std::string::npos);
+  fs::copy_file(KALO_TEST_PROGRAM_V2, programs + "/caixa.exe",
+                fs::copy_options::overwrite_existing);
+  Build("2026.12.5", {"--channel", "pdv"}, programs);
+  update("caixa", "2026.12.5");
+  EXPECT_EQ(ReadWholeFile(product), ReadWholeFile(KALO_TEST_PROGRAM_V2));
+  Desk({"rollback", "pdv"});
+  const std::string rolled_back = update("caixa", "2026.12.4");
+  EXPECT_EQ(rolled_back.find("Baixado:"), std::string::npos) << rolled_back;
+  EXPECT_NE(rolled_back.find("Descompactado: caixa.exe"), std::string::npos) << rolled_back;
+  EXPECT_EQ(ReadWholeFile(product), ReadWholeFile(KALO_TEST_PROGRAM));
+  EXPECT_TRUE(kalo::test::WaitUntilStarted(product));
+
   // Renewed with an expiry, every manifest is signed again to expire 90 days after its
   // publishing time, and is still taken.
   Desk({"resign", "--expires-in", "90d"});
@@ -210,7 +237,7 @@ TEST_F(ReleaseDeskEndToEnd, RolloutPinRollbackAndPruneReachTheRightClients) {
       ++signatures;
     }
   }
-  EXPECT_EQ(signatures, 1021u);  // every listed client and the default
+  EXPECT_EQ(signatures, 1022u);  // every listed client and the default
   update(outside, "2026.12.1");
 }
 
