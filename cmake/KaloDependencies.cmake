@@ -25,7 +25,10 @@ if(WIN32)
   add_library(PkgConfig::HTTPLIB ALIAS kalo_httplib)
   # Programs carry no runtime DLLs beside them: the C and C++ runtimes and the
   # threads library are linked in. Optimised builds are the shipped ones: no symbols.
-  add_link_options(-static $<$<CONFIG:Release>:-s>)
+  # Sections start on page boundaries in the file as well as in memory: wine then maps a
+  # program straight from its file instead of reading it whole, carried extractors
+  # included, at every start (a third of a second for the updater and its tests).
+  add_link_options(-static -Wl,--file-alignment,4096 $<$<CONFIG:Release>:-s>)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 else()
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
