@@ -197,9 +197,11 @@ void Respond(httplib::Response& response, const std::string& body, const FaultPl
       for (std::string line = "filler\r\n"; filler->size() + line.size() <= kEndlessPiece;) {
         *filler += line;
       }
+      const std::size_t most = plan.bytes > 0 ? plan.bytes : kEndlessLimit;
       response.set_chunked_content_provider(
-          "text/plain", [&stopping, content, filler](std::size_t offset, httplib::DataSink& sink) {
-            if (offset >= kEndlessLimit || stopping) {
+          "text/plain",
+          [&stopping, content, filler, most](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= most || stopping) {
               sink.done();
               return true;
             }

@@ -33,7 +33,7 @@ enum class Fault {
   kSlowBody,      // the body in small pieces, a pause between each
   kDripBody,      // the body one byte at a time, a pause between each
   kRedirect,      // 302 to the redirect target
-  kEndlessBody,   // chunked: the body, then filler lines until the client leaves (64 MiB at most)
+  kEndlessBody,   // chunked: the body, then filler until the client leaves (`bytes`, or 64 MiB)
   kDropAfter,     // each answer sends `bytes` of the body from where it starts, then closes
   kIgnoreRange,   // the whole body with 200, whatever range was asked for
   kRangeNotSatisfiable,  // 416 to a request for a range
@@ -55,7 +55,7 @@ struct FaultPlan {
 
   Fault fault;
   int times;          // the requests it fails before the path is answered right; -1: all
-  std::size_t bytes;  // for kDropAfter
+  std::size_t bytes;  // for kDropAfter and kEndlessBody
   std::optional<std::string> then_content;  // a file's new content once the fault is spent
   int retry_after;                          // for kBusy, in seconds; no Retry-After when negative
   std::string redirect_target;              // for kRedirect
