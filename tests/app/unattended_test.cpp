@@ -356,7 +356,11 @@ TEST_F(UnattendedTest, SaysWhyTheManifestWasNotReceived) {
       {"body cut before its closing marker", kalo::test::Fault::kNone,
        "licenca_\r\nlogo-jpg-201811211540.jpg|4\r\n", 1,
        "a resposta não é uma lista de arquivos (faltam as marcas licenca_ e _licenca)"},
-      {"endless body", kalo::test::Fault::kEndlessBody, "licenca_\r\n", 1,
+      // twice the manifest's cap
+      {"endless body",
+       {kalo::test::Fault::kEndlessBody, -1, 32 << 20},
+       "licenca_\r\n",
+       1,
        "A resposta de {address} passa de 16 MiB"},
       {"empty framed manifest", kalo::test::Fault::kNone, "licenca_\r\n\r\n_licenca", 0,
        nothing_listed},

@@ -16,9 +16,10 @@ namespace {
 constexpr const char* kErrorPage =
     "<html><head><title>Error</title></head><body><h1>Something went wrong</h1></body></html>";
 constexpr std::size_t kSlowPieces = 6;
-// An endless body ends here all the same, so that its thread stops by itself even
-// when a client reads on and on.
-constexpr std::size_t kEndlessLimit = 64 * 1024 * 1024;
+// An endless body ends here all the same, unless its plan says otherwise, so that its
+// thread stops by itself even when a client reads on and on. It is short because a client
+// may do so: wine's WinINet reads out what is left of a body its caller gave up on.
+constexpr std::size_t kEndlessLimit = 4 * 1024 * 1024;
 constexpr std::size_t kEndlessPiece = 64 * 1024;
 
 // The first byte "Range: bytes=N-" asks for, when the request asks so.

@@ -33,7 +33,7 @@ enum class Fault {
   kSlowBody,      // the body in small pieces, a pause between each
   kDripBody,      // the body one byte at a time, a pause between each
   kRedirect,      // 302 to the redirect target
-  kEndlessBody,   // chunked: the body, then filler until the client leaves (`bytes`, or 64 MiB)
+  kEndlessBody,   // chunked: the body, then filler until the client leaves (`bytes`, or 4 MiB)
   kDropAfter,     // each answer sends `bytes` of the body from where it starts, then closes
   kIgnoreRange,   // the whole body with 200, whatever range was asked for
   kRangeNotSatisfiable,  // 416 to a request for a range
